@@ -1,0 +1,32 @@
+# tapeloom_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir])
+# With TAPELOOM_FUZZ (clang) the target is a libFuzzer binary and ctest runs it for
+# TAPELOOM_FUZZ_SECONDS. Otherwise it is linked with a small driver that replays the seed
+# files and a few thousand pseudo-random inputs, so every build exercises the parser.
+function(tapeloom_add_fuzzer name)
+    cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
+    if(TAPELOOM_FUZZ)
+        add_executable(${name} ${F_SOURCES})
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(${name} PRIVATE ${F_LIBS})
+        set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+        file(MAKE_DIRECTORY ${corpus})
+        set(seed_args)
+        if(F_SEEDS)
+            list(APPEND seed_args ${F_SEEDS})
+        endif()
+        add_test(NAME ${name}
+                 COMMAND ${name} -max_total_time=${TAPELOOM_FUZZ_SECONDS} -seed=1
+                         -print_final_stats=1 ${corpus} ${seed_args})
+        set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+    else()
+        add_executable(${name} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz_replay.cpp)
+        target_link_libraries(${name} PRIVATE ${F_LIBS})
+        set(seed_args)
+        if(F_SEEDS)
+            set(seed_args ${F_SEEDS})
+        endif()
+        add_test(NAME ${name} COMMAND ${name} ${seed_args})
+        set_tests_properties(${name} PROPERTIES LABELS fuzz-replay)
+    endif()
+endfunction()

@@ -1,0 +1,10 @@
+# Cross toolchain for the GBA images: Debian's arm-none-eabi-gcc, no devkit.
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-none-eabi-gcc)
+set(CMAKE_ASM_COMPILER arm-none-eabi-gcc)
+set(CMAKE_CXX_COMPILER arm-none-eabi-g++)
+set(CMAKE_OBJCOPY arm-none-eabi-objcopy CACHE FILEPATH "")
+set(CMAKE_NM arm-none-eabi-nm CACHE FILEPATH "")
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
