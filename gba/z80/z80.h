@@ -1,0 +1,78 @@
+/* Z80 CPU core: exact to the T-state at instruction level, undocumented behaviour included.
+ * The same source builds for the host (tests) and for the GBA (ARM code in IWRAM). */
+#ifndef TAPELOOM_Z80_H
+#define TAPELOOM_Z80_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Register file as the outside world sees it (snapshot loaders, tests). */
+typedef struct Z80Regs {
+    uint16_t af, bc, de, hl, af_, bc_, de_, hl_, ix, iy, sp, pc, wz;
+    uint8_t i, r /* all 8 bits, bit 7 kept */, iff1, iff2, im, halted;
+} Z80Regs;
+
+typedef uint8_t (*z80_in_fn)(void* user, uint16_t port);
+typedef void (*z80_out_fn)(void* user, uint16_t port, uint8_t value);
+
+/* A register pair; both targets are little-endian, so .b.l is the low byte. */
+typedef union Z80Pair {
+    uint16_t w;
+    struct {
+        uint8_t l, h;
+    } b;
+} Z80Pair;
+
+/* Internal state; defined here so that the machine can keep it as a static global.
+ * Fields are private except screen_dirty. */
+typedef struct Z80 {
+    Z80Pair af, bc, de, hl, ix, iy, sp, pc, wz;
+    uint16_t af_, bc_, de_, hl_;
+    uint8_t i, r, iff1, iff2, im, halted;
+    int32_t tstates;
+    int32_t ei_tstates; /* == tstates exactly when the last instruction was EI */
+    /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
+     * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM. */
+    uintptr_t rd[5], wr[4];
+    z80_in_fn in;
+    z80_out_fn out;
+    void* io_user;
+    /* Bit n (0-23) is set when a byte of character row n of the Spectrum screen
+     * (bitmap 0x4000-0x57FF or attributes 0x5800-0x5AFF) was written. The core only sets
+     * bits; the machine clears them when it has redrawn the rows. */
+    uint32_t screen_dirty;
+} Z80;
+
+void z80_init(Z80* z); /* power-on state */
+void z80_get_regs(const Z80* z, Z80Regs* out);
+void z80_set_regs(Z80* z, const Z80Regs* in);
+
+/* Memory: four 16 KiB pages. read[p] must be non-NULL; write[p] NULL => writes to that page are
+ * discarded (ROM). read and write may be the same buffer. */
+void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write);
+
+/* I/O. Without handlers IN reads 0xFF and OUT does nothing. */
+void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
+
+/* Run until the T-state counter reaches at least `limit` (last instruction finishes).
+ * Returns the counter. */
+int32_t z80_run(Z80* z, int32_t limit);
+int32_t z80_tstates(const Z80* z);
+void z80_set_tstates(Z80* z, int32_t t);
+
+/* Maskable interrupt request with the data-bus byte (0xFF on a Spectrum). Adds the T-states
+ * taken to the counter and returns them (IM 0/1: 13, IM 2: 19); returns 0 if not accepted
+ * (IFF1 clear or just after EI). Leaves HALT. In IM 0 the byte is executed when it is an RST,
+ * otherwise RST 38h is assumed. */
+int z80_interrupt(Z80* z, uint8_t data_bus);
+/* Non-maskable interrupt: always accepted, 11 T-states, jumps to 0x0066. */
+int z80_nmi(Z80* z);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
