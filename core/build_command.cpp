@@ -1,0 +1,76 @@
+#include "build_command.h"
+
+#include "image_writer.h"
+#include "pogoshell.h"
+
+#include <exception>
+#include <system_error>
+
+namespace tapeloom {
+
+BuildHost::~BuildHost() = default;
+
+namespace {
+
+// The writers' progress goes to the host's bar.
+class HostProgress final : public WriteProgress {
+  public:
+    explicit HostProgress(BuildHost& host) : host_(host) {}
+    void setMaximum(int maximum) override { host_.setProgressRange(0, maximum); }
+    void step() override { host_.stepProgress(); }
+
+  private:
+    BuildHost& host_;
+};
+
+} // namespace
+
+BuildOutcome createTpl(std::span<const CatalogueEntry> rows, const SettingsFile& settings,
+                       BuildHost& host, ByteView emulatorImage) {
+    const bool pluginRoad = rows.empty();
+    std::string folder;
+    if (pluginRoad) {
+        folder = settings.read("Settings", "Pogoshell", "") + std::string(kPluginSubfolder);
+        host.show(kNoEntriesWarning);
+    } else {
+        folder = settings.read("Settings", "TPLBinary", host.currentDirectory().string());
+    }
+    if (folder == kPluginSubfolder) {
+        host.show(kMissingFolderError);
+        return BuildOutcome::MissingFolder;
+    }
+
+    // One level only; a folder that cannot be made shows up as an output that cannot be created.
+    std::error_code ignored;
+    if (!folder.empty() && !std::filesystem::exists(folder, ignored))
+        std::filesystem::create_directory(folder, ignored);
+
+    const std::string output = folder + "/" + std::string(kOutputFileName);
+    if (std::filesystem::exists(output, ignored) &&
+        host.show(pluginRoad ? kReplacePluginQuestion : kReplaceCatalogueQuestion) != Answer::Yes)
+        return BuildOutcome::Declined;
+
+    host.setProgressRange(0, static_cast<int>(2 * rows.size()));
+    host.setProgressStep(1);
+    try {
+        HostProgress progress(host);
+        if (pluginRoad) {
+            writePluginImage(output, settings, emulatorImage, progress);
+            if (settings.read("Settings", "Associations", "") == "Maintain")
+                installTheme(folder, settings);
+            if (settings.read("Settings", "Compile", "") == "Yes")
+                compilePogoshell(folder, host);
+        } else {
+            writeCatalogueImage(output, rows, settings, emulatorImage, progress);
+        }
+    } catch (const std::exception& error) {
+        host.reportError(error.what());
+        return BuildOutcome::Failed;
+    }
+
+    host.show(pluginRoad ? kPluginCreated : kCatalogueCreated);
+    host.setProgressPosition(0);
+    return BuildOutcome::Created;
+}
+
+} // namespace tapeloom

@@ -1,0 +1,104 @@
+#include "catalogue.h"
+
+#include "text.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+#include <system_error>
+
+namespace tapeloom {
+
+std::string CatalogueEntry::sectionKey() const {
+    return sectionKeyOf(fileName);
+}
+
+std::filesystem::path CatalogueEntry::snapshotPath() const {
+    return findSnapshotFile(folder, fileName);
+}
+
+std::string sectionKeyOf(std::string_view fileName) {
+    return std::string(fileName.substr(0, fileName.rfind('.')));
+}
+
+std::filesystem::path findSnapshotFile(const std::filesystem::path& folder,
+                                       std::string_view fileName) {
+    std::filesystem::path exact = folder / fileName;
+    std::error_code error;
+    if (std::filesystem::exists(exact, error))
+        return exact;
+    // Names are held in lower case; on a case-sensitive file system the file may have capitals.
+    std::string match;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (equalsIgnoringCase(name, fileName) && (match.empty() || name < match))
+            match = name;
+    }
+    return match.empty() ? exact : folder / match;
+}
+
+int compareDisplayNames(std::string_view a, std::string_view b) {
+    return std::strcoll(std::string(a).c_str(), std::string(b).c_str());
+}
+
+void Catalogue::addSnapshots(const std::vector<std::filesystem::path>& files,
+                             SettingsFile& settings, std::string_view defaultScheme) {
+    for (const auto& file : files) {
+        CatalogueEntry entry;
+        entry.fileName = asciiLower(file.filename().string());
+        entry.folder = file.parent_path().string();
+        if (entry.folder.empty() || entry.folder.back() != '/')
+            entry.folder += '/';
+        std::string key = entry.sectionKey();
+        entry.displayName = cutName(settings.read(key, "Filename", key), kDisplayNameLength);
+        entry.scheme = settings.read(key, "Control", defaultScheme);
+        settings.write(key, "Filename", entry.displayName);
+        settings.write(key, "Control", entry.scheme);
+        rows_.push_back(std::move(entry));
+    }
+    // One stable sort after the batch orders the rows exactly as a sort after each append would.
+    std::stable_sort(rows_.begin(), rows_.end(), [](const auto& a, const auto& b) {
+        return compareDisplayNames(a.displayName, b.displayName) < 0;
+    });
+}
+
+void Catalogue::rename(std::size_t row, std::string_view newName, SettingsFile& settings) {
+    auto& entry = rows_.at(row);
+    entry.displayName = cutName(newName, kDisplayNameLength);
+    settings.write(entry.sectionKey(), "Filename", entry.displayName);
+}
+
+void Catalogue::setScheme(std::size_t row, std::string_view scheme) {
+    rows_.at(row).scheme = scheme;
+}
+
+namespace {
+std::vector<std::size_t> inListOrder(std::vector<std::size_t> rows, std::size_t size) {
+    std::ranges::sort(rows);
+    auto [first, last] = std::ranges::unique(rows);
+    rows.erase(first, last);
+    std::erase_if(rows, [size](std::size_t row) { return row >= size; });
+    return rows;
+}
+} // namespace
+
+void Catalogue::applyPreset(const std::vector<std::size_t>& selectedRows, std::string_view preset,
+                            SettingsFile& settings) {
+    for (std::size_t row : inListOrder(selectedRows, rows_.size())) {
+        auto& entry = rows_[row];
+        entry.scheme = preset;
+        std::string key = entry.sectionKey();
+        settings.write(key, "Control", preset);
+        for (auto slot : kSlotDeleteOrder)
+            settings.remove(key, slot);
+    }
+}
+
+void Catalogue::removeRows(const std::vector<std::size_t>& selectedRows) {
+    auto doomed = inListOrder(selectedRows, rows_.size());
+    for (auto row = doomed.rbegin(); row != doomed.rend(); ++row)
+        rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*row));
+}
+
+} // namespace tapeloom

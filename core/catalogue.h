@@ -1,0 +1,81 @@
+#pragma once
+// The catalogue: the snapshots the next build packs, in the order they are packed, and the
+// start-up values a window or the command line works with.
+#include "settings_file.h"
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tapeloom {
+
+inline constexpr std::size_t kDisplayNameLength = 15;
+
+struct CatalogueEntry {
+    std::string displayName; // at most 15 bytes
+    std::string scheme;      // a preset name or "Custom"
+    std::string fileName;    // lower case, with extension
+    std::string folder;      // ends with '/'
+
+    std::string sectionKey() const;
+    // folder + fileName, found case-insensitively in the folder when that exact name is absent.
+    std::filesystem::path snapshotPath() const;
+};
+
+// The file name without its extension: "jet set willy.z80" -> "jet set willy".
+std::string sectionKeyOf(std::string_view fileName);
+
+// folder/fileName when it exists; else the one entry of folder whose name matches fileName
+// ignoring ASCII case (the first in name order if several do); else folder/fileName.
+std::filesystem::path findSnapshotFile(const std::filesystem::path& folder,
+                                       std::string_view fileName);
+
+// Locale-aware comparison (strcoll under the locale the program set with setlocale).
+int compareDisplayNames(std::string_view a, std::string_view b);
+
+// The order in which applying a preset deletes the slot keys of a snapshot's section.
+inline constexpr std::array<std::string_view, 10> kSlotDeleteOrder = {
+    "Back Left", "Back Right", "DPad Left", "DPad Right", "DPad Up",
+    "DPad Down", "Select",     "Start",     "Button A",   "Button B"};
+
+class Catalogue {
+  public:
+    const std::vector<CatalogueEntry>& rows() const { return rows_; }
+    std::size_t size() const { return rows_.size(); }
+
+    // For each file in order: a row from its section's Filename / Control (defaults: section
+    // key, defaultScheme), appended, list re-sorted (stable) by display name, then Filename and
+    // Control written back to the section.
+    void addSnapshots(const std::vector<std::filesystem::path>& files, SettingsFile& settings,
+                      std::string_view defaultScheme);
+    // Cuts the name to 15 bytes, stores it in the row and as Filename of the row's section.
+    void rename(std::size_t row, std::string_view newName, SettingsFile& settings);
+    // The scheme column only; the settings are written by whoever changed the scheme.
+    void setScheme(std::size_t row, std::string_view scheme);
+    // Every selected row, in list order: scheme column, Control, and its ten slot keys deleted.
+    void applyPreset(const std::vector<std::size_t>& selectedRows, std::string_view preset,
+                     SettingsFile& settings);
+    // Removes the selected rows; the settings are not touched.
+    void removeRows(const std::vector<std::size_t>& selectedRows);
+
+  private:
+    std::vector<CatalogueEntry> rows_;
+};
+
+// The values a window holds for the whole run, read at start-up.
+struct Session {
+    std::filesystem::path startDirectory;
+    SettingsFile settings;
+    std::string defaultScheme;
+    std::string homepage;
+    std::vector<std::string> presets;
+};
+
+// Opens startDirectory/TPL.INI, writes TPL/Version and reads the homepage, the default scheme
+// and the preset list (Default0, Default1, ... up to the first missing or empty one).
+Session openSession(const std::filesystem::path& startDirectory);
+
+} // namespace tapeloom

@@ -1,0 +1,97 @@
+#include "image_writer.h"
+
+#include "byte_files.h"
+#include "text.h"
+
+#include <array>
+#include <cstdint>
+
+namespace tapeloom {
+
+WriteProgress::~WriteProgress() = default;
+
+KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section) {
+    std::string scheme = settings.read(section, "Control", "");
+    std::string keySection = scheme == "Custom" ? std::string(section) : "Control_" + scheme;
+    KeyBlock block{};
+    for (std::size_t slot = 0; slot < kSlotKeys.size(); ++slot)
+        block[slot] = keyCode(settings.read(keySection, kSlotKeys[slot], ""));
+    return block;
+}
+
+std::uint8_t snapshotKind(std::string_view fileName) {
+    auto dot = fileName.rfind('.');
+    std::string_view extension = dot == std::string_view::npos ? "" : fileName.substr(dot);
+    return asciiUpper(extension) == ".SNA" ? 0 : 1;
+}
+
+namespace {
+
+void writeLittleEndian32(OutputFile& out, std::uint32_t value) {
+    std::array<std::uint8_t, 4> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    out.write(bytes);
+}
+
+} // namespace
+
+// Display names are byte strings written as held; a name longer than the field loses its tail
+// but never half a UTF-8 character, and the field is filled up with spaces.
+void writeCatalogueImage(const std::filesystem::path& out, std::span<const CatalogueEntry> rows,
+                         const SettingsFile& settings, ByteView emulatorImage,
+                         WriteProgress& progress) {
+    OutputFile image(out.string());
+    image.write(emulatorImage);
+
+    // Data offsets count from the start of the table; sums wrap at 32 bits like the field.
+    auto offset = static_cast<std::uint32_t>(kEntryRecordSize * rows.size() + kEntryRecordSize);
+    for (const auto& entry : rows) {
+        image.write(nameField(entry.displayName, kDisplayNameLength));
+        image.writeByte(0);
+        writeLittleEndian32(image, offset);
+        image.writeByte(snapshotKind(entry.fileName));
+        image.writeByte(0);
+        image.write(resolveKeys(settings, entry.sectionKey()));
+        InputFile snapshot(entry.snapshotPath().string());
+        offset += static_cast<std::uint32_t>(snapshot.size());
+        progress.step();
+    }
+    image.write(std::array<std::uint8_t, kEntryRecordSize>{});
+
+    for (const auto& entry : rows) {
+        InputFile snapshot(entry.snapshotPath().string());
+        image.copyFrom(snapshot.handle(), snapshot.size());
+        progress.step();
+    }
+    image.close();
+}
+
+void writePluginImage(const std::filesystem::path& out, const SettingsFile& settings,
+                      ByteView emulatorImage, WriteProgress& progress) {
+    OutputFile image(out.string());
+    image.write(emulatorImage);
+
+    image.write(nameField(kPluginHeadName, kKeyRecordNameLength));
+    image.writeByte(0);
+    KeyBlock head{};
+    for (std::size_t slot = 0; slot < kSlotKeys.size(); ++slot)
+        head[slot] = keyCode(settings.read(kPluginHeadSection, kSlotKeys[slot], ""));
+    image.write(head);
+
+    auto sections = settings.sectionNames();
+    progress.setMaximum(static_cast<int>(sections.size()));
+    for (const auto& name : sections) {
+        std::string section = asciiLower(name);
+        if (!settings.read(section, "Control", "").empty()) {
+            image.write(nameField(section, kKeyRecordNameLength));
+            image.writeByte(0);
+            image.write(resolveKeys(settings, section));
+        }
+        progress.step();
+    }
+    image.writeByte(0);
+    image.close();
+}
+
+} // namespace tapeloom

@@ -1,0 +1,42 @@
+#pragma once
+// The two forms of tpl.gba: the catalogue image (emulator image, 32-byte entry records, an end
+// record, the snapshot files) and the plug-in image (emulator image, 42-byte key records, an
+// end byte). Both throw FileError with the texts the user sees.
+#include "catalogue.h"
+#include "data_items.h"
+#include "keys.h"
+#include "settings_file.h"
+
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+namespace tapeloom {
+
+class WriteProgress {
+  public:
+    virtual ~WriteProgress();
+    virtual void setMaximum(int maximum) = 0;
+    virtual void step() = 0;
+};
+
+inline constexpr std::size_t kEntryRecordSize = 32;
+inline constexpr std::size_t kKeyRecordSize = 42;
+inline constexpr std::size_t kKeyRecordNameLength = 31;
+inline constexpr std::string_view kPluginHeadName = "<POGOSHELL>";
+inline constexpr std::string_view kPluginHeadSection = "Control_Kempston";
+
+// The key block of a section: its own slot keys when Control is exactly "Custom", else those of
+// "Control_" + Control. Missing keys and unknown names give 0.
+KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section);
+
+// Kind byte of a file name: 0 for the extension ".SNA" in any case, else 1.
+std::uint8_t snapshotKind(std::string_view fileName);
+
+void writeCatalogueImage(const std::filesystem::path& out, std::span<const CatalogueEntry> rows,
+                         const SettingsFile& settings, ByteView emulatorImage,
+                         WriteProgress& progress);
+void writePluginImage(const std::filesystem::path& out, const SettingsFile& settings,
+                      ByteView emulatorImage, WriteProgress& progress);
+
+} // namespace tapeloom
