@@ -1,0 +1,126 @@
+// tapeloom-cli create: add the FILEs to an empty catalogue, press "Create TPL", close.
+#include "build_command.h"
+#include "catalogue.h"
+#include "commands.h"
+#include "data_items.h"
+#include "errors.h"
+#include "terminal_host.h"
+
+#include <sys/stat.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace tapeloom::cli {
+
+const std::string_view kCreateHelp =
+    R"(Usage: tapeloom-cli create [--yes|--no] [FILE...]
+
+Does what the Tapeloom window, started in the current directory, does when the
+FILEs (.sna or .z80 snapshots) are added to its empty list and "Create TPL" is
+pressed, then closes it:
+  - TPL.INI of the current directory gives each snapshot its display name and
+    control scheme (new ones get their file name and the default scheme); the
+    list is sorted by display name under your locale; the snapshot sections and
+    Settings/LastDir are written back, and TPL.INI is saved at the end.
+  - With FILEs: tpl.gba is written into the folder Settings/TPLBinary names, or
+    into the current directory when that key is missing.
+  - Without FILEs: the Pogoshell plug-in is written into <Pogoshell>/root/.plugins,
+    then the theme files and the start of GO.BAT, as the settings ask.
+
+Messages are printed as "Caption: text". When tpl.gba exists already, the
+replace question is answered by
+  --yes   replace it
+  --no    keep it (the command ends, exit status 3)
+or else asked on the terminal; without a terminal the answer is No.
+
+Exit status: 0 created, 1 ended in an error (or no folder set up), 2 wrong
+arguments, 3 replace declined.
+)";
+
+namespace {
+
+struct CreateOptions {
+    QuestionPolicy policy = QuestionPolicy::Ask;
+    std::vector<std::filesystem::path> files;
+};
+
+bool parseOptions(std::span<char*> args, CreateOptions& options) {
+    bool optionsEnded = false;
+    for (std::string_view arg : args) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == "--yes" || arg == "-y")) {
+            options.policy = QuestionPolicy::Yes;
+        } else if (!optionsEnded && (arg == "--no" || arg == "-n")) {
+            options.policy = QuestionPolicy::No;
+        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+            std::cerr << "tapeloom-cli create: unknown option '" << arg << "'\n"
+                      << "Try 'tapeloom-cli create --help'.\n";
+            return false;
+        } else {
+            options.files.push_back(std::filesystem::absolute(arg).lexically_normal());
+        }
+    }
+    return true;
+}
+
+// The window's open dialog only returns files that exist.
+bool isRegularFile(const std::filesystem::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int exitStatus(BuildOutcome outcome) {
+    switch (outcome) {
+    case BuildOutcome::Created:
+        return kExitOk;
+    case BuildOutcome::Declined:
+        return kExitDeclined;
+    case BuildOutcome::Failed:
+    case BuildOutcome::MissingFolder:
+        break;
+    }
+    return kExitFailed;
+}
+
+} // namespace
+
+int runCreate(std::span<char*> args) {
+    CreateOptions options;
+    if (!parseOptions(args, options))
+        return kExitUsage;
+    TerminalHost host(options.policy, std::cout, std::cerr);
+    for (const auto& file : options.files) {
+        if (!isRegularFile(file)) {
+            host.reportError(FileError::cannotOpen(file.string()).what());
+            return kExitFailed;
+        }
+    }
+    auto image = findDataItem("tpl");
+    if (!image) {
+        host.reportError("The emulator image is missing from this build");
+        return kExitFailed;
+    }
+
+    try {
+        Session session = openSession(host.currentDirectory());
+        Catalogue catalogue;
+        if (!options.files.empty()) {
+            std::string lastDir = options.files.front().parent_path().string();
+            if (lastDir.empty() || lastDir.back() != '/')
+                lastDir += '/';
+            session.settings.write("Settings", "LastDir", lastDir);
+            catalogue.addSnapshots(options.files, session.settings, session.defaultScheme);
+        }
+        BuildOutcome outcome = createTpl(catalogue.rows(), session.settings, host, *image);
+        session.settings.save();
+        return exitStatus(outcome);
+    } catch (const std::exception& error) {
+        host.reportError(error.what());
+        return kExitFailed;
+    }
+}
+
+} // namespace tapeloom::cli
