@@ -1,0 +1,45 @@
+#pragma once
+// Snapshot files made by the tests themselves, and small file helpers.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace tapeloom::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// 48 KiB of memory from 0x4000 with a busy screen: random bytes, runs, lone and paired 0xED.
+Bytes randomishMemory(unsigned seed);
+// A 48K .SNA: 27-byte register header, then the memory.
+Bytes makeSna(const Bytes& memory);
+// A 48K .Z80 file of version 1, 2 or 3, compressed with the format's run-length scheme.
+Bytes makeZ80(const Bytes& memory, int version);
+// The 30-byte header and the additional header of a version 2 (23) or 3 (54) file.
+Bytes z80Header(int version);
+// A memory block: length word (0xFFFF for a plain block), page number, data.
+void appendBlock(Bytes& file, std::uint8_t page, const Bytes& data, bool plain = false);
+Bytes compressRuns(const std::uint8_t* data, std::size_t size);
+bool hasPlainBlock(const Bytes& z80);
+
+// The screen memory (16 KiB at 0x4000) as libspectrum reads the file; empty when it refuses it.
+std::optional<Bytes> libspectrumScreen(const Bytes& z80);
+// RGB pixels of a PNG file as 0xRRGGBB, read with libpng.
+std::vector<std::uint32_t> readPngRgb(const std::filesystem::path& path);
+
+Bytes readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const Bytes& bytes);
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+} // namespace tapeloom::testing
