@@ -1,0 +1,182 @@
+// What the instruction vectors leave open: interrupts and their timing, HALT, the R register
+// across prefixes, page mapping and the screen-write flags the machine relies on.
+#include "z80.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+class Z80Machine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        z80_init(&z);
+        for (int page = 0; page < 4; page++)
+            z80_map_page(&z, page, &ram[page * 0x4000], &ram[page * 0x4000]);
+    }
+    void load(unsigned address, std::initializer_list<uint8_t> bytes) {
+        for (uint8_t b : bytes)
+            ram[address++ & 0xFFFF] = b;
+    }
+    Z80Regs regs() const {
+        Z80Regs r;
+        z80_get_regs(&z, &r);
+        return r;
+    }
+    void setPc(uint16_t pc) {
+        Z80Regs r = regs();
+        r.pc = pc;
+        r.sp = 0xF000;
+        z80_set_regs(&z, &r);
+    }
+    unsigned stackTop() const { return ram[regs().sp] | (ram[(regs().sp + 1) & 0xFFFF] << 8); }
+
+    Z80 z;
+    std::vector<uint8_t> ram = std::vector<uint8_t>(0x10000, 0);
+};
+
+TEST_F(Z80Machine, InterruptIsHeldOffForOneInstructionAfterEi) {
+    load(0x8000, {0xF3, 0xFB, 0x00, 0x00}); // DI; EI; NOP; NOP
+    setPc(0x8000);
+    z80_run(&z, 1);
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 0) << "accepted with IFF1 clear";
+    z80_run(&z, 5);
+    EXPECT_EQ(regs().iff1, 1);
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 0) << "accepted straight after EI";
+    z80_set_tstates(&z, z80_tstates(&z) - 69888); // the machine's frame wrap keeps the delay
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 0);
+    z80_run(&z, z80_tstates(&z) + 1); // the NOP after EI
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 13);
+    EXPECT_EQ(regs().pc, 0x0038);
+    EXPECT_EQ(stackTop(), 0x8003u);
+}
+
+TEST_F(Z80Machine, Im1TakesThirteenTStatesAndClearsBothIffs) {
+    Z80Regs r = regs();
+    r.pc = 0x1234, r.sp = 0x9000, r.iff1 = r.iff2 = 1, r.im = 1, r.r = 0xFF;
+    z80_set_regs(&z, &r);
+    z80_set_tstates(&z, 100);
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 13);
+    EXPECT_EQ(z80_tstates(&z), 113);
+    r = regs();
+    EXPECT_EQ(r.pc, 0x0038);
+    EXPECT_EQ(r.wz, 0x0038);
+    EXPECT_EQ(r.iff1, 0);
+    EXPECT_EQ(r.iff2, 0);
+    EXPECT_EQ(r.r, 0x80) << "R counts 7 bits and keeps bit 7";
+    EXPECT_EQ(stackTop(), 0x1234u);
+}
+
+TEST_F(Z80Machine, Im2ReadsTheVectorAtIAndTheFloatingBus) {
+    // I = 0x80 with bus 0xFF: the vector word straddles 0x80FF/0x8100, as on a Spectrum.
+    load(0x80FF, {0x34, 0x92});
+    Z80Regs r = regs();
+    r.pc = 0x6000, r.sp = 0x9000, r.iff1 = r.iff2 = 1, r.im = 2, r.i = 0x80;
+    z80_set_regs(&z, &r);
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 19);
+    EXPECT_EQ(z80_tstates(&z), 19);
+    EXPECT_EQ(regs().pc, 0x9234);
+    EXPECT_EQ(stackTop(), 0x6000u);
+}
+
+TEST_F(Z80Machine, Im0RunsTheRstOnTheBus) {
+    Z80Regs r = regs();
+    r.pc = 0x6000, r.sp = 0x9000, r.iff1 = r.iff2 = 1, r.im = 0;
+    z80_set_regs(&z, &r);
+    EXPECT_EQ(z80_interrupt(&z, 0xD7), 13); // RST 10h
+    EXPECT_EQ(regs().pc, 0x0010);
+}
+
+TEST_F(Z80Machine, InterruptLeavesHaltPastTheHaltInstruction) {
+    load(0x8000, {0xFB, 0x76}); // EI; HALT
+    setPc(0x8000);
+    z80_run(&z, 101);
+    Z80Regs r = regs();
+    EXPECT_EQ(r.halted, 1);
+    EXPECT_EQ(r.pc, 0x8001) << "PC stays on the HALT while halted";
+    // EI (4) then HALT repeated every 4 T-states until 101 is passed: 25 HALTs, R steps each.
+    EXPECT_EQ(z80_tstates(&z), 104);
+    EXPECT_EQ(r.r, 26);
+    EXPECT_EQ(z80_interrupt(&z, 0xFF), 13);
+    EXPECT_EQ(regs().halted, 0);
+    EXPECT_EQ(stackTop(), 0x8002u) << "return address is the instruction after HALT";
+}
+
+TEST_F(Z80Machine, NmiKeepsIff2SoRetnRestoresInterrupts) {
+    load(0x0066, {0xED, 0x45}); // RETN
+    load(0x7000, {0x76});       // HALT
+    Z80Regs r = regs();
+    r.pc = 0x7000, r.sp = 0x9000, r.iff1 = r.iff2 = 1, r.im = 1;
+    z80_set_regs(&z, &r);
+    z80_run(&z, 10);
+    int32_t before = z80_tstates(&z);
+    EXPECT_EQ(z80_nmi(&z), 11);
+    EXPECT_EQ(z80_tstates(&z), before + 11);
+    r = regs();
+    EXPECT_EQ(r.pc, 0x0066);
+    EXPECT_EQ(r.iff1, 0);
+    EXPECT_EQ(r.iff2, 1);
+    EXPECT_EQ(r.halted, 0);
+    z80_run(&z, z80_tstates(&z) + 1);
+    EXPECT_EQ(regs().pc, 0x7001);
+    EXPECT_EQ(regs().iff1, 1);
+}
+
+TEST_F(Z80Machine, RCountsOneStepPerOpcodeFetchIncludingPrefixes) {
+    load(0x8000, {
+                     0xDD, 0x21, 0x00, 0x90, // LD IX,9000h      2 steps
+                     0xFD, 0xCB, 0x05, 0x46, // BIT 0,(IY+5)     2 steps (d and op are not M1)
+                     0xCB, 0x00,             // RLC B            2 steps
+                     0xDD, 0xDD, 0x00,       // DD DD NOP        3 steps
+                     0xED, 0xB0,             // LDIR, BC = 3     2 steps per iteration
+                 });
+    Z80Regs r = regs();
+    r.pc = 0x8000, r.sp = 0xF000, r.bc = 3, r.hl = 0xA000, r.de = 0xB000, r.r = 0xFE;
+    z80_set_regs(&z, &r);
+    z80_run(&z, 14 + 20 + 8 + 12 + 21 + 21 + 16 - 1);
+    r = regs();
+    EXPECT_EQ(r.pc, 0x800F);
+    EXPECT_EQ(r.bc, 0);
+    EXPECT_EQ(r.r, 0x80 | ((0x7E + 2 + 2 + 2 + 3 + 6) & 0x7F));
+}
+
+TEST_F(Z80Machine, RomPagesDiscardWritesAndFetchesWrapPastFFFF) {
+    std::vector<uint8_t> rom(0x4000, 0);
+    rom[0x0000] = 0x34; // the operand bytes of LD BC,nn at FFFF
+    rom[0x0001] = 0x12;
+    z80_map_page(&z, 0, rom.data(), nullptr);
+    load(0xFFFF, {0x01});                                           // LD BC,1234h
+    load(0x8000, {0x21, 0x00, 0x00, 0x36, 0x55, 0xC3, 0xFF, 0xFF}); // LD HL,0; LD (HL),55h; JP FFFF
+    setPc(0x8000);
+    z80_run(&z, 1 + 10 + 10 + 10);
+    EXPECT_EQ(rom[0], 0x34) << "write reached the ROM page";
+    EXPECT_EQ(ram[0], 0x00) << "write went to the RAM behind the ROM page";
+    Z80Regs r = regs();
+    EXPECT_EQ(r.bc, 0x1234);
+    EXPECT_EQ(r.pc, 0x0002);
+}
+
+TEST_F(Z80Machine, ScreenWritesMarkTheirCharacterRow) {
+    load(0x8000, {
+                     0x32, 0x00, 0x40, // LD (4000h),A   bitmap, row 0
+                     0x32, 0xE0, 0x47, // LD (47E0h),A   bitmap, row 7 (pixel line 7 of it)
+                     0x32, 0x1F, 0x50, // LD (501Fh),A   bitmap, row 16
+                     0x32, 0xFF, 0x5A, // LD (5AFFh),A   attributes, row 23
+                     0x32, 0x00, 0x5B, // LD (5B00h),A   past the screen
+                     0x32, 0xFF, 0x3F, // LD (3FFFh),A   before it
+                 });
+    setPc(0x8000);
+    z.screen_dirty = 0;
+    z80_run(&z, 6 * 13);
+    EXPECT_EQ(z.screen_dirty, (1u << 0) | (1u << 7) | (1u << 16) | (1u << 23));
+    z.screen_dirty = 0;
+    z80_map_page(&z, 1, &ram[0x4000], nullptr);
+    load(0x8000, {0x32, 0x00, 0x40});
+    setPc(0x8000);
+    z80_run(&z, z80_tstates(&z) + 1);
+    EXPECT_EQ(z.screen_dirty, 0u) << "a write-protected screen page changed nothing";
+}
+
+} // namespace
