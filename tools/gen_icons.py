@@ -62,6 +62,7 @@ AMIGA_COLOURS = [rgb(c) for c in ("000000", "ffffff", "6688bb", "ff8800", "aaaaa
                                   "ccccdd", "e3262b", "f5c400", "2fae4a", "1ca2dc", "996633",
                                   "aaccee", "ffdd66", "335599", "ffffff")]
 AMIGA_BACKGROUND = rgb("aaaaaa")
+STRIPES = [rgb(c) for c in ("e3262b", "f5c400", "2fae4a", "1ca2dc")]
 
 # ---------------------------------------------------------------- drawing
 
@@ -148,7 +149,7 @@ class Icon:
         t = 0 if bottom <= top else min(1, max(0, (y - top) / (bottom - top)))
         return mix(c0, c1, t)
 
-    def shape(self, contours, paint, clip=None):
+    def shape(self, contours, paint, clip=None, crisp=False):
         if isinstance(contours[0][0], (int, float)):
             contours = [contours]
         if clip:
@@ -156,7 +157,7 @@ class Icon:
             contours = [c for c in contours if len(c) > 2]
             if not contours:
                 return
-        s, ss = self.scale, self.style.supersample
+        s, ss = self.scale, 1 if crisp else self.style.supersample
         pts = [[(self.ox + x * s, self.oy + y * s) for x, y in c] for c in contours]
         edges = [(c[i - 1], c[i]) for c in pts for i in range(len(c))]
         top = min(p[1] for c in pts for p in c)
@@ -332,7 +333,9 @@ def spectrum(d):
             d.rect(x, y - 0.5 if y == 11 else y, x + 1, y + 1 if y != 11 else 11.6, "#b0b0b8")
     for k, colour in enumerate(("#e3262b", "#f5c400", "#2fae4a", "#1ca2dc")):
         c = 20 + k  # stripe k covers x + y in [c, c + 1) (design units), a "/" diagonal
-        d.shape([(c - 13, 13), (c + 1 - 13, 13), (c + 1 - 3, 3), (c - 3, 3)], colour, clip=case)
+        # one-pixel stripes stay crisp in small icons: smoothed they would turn to mud
+        d.shape([(c - 13, 13), (c + 1 - 13, 13), (c + 1 - 3, 3), (c - 3, 3)], colour, clip=case,
+                crisp=d.scale < 1.5)
 
 
 KINDS = {"folder": folder, "game": game, "program": program, "music": music, "text": text,
@@ -361,13 +364,15 @@ WIDTH = 240
 
 
 def base_palette(name):
-    """Fixed entries: 0 black, 15 white and the set's system colours; None = free."""
+    """Fixed entries: 0 black, 15 white, the set's system colours and the stripe colours at 16 to
+    19; None = free."""
     entries = THEMES[name]["entries"]
     palette = [None] * entries
     base = {"origicons": VGA16, "xpsmallicons": XP_SYSTEM, "pogoxpicons": XP_SYSTEM,
             "amigaicons": AMIGA_COLOURS}[name]
     palette[:16] = base
     palette[0], palette[15] = (0, 0, 0), (255, 255, 255)
+    palette[16:20] = STRIPES  # the Spectrum's stripes, exact in every set
     if name == "amigaicons":
         palette[37] = AMIGA_BACKGROUND
     return palette
@@ -412,6 +417,7 @@ def render_strip(name):
     index = {}
     for i, c in enumerate(palette):
         index.setdefault(c, i)
+    index[background] = theme["background"]  # the gui's bgcolor entry, even if repeated
     lookup = {}
     rows = []
     for row in pixels:
