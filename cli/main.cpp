@@ -16,8 +16,8 @@ namespace {
 const std::array kCommands = {
     Command{"create", runCreate, "pack snapshots (or the Pogoshell plug-in) into tpl.gba",
             kCreateHelp},
-    // Command{"preview", runPreview, "...", kPreviewHelp},
-    // Command{"import", runImport, "...", kImportHelp},
+    Command{"preview", runPreview, "write a snapshot's screen as a PNG picture", kPreviewHelp},
+    Command{"import", runImport, "read Tarn's INJECT.INI into TPL.INI", kImportHelp},
 };
 
 std::string gProgramTitle = "Tapeloom";

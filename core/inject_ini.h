@@ -16,6 +16,7 @@
 namespace tapeloom {
 
 inline constexpr std::string_view kUnassigned = "<unassigned>";
+inline constexpr std::string_view kImportReportCaption = "Tarn INI Import";
 
 // Record layout, L being the path length: 1 unused byte, L (16-bit, low byte first), the path,
 // 8 skipped bytes, the 8-byte name, 32 skipped bytes, ten 4-byte key groups.
