@@ -15,6 +15,13 @@ typedef struct Z80Regs {
     uint8_t i, r /* all 8 bits, bit 7 kept */, iff1, iff2, im, halted;
 } Z80Regs;
 
+/* On the GBA the run loop sits in IWRAM and the rest in ROM: calls across need long_call. */
+#if defined(__arm__) && !defined(__linux__)
+#define Z80_API __attribute__((long_call))
+#else
+#define Z80_API
+#endif
+
 typedef uint8_t (*z80_in_fn)(void* user, uint16_t port);
 typedef void (*z80_out_fn)(void* user, uint16_t port, uint8_t value);
 
@@ -46,30 +53,30 @@ typedef struct Z80 {
     uint32_t screen_dirty;
 } Z80;
 
-void z80_init(Z80* z); /* power-on state */
-void z80_get_regs(const Z80* z, Z80Regs* out);
-void z80_set_regs(Z80* z, const Z80Regs* in);
+Z80_API void z80_init(Z80* z); /* power-on state */
+Z80_API void z80_get_regs(const Z80* z, Z80Regs* out);
+Z80_API void z80_set_regs(Z80* z, const Z80Regs* in);
 
 /* Memory: four 16 KiB pages. read[p] must be non-NULL; write[p] NULL => writes to that page are
  * discarded (ROM). read and write may be the same buffer. */
-void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write);
+Z80_API void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write);
 
 /* I/O. Without handlers IN reads 0xFF and OUT does nothing. */
-void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
+Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 
 /* Run until the T-state counter reaches at least `limit` (last instruction finishes).
  * Returns the counter. */
-int32_t z80_run(Z80* z, int32_t limit);
-int32_t z80_tstates(const Z80* z);
-void z80_set_tstates(Z80* z, int32_t t);
+Z80_API int32_t z80_run(Z80* z, int32_t limit);
+Z80_API int32_t z80_tstates(const Z80* z);
+Z80_API void z80_set_tstates(Z80* z, int32_t t);
 
 /* Maskable interrupt request with the data-bus byte (0xFF on a Spectrum). Adds the T-states
  * taken to the counter and returns them (IM 0/1: 13, IM 2: 19); returns 0 if not accepted
  * (IFF1 clear or just after EI). Leaves HALT. In IM 0 the byte is executed when it is an RST,
  * otherwise RST 38h is assumed. */
-int z80_interrupt(Z80* z, uint8_t data_bus);
+Z80_API int z80_interrupt(Z80* z, uint8_t data_bus);
 /* Non-maskable interrupt: always accepted, 11 T-states, jumps to 0x0066. */
-int z80_nmi(Z80* z);
+Z80_API int z80_nmi(Z80* z);
 
 #ifdef __cplusplus
 }

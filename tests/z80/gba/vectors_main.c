@@ -1,0 +1,171 @@
+/* Runs the instruction vectors (converted by tools/z80_vectors.py, linked in as z80_vectors)
+ * on the GBA build of the core and leaves the outcome in the mailbox. */
+#include "gba.h"
+#include "z80.h"
+#include "z80_mailbox.h"
+
+#include <string.h>
+
+extern const uint8_t z80_vectors[];
+
+static uint8_t memory[0x10000] __attribute__((aligned(4))) EWRAM_BSS;
+static Z80Mailbox mailbox EWRAM_BSS;
+static Z80 cpu;
+
+static const uint8_t fill_pattern[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+#define FILL_WORD 0xEFBEADDEu /* the pattern as a little-endian word */
+
+static unsigned get16(const uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
+static uint32_t get32(const uint8_t* p) {
+    return get16(p) | ((uint32_t)get16(p + 2) << 16);
+}
+
+static uint8_t port_high_byte(void* user, uint16_t port) {
+    (void)user;
+    return (uint8_t)(port >> 8);
+}
+
+/* Blocks: u16 address, u16 length, bytes, padding to 4. Copies them into `into` unless NULL;
+ * returns the end of the list. */
+static const uint8_t* apply_blocks(const uint8_t* p, unsigned count, uint8_t* into) {
+    while (count--) {
+        unsigned address = get16(p), length = get16(p + 2);
+        if (into)
+            for (unsigned k = 0; k < length; k++)
+                into[(address + k) & 0xFFFF] = p[4 + k];
+        p += (4 + length + 3) & ~3u;
+    }
+    return p;
+}
+
+/* The byte a cell should hold: expected blocks, else input blocks, else the fill pattern. */
+static unsigned wanted_byte(unsigned address, const uint8_t* in_blocks, unsigned in_count,
+                            const uint8_t* ex_blocks, unsigned ex_count) {
+    const uint8_t* lists[2] = {ex_blocks, in_blocks};
+    unsigned counts[2] = {ex_count, in_count};
+    for (int list = 0; list < 2; list++) {
+        const uint8_t* p = lists[list];
+        int found = -1;
+        for (unsigned n = 0; n < counts[list]; n++) {
+            unsigned start = get16(p), length = get16(p + 2);
+            if (((address - start) & 0xFFFF) < length)
+                found = p[4 + ((address - start) & 0xFFFF)];
+            p += (4 + length + 3) & ~3u;
+        }
+        if (found >= 0)
+            return (unsigned)found;
+    }
+    return fill_pattern[address & 3];
+}
+
+static void set_state(const uint8_t* s, Z80Regs* r) {
+    uint16_t* pairs[13] = {&r->af,  &r->bc, &r->de, &r->hl, &r->af_, &r->bc_, &r->de_,
+                           &r->hl_, &r->ix, &r->iy, &r->sp, &r->pc,  &r->wz};
+    for (int k = 0; k < 13; k++)
+        *pairs[k] = (uint16_t)get16(s + 2 * k);
+    r->i = s[26], r->r = s[27], r->iff1 = s[28], r->iff2 = s[29], r->im = s[30], r->halted = s[31];
+}
+
+static uint32_t compare_state(const uint8_t* want, const Z80Regs* got) {
+    const uint16_t pairs[13] = {got->af,  got->bc, got->de, got->hl, got->af_, got->bc_, got->de_,
+                                got->hl_, got->ix, got->iy, got->sp, got->pc,  got->wz};
+    uint32_t diff = 0;
+    for (int k = 0; k < 13; k++)
+        if (pairs[k] != get16(want + 2 * k))
+            diff |= Z80_DIFF_PAIRS << k;
+    if (got->i != want[26])
+        diff |= Z80_DIFF_I;
+    if (got->r != want[27])
+        diff |= Z80_DIFF_R;
+    if (got->iff1 != want[28] || got->iff2 != want[29])
+        diff |= Z80_DIFF_IFF;
+    if (got->im != want[30])
+        diff |= Z80_DIFF_IM;
+    if (got->halted != want[31])
+        diff |= Z80_DIFF_HALTED;
+    return diff;
+}
+
+/* The first word from `w` on that no longer holds the fill pattern (0x4000 if none): the scan
+ * runs 1,356 times over 64 KiB, so it runs from IWRAM. */
+IWRAM_CODE static unsigned next_changed_word(unsigned w) {
+    const uint32_t* words = (const uint32_t*)memory;
+    while (w < 0x4000 && words[w] == FILL_WORD)
+        w++;
+    return w;
+}
+
+static void fill(void) {
+    uint32_t* words = (uint32_t*)memory;
+    for (unsigned k = 0; k < 0x4000; k++)
+        words[k] = FILL_WORD;
+}
+
+int main(void) {
+    memset(&mailbox, 0, sizeof mailbox);
+    memcpy(mailbox.magic, Z80_MAILBOX_MAGIC, 8);
+    unsigned count = get32(z80_vectors + 4);
+    mailbox.cases = count;
+    const uint8_t* p = z80_vectors + 8;
+    fill();
+    for (unsigned n = 0; n < count; n++) {
+        const uint8_t* in_state = p;
+        const uint8_t* ex_state = p + 32;
+        int32_t in_t = (int32_t)get32(p + 64), ex_t = (int32_t)get32(p + 68);
+        unsigned in_count = get16(p + 72), ex_count = get16(p + 74);
+        const uint8_t* in_blocks = p + 76;
+        const uint8_t* ex_blocks = apply_blocks(in_blocks, in_count, memory);
+        p = apply_blocks(ex_blocks, ex_count, NULL);
+
+        Z80Regs regs;
+        z80_init(&cpu);
+        for (int page = 0; page < 4; page++)
+            z80_map_page(&cpu, page, memory + page * 0x4000, memory + page * 0x4000);
+        z80_set_io(&cpu, port_high_byte, NULL, NULL);
+        set_state(in_state, &regs);
+        z80_set_regs(&cpu, &regs);
+        z80_set_tstates(&cpu, 0);
+        int32_t t = z80_run(&cpu, in_t);
+        z80_get_regs(&cpu, &regs);
+        uint32_t diff = compare_state(ex_state, &regs);
+        if (t != ex_t)
+            diff |= Z80_DIFF_TSTATES;
+
+        /* Every listed byte, then every word that no longer holds the fill pattern. */
+        const uint8_t* lists[2] = {in_blocks, ex_blocks};
+        unsigned counts[2] = {in_count, ex_count};
+        for (int list = 0; list < 2; list++) {
+            const uint8_t* b = lists[list];
+            for (unsigned k = 0; k < counts[list]; k++) {
+                unsigned start = get16(b), length = get16(b + 2);
+                for (unsigned a = start; a < start + length; a++)
+                    if (memory[a & 0xFFFF] !=
+                        wanted_byte(a & 0xFFFF, in_blocks, in_count, ex_blocks, ex_count))
+                        diff |= Z80_DIFF_MEMORY;
+                b += (4 + length + 3) & ~3u;
+            }
+        }
+        for (unsigned w = next_changed_word(0); w < 0x4000; w = next_changed_word(w + 1)) {
+            for (unsigned a = w * 4; a < w * 4 + 4; a++)
+                if (memory[a] != wanted_byte(a, in_blocks, in_count, ex_blocks, ex_count))
+                    diff |= Z80_DIFF_MEMORY;
+            ((uint32_t*)memory)[w] = FILL_WORD; /* ready for the next case */
+        }
+
+        if (diff) {
+            if (mailbox.failed < Z80_MAILBOX_FAILURES) {
+                mailbox.failure_case[mailbox.failed] = n;
+                mailbox.failure_diff[mailbox.failed] = diff;
+            }
+            mailbox.failed++;
+        } else {
+            mailbox.passed++;
+        }
+    }
+    mailbox.done = 1;
+    gba_irq_init_vblank();
+    for (;;)
+        gba_vblank_intr_wait();
+}
