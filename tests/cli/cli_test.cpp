@@ -1,0 +1,182 @@
+// tapeloom-cli as a user runs it: in a folder of its own, stdin not a terminal.
+#include "data_items.h"
+#include "image_writer.h"
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace tapeloom {
+namespace {
+
+using test::Bytes;
+using test::CountingProgress;
+using test::patternBytes;
+using test::readFile;
+using test::readText;
+using test::TempDir;
+using test::writeFile;
+using test::writeText;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+CliRun runCli(const std::filesystem::path& folder, std::vector<std::string> args) {
+    TempDir capture;
+    auto outPath = capture.path() / "out", errPath = capture.path() / "err";
+    std::vector<char*> argv;
+    std::string program = TAPELOOM_CLI_PATH;
+    argv.push_back(program.data());
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+        int in = ::open("/dev/null", O_RDONLY);
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
+            ::_exit(120);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::setenv("LC_ALL", "C", 1); // byte order: capitals before small letters
+        ::execv(argv[0], argv.data());
+        ::_exit(121);
+    }
+    CliRun run;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readText(outPath);
+    run.err = readText(errPath);
+    return run;
+}
+
+Bytes emulatorImage() {
+    auto image = findDataItem("tpl");
+    return image ? Bytes(image->begin(), image->end()) : Bytes{};
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::filesystem::path snaps = dir.path() / "snaps";
+    void SetUp() override { std::filesystem::create_directory(snaps); }
+};
+
+TEST_F(Cli, CreatePacksSortedSnapshotsAndSavesTheSettings) {
+    writeFile(snaps / "Zynaps.SNA", patternBytes(300, 1));
+    writeFile(snaps / "Atic Atac.z80", patternBytes(200, 2));
+    writeText(dir.path() / "TPL.INI", "; mine\r\n[zynaps]\r\nFilename=Zynaps!\r\n");
+    CliRun run =
+        runCli(dir.path(), {"create", "snaps/Zynaps.SNA", snaps.string() + "/Atic Atac.z80"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "TPL: TPL binary created. Have fun!\n");
+
+    // The very bytes the core writes for the rows sorted in the C locale.
+    SettingsFile settings = SettingsFile::open(dir.path() / "TPL.INI");
+    std::vector<CatalogueEntry> rows = {
+        {"Zynaps!", "Kempston", "zynaps.sna", snaps.string() + "/"},
+        {"atic atac", "Kempston", "atic atac.z80", snaps.string() + "/"}};
+    CountingProgress progress;
+    writeCatalogueImage(dir.path() / "expected.gba", rows, settings, emulatorImage(), progress);
+    EXPECT_EQ(readFile(dir.path() / "tpl.gba"), readFile(dir.path() / "expected.gba"));
+
+    EXPECT_EQ(readText(dir.path() / "TPL.INI"),
+              "[zynaps]\r\nFilename=Zynaps!\r\nControl=Kempston\r\n\r\n"
+              "[TPL]\r\nVersion=1.0.1.0\r\n\r\n[Settings]\r\nLastDir=" +
+                  snaps.string() +
+                  "/\r\n\r\n[atic atac]\r\nFilename=atic atac\r\n"
+                  "Control=Kempston\r\n\r\n");
+}
+
+TEST_F(Cli, ReplaceIsDeclinedWithoutATerminalAndAnsweredByFlags) {
+    writeFile(snaps / "a.sna", patternBytes(10, 1));
+    writeText(dir.path() / "tpl.gba", "keep me");
+    CliRun run = runCli(dir.path(), {"create", "snaps/a.sna"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("Warning: TPL binary already exists.\nReplace?"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(readText(dir.path() / "tpl.gba"), "keep me");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "TPL.INI")); // closing saves anyway
+
+    EXPECT_EQ(runCli(dir.path(), {"create", "--no", "snaps/a.sna"}).status, 3);
+    EXPECT_EQ(readText(dir.path() / "tpl.gba"), "keep me");
+    EXPECT_EQ(runCli(dir.path(), {"create", "--yes", "snaps/a.sna"}).status, 0);
+    EXPECT_EQ(readFile(dir.path() / "tpl.gba").size(), emulatorImage().size() + 64 + 10);
+}
+
+TEST_F(Cli, EmptyCatalogueWithoutPogoshellPrintsBothMessagesAndFails) {
+    CliRun run = runCli(dir.path(), {"create"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Warning: No ROMS selected!\nThis will create a PogoShell resource.\n");
+    EXPECT_EQ(run.err, "ERROR!: You have not setup a path for this binary!\n"
+                       "Please check the Options-->Settings menu option.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "tpl.gba"));
+}
+
+TEST_F(Cli, PogoshellRoadWritesThePluginAndTheme) {
+    auto pogo = dir.path() / "pogo";
+    std::filesystem::create_directories(pogo / "root" / ".shell");
+    writeText(dir.path() / "TPL.INI", "[Settings]\r\nPogoshell=" + pogo.string() +
+                                          "\r\nAssociations=Maintain\r\nTheme=Original\r\n");
+    CliRun run = runCli(dir.path(), {"create"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("TPL: TPL4POGO binary created. Have fun!\n"), std::string::npos);
+    EXPECT_EQ(readFile(pogo / "root" / ".plugins" / "tpl.gba").size(), emulatorImage().size() + 43);
+    EXPECT_TRUE(std::filesystem::exists(pogo / "root" / ".shell" / "icons.bmp"));
+}
+
+TEST_F(Cli, MissingSnapshotFailsBeforeAnythingIsWritten) {
+    CliRun run = runCli(dir.path(), {"create", "snaps/none.sna"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Tapeloom-cli: Cannot open file " + snaps.string() + "/none.sna.\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "snaps"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "TPL.INI"));
+}
+
+TEST_F(Cli, OutputFolderThatCannotBeMadeFailsWithItsPath) {
+    writeFile(snaps / "a.sna", patternBytes(10, 1));
+    auto target = dir.path() / "no" / "such";
+    writeText(dir.path() / "TPL.INI", "[Settings]\r\nTPLBinary=" + target.string() + "\r\n");
+    CliRun run = runCli(dir.path(), {"create", "snaps/a.sna"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Tapeloom-cli: Cannot create file " + target.string() + "/tpl.gba.\n");
+    EXPECT_NE(readText(dir.path() / "TPL.INI").find("[a]\r\n"), std::string::npos);
+}
+
+TEST_F(Cli, UnusableSettingsFileIsReportedAndLeftAlone) {
+    writeFile(snaps / "a.sna", patternBytes(10, 1));
+    std::filesystem::create_directory(dir.path() / "TPL.INI");
+    CliRun run = runCli(dir.path(), {"create", "snaps/a.sna"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Tapeloom-cli: Cannot open file " + dir.str() + "/TPL.INI.\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "TPL.INI"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "tpl.gba"));
+}
+
+TEST_F(Cli, HelpVersionAndWrongArguments) {
+    CliRun help = runCli(dir.path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("create"), std::string::npos);
+    CliRun createHelp = runCli(dir.path(), {"create", "--help"});
+    EXPECT_EQ(createHelp.status, 0);
+    EXPECT_NE(createHelp.out.find("--yes"), std::string::npos);
+    CliRun version = runCli(dir.path(), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find("1.0.1.0"), std::string::npos);
+    EXPECT_EQ(runCli(dir.path(), {}).status, 2);
+    EXPECT_EQ(runCli(dir.path(), {"pack"}).status, 2);
+    EXPECT_EQ(runCli(dir.path(), {"create", "--force"}).status, 2);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "snaps"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+} // namespace
+} // namespace tapeloom
