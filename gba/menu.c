@@ -96,9 +96,12 @@ static void draw_list(const TplCatalogue* c, int cursor, int top) {
         text_put_field(2 + width, row, e->name, 15, style);
         text_put(TEXT_COLS - 5, row, kind_text(e->kind), index == cursor ? TEXT_CURSOR : TEXT_DIM);
     }
-    text_put_char(TEXT_COLS - 1, LIST_FIRST_ROW, top > 0 ? '^' : ' ', TEXT_DIM);
-    text_put_char(TEXT_COLS - 1, LIST_FIRST_ROW + LIST_ROWS - 1,
-                  top + LIST_ROWS < c->entry_count ? 'v' : ' ', TEXT_DIM);
+    /* Scroll marks in the last column, in the style of the line they sit on. */
+    int last = LIST_FIRST_ROW + LIST_ROWS - 1;
+    text_put_char(TEXT_COLS - 1, LIST_FIRST_ROW, top > 0 ? '^' : ' ',
+                  top == cursor ? TEXT_CURSOR : TEXT_DIM);
+    text_put_char(TEXT_COLS - 1, last, top + LIST_ROWS < c->entry_count ? 'v' : ' ',
+                  top + LIST_ROWS - 1 == cursor ? TEXT_CURSOR : TEXT_DIM);
     text_clear_row(LIST_FIRST_ROW + LIST_ROWS, TEXT_NORMAL);
     text_clear_row(STATUS_ROW, TEXT_NORMAL);
     if (status_text(c->status))
@@ -272,13 +275,13 @@ static void draw_plugin(const TplCatalogue* c) {
     while (p->path[len])
         ++len;
     /* Long paths: show their end, where the file name is. */
-    text_put(7, 5, len > TEXT_COLS - 8 ? p->path + len - (TEXT_COLS - 8) : p->path, TEXT_VALUE);
+    text_put(9, 5, len > TEXT_COLS - 10 ? p->path + len - (TEXT_COLS - 10) : p->path, TEXT_VALUE);
     put_label(6, "Size");
-    text_put_dec(7, 6, p->size, TEXT_VALUE);
+    text_put_dec(9, 6, p->size, TEXT_VALUE);
     put_label(7, "Kind");
-    text_put(7, 7, kind_text((u8)p->kind), TEXT_VALUE);
+    text_put(9, 7, kind_text((u8)p->kind), TEXT_VALUE);
     put_label(8, "Keys");
-    text_put_field(7, 8, p->keys->name, 22, p->key_index < 0 ? TEXT_DIM : TEXT_VALUE);
+    text_put_field(9, 8, p->keys->name, 20, p->key_index < 0 ? TEXT_DIM : TEXT_VALUE);
     for (int i = 0; i < TPL_KEY_SLOTS; ++i)
         put_key_line(10 + i, i, p->keys->keys[i]);
 }
