@@ -1,0 +1,60 @@
+#pragma once
+// The settings dialog: image folder, Pogoshell folder, theme and compile choices.
+#include <QDialog>
+
+class Prompts;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TForm1;
+
+class TForm4 : public QDialog {
+    Q_OBJECT
+  public:
+    TForm4(TForm1& main, Prompts& prompts, QWidget* parent = nullptr);
+
+    // Fills the dialog from the settings, drops a stored Pogoshell folder that is gone, shows
+    // the dialog modally.
+    void Settings1Click();
+    // The filling steps of Settings1Click without showing the dialog.
+    void fillFromSettings();
+
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* TPLBinaryPath = nullptr;
+    QPushButton* SpeedButton1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* POGOShellPath = nullptr;
+    QPushButton* SpeedButton3 = nullptr;
+    QCheckBox* associations = nullptr;
+    QComboBox* Theme = nullptr;
+    QCheckBox* compile = nullptr;
+    QPushButton* SpeedButton4 = nullptr;
+    QPushButton* SpeedButton2 = nullptr;
+
+  public slots:
+    void SpeedButton1Click();
+    void SpeedButton3Click();
+    void associationsClick();
+    void ThemeChange();
+    void SpeedButton4Click();
+    void SpeedButton2Click();
+
+  private:
+    void setPogoshellGroupEnabled(bool enabled);
+    void save();
+
+    TForm1& main_;
+    Prompts& prompts_;
+};
+
+// What stands on Linux for "the drive of the current directory": the root of the file system.
+QString driveOfCurrentDirectory();
+// The folder when it holds Pogoshell's plugins, theme and root folders, else the empty text.
+QString testPogoshellFolder(const QString& folder);
+// The first of plugins, root, theme missing below a newly chosen folder; empty when none is.
+QString missingPogoshellFolder(const QString& folder);

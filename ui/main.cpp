@@ -1,0 +1,489 @@
+#include "main.h"
+
+#include "About.h"
+#include "ImportForm.h"
+#include "Settings.h"
+#include "build_command.h"
+#include "catalogue_model.h"
+#include "config.h"
+#include "data_items.h"
+#include "pictures.h"
+#include "prompts.h"
+#include "qt_text.h"
+#include "version.h"
+#include "window_build_host.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+#include <algorithm>
+
+namespace {
+
+constexpr int kClientWidth = 545;
+constexpr int kClientHeight = 329;
+
+const QString kSnapshotFilter =
+    QStringLiteral("All Snapshots (*.SNA *.sna *.Z80 *.z80);;SNA Snapshot (*.SNA *.sna);;"
+                   "Z80 Snapshot (*.Z80 *.z80)");
+
+bool sameEntry(const tapeloom::CatalogueEntry& a, const tapeloom::CatalogueEntry& b) {
+    return a.displayName == b.displayName && a.scheme == b.scheme && a.fileName == b.fileName &&
+           a.folder == b.folder;
+}
+
+std::vector<std::size_t> toIndices(const QList<int>& rows) {
+    return {rows.begin(), rows.end()};
+}
+
+QStringList droppedSnapshots(const QMimeData* mime) {
+    QStringList files;
+    if (mime == nullptr || !mime->hasUrls())
+        return files;
+    for (const QUrl& url : mime->urls()) {
+        const QString file = url.toLocalFile();
+        if (!file.isEmpty() && isSnapshotFile(file) && QFileInfo(file).isFile())
+            files.append(file);
+    }
+    return files;
+}
+
+} // namespace
+
+bool isSnapshotFile(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.compare(QLatin1String("sna"), Qt::CaseInsensitive) == 0 ||
+           suffix.compare(QLatin1String("z80"), Qt::CaseInsensitive) == 0;
+}
+
+TForm1::TForm1(Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts),
+      session_(tapeloom::openSession(toPath(QDir::currentPath()))) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(toQ(tapeloom::kProductName));
+    setWindowIcon(applicationIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Image1 = new QLabel(client);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, kClientWidth, 60);
+    Image1->setPixmap(
+        windowPicture(QStringLiteral("banner"), QSize(kClientWidth, 60), QColor(0x10, 0x18, 0x40)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->installEventFilter(this);
+
+    Version = new QLabel(Image1);
+    Version->setObjectName(QStringLiteral("Version"));
+    Version->setText(QStringLiteral("Version ") + toQ(tapeloom::kFileVersion));
+    Version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Version->setGeometry(kClientWidth - 208, 40, 200, 18);
+    Version->setStyleSheet(QStringLiteral("color: #3c3c50; background: transparent;"));
+    Version->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    model_ = new CatalogueModel(
+        catalogue_, [this](int row, const QString& name) { renameRow(row, name); }, this);
+    ListView1 = new QTableView(client);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setGeometry(4, 64, kClientWidth - 8, 200);
+    ListView1->setModel(model_);
+    ListView1->setItemDelegateForColumn(0, new DisplayNameDelegate(ListView1));
+    ListView1->setShowGrid(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setEditTriggers(QAbstractItemView::SelectedClicked |
+                               QAbstractItemView::EditKeyPressed);
+    ListView1->setSortingEnabled(false);
+    ListView1->setWordWrap(false);
+    // A little smaller than the desktop's default, so "Kempston" fits its 60-pixel column.
+    QFont listFont = ListView1->font();
+    listFont.setPointSizeF(listFont.pointSizeF() - 1);
+    ListView1->setFont(listFont);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 4);
+    ListView1->horizontalHeader()->setStretchLastSection(false);
+    ListView1->horizontalHeader()->setHighlightSections(false);
+    ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int widths[] = {100, 60, 100, 250};
+    for (int column = 0; column < 4; ++column)
+        ListView1->horizontalHeader()->resizeSection(column, widths[column]);
+    ListView1->viewport()->setAcceptDrops(true);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TForm1::ListView1SelectItem);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1Popup();
+        PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at));
+    });
+
+    auto makeButton = [client](const char* name, const QString& caption, int x, int width) {
+        auto* button = new QPushButton(caption, client);
+        button->setObjectName(QLatin1String(name));
+        button->setGeometry(x, 270, width, 25);
+        button->setAutoDefault(false);
+        return button;
+    };
+    Add = makeButton("Add", QStringLiteral("Add"), 4, 75);
+    Delete = makeButton("Delete", QStringLiteral("Delete"), 83, 75);
+    Configure = makeButton("Configure", QStringLiteral("Configure"), 162, 75);
+    Create = makeButton("Create", QStringLiteral("Create TPL"), kClientWidth - 4 - 90, 90);
+    Delete->setEnabled(false);
+    Configure->setEnabled(false);
+    connect(Add, &QPushButton::clicked, this, &TForm1::AddClick);
+    connect(Delete, &QPushButton::clicked, this, &TForm1::DeleteClick);
+    connect(Configure, &QPushButton::clicked, this, &TForm1::ConfigureClick);
+    connect(Create, &QPushButton::clicked, this, &TForm1::CreateClick);
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(4, 302, kClientWidth - 8, 20);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    buildMenus();
+    buildPopupMenu();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createDialogs() {
+    Form2 = new TForm2(*this, prompts_, this);
+    Form3 = new TForm3(*this, this);
+    Form4 = new TForm4(*this, prompts_, this);
+    Import1 = new TImport(*this, prompts_, this);
+}
+
+void TForm1::buildMenus() {
+    auto action = [this](QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& shortcut, void (TForm1::*handler)()) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QLatin1String(name));
+        item->setShortcut(shortcut);
+        if (handler != nullptr)
+            connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    AddROM1 = action(File1, "AddROM1", QStringLiteral("Add ROM"),
+                     QKeySequence(QStringLiteral("Ctrl+A")), &TForm1::AddClick);
+    DeleteROM1 = action(File1, "DeleteROM1", QStringLiteral("Delete ROM"),
+                        QKeySequence(QStringLiteral("Ctrl+D")), &TForm1::DeleteClick);
+    ConfigureROM1 = action(File1, "ConfigureROM1", QStringLiteral("Configure ROM"),
+                           QKeySequence(QStringLiteral("Ctrl+C")), &TForm1::ConfigureClick);
+    File1->addSeparator();
+    Exit1 = action(File1, "Exit1", QStringLiteral("Exit"), QKeySequence(QStringLiteral("Ctrl+X")),
+                   nullptr);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(File1, &QMenu::aboutToShow, this, &TForm1::File1Click);
+    DeleteROM1->setEnabled(false);
+    ConfigureROM1->setEnabled(false);
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+    options->setObjectName(QStringLiteral("Options1"));
+    Settings1 = action(options, "Settings1", QStringLiteral("Settings"),
+                       QKeySequence(QStringLiteral("Ctrl+S")), &TForm1::Settings1Click);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("Tools1"));
+    ImportTarnINI1 = action(tools, "ImportTarnINI1", QStringLiteral("Import Tarn INI"), {},
+                            &TForm1::ImportTarnINI1Click);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help2"));
+    Help1 = action(help, "Help1", QStringLiteral("Help"), QKeySequence(QStringLiteral("Ctrl+H")),
+                   nullptr);
+    help->addSeparator();
+    About1 = action(help, "About1", QStringLiteral("About..."), {}, &TForm1::About1Click);
+}
+
+void TForm1::buildPopupMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Configure1 = PopupMenu1->addAction(QStringLiteral("Configure"));
+    Configure1->setObjectName(QStringLiteral("Configure1"));
+    PopupMenu1->setDefaultAction(Configure1);
+    connect(Configure1, &QAction::triggered, this, &TForm1::ConfigureClick);
+    Delete1 = PopupMenu1->addAction(QStringLiteral("Delete"));
+    Delete1->setObjectName(QStringLiteral("Delete1"));
+    connect(Delete1, &QAction::triggered, this, &TForm1::DeleteClick);
+    PopupMenu1->addSeparator();
+    for (const std::string& preset : session_.presets) {
+        QAction* item = PopupMenu1->addAction(toQ(preset));
+        item->setObjectName(toQ(preset));
+        item->setEnabled(false);
+        connect(item, &QAction::triggered, this, &TForm1::PresetClick);
+        presetItems.append(item);
+    }
+}
+
+int TForm1::focusedRow() const {
+    const QModelIndex current = ListView1->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QList<int> TForm1::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+template <typename Command> void TForm1::guarded(Command command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        reportError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+template <typename Change> void TForm1::changeRows(Change change, const QList<int>& removed) {
+    const std::vector<tapeloom::CatalogueEntry> before = catalogue_.rows();
+    const QList<int> selected = selectedRows();
+    const int focus = focusedRow();
+
+    model_->beginChange();
+    try {
+        change();
+    } catch (...) {
+        model_->endChange();
+        ListView1SelectItem();
+        throw;
+    }
+    model_->endChange();
+
+    // Where each earlier row now stands: removed rows leave the others in order; added rows
+    // are sorted in among them without changing the order of the earlier ones.
+    std::vector<int> moved(before.size(), -1);
+    const auto& after = catalogue_.rows();
+    if (!removed.isEmpty()) {
+        int gone = 0;
+        for (std::size_t row = 0; row < before.size(); ++row) {
+            if (removed.contains(static_cast<int>(row)))
+                ++gone;
+            else
+                moved[row] = static_cast<int>(row) - gone;
+        }
+    } else {
+        std::size_t next = 0;
+        for (std::size_t row = 0; row < before.size(); ++row) {
+            while (next < after.size() && !sameEntry(after[next], before[row]))
+                ++next;
+            if (next == after.size())
+                break;
+            moved[row] = static_cast<int>(next++);
+        }
+    }
+
+    QItemSelection selection;
+    for (int row : selected) {
+        if (row < static_cast<int>(moved.size()) && moved[static_cast<std::size_t>(row)] >= 0) {
+            const int now = moved[static_cast<std::size_t>(row)];
+            selection.select(model_->index(now, 0), model_->index(now, model_->columnCount() - 1));
+        }
+    }
+    QItemSelectionModel* selectionModel = ListView1->selectionModel();
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (focus >= 0 && focus < static_cast<int>(moved.size()) &&
+        moved[static_cast<std::size_t>(focus)] >= 0)
+        selectionModel->setCurrentIndex(model_->index(moved[static_cast<std::size_t>(focus)], 0),
+                                        QItemSelectionModel::NoUpdate);
+    ListView1SelectItem();
+}
+
+void TForm1::renameRow(int row, const QString& name) {
+    if (row < 0 || row >= static_cast<int>(catalogue_.size()))
+        return;
+    guarded(
+        [&] { catalogue_.rename(static_cast<std::size_t>(row), toStd(name), session_.settings); });
+    model_->rowChanged(row);
+}
+
+void TForm1::setRowScheme(int row, const QString& scheme) {
+    if (row < 0 || row >= static_cast<int>(catalogue_.size()))
+        return;
+    catalogue_.setScheme(static_cast<std::size_t>(row), toStd(scheme));
+    model_->rowChanged(row);
+}
+
+void TForm1::reportError(const QString& message) {
+    prompts_.reportError(this, message);
+}
+
+void TForm1::openHomepage() {
+    if (!session_.homepage.empty())
+        prompts_.openAddress(toQ(session_.homepage));
+}
+
+void TForm1::addSnapshotFiles(const QStringList& files) {
+    if (files.isEmpty())
+        return;
+    guarded([&] {
+        QString folder = QFileInfo(files.first()).absolutePath();
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        session_.settings.write("Settings", "LastDir", toStd(folder));
+        std::vector<std::filesystem::path> paths;
+        for (const QString& file : files)
+            paths.push_back(toPath(QFileInfo(file).absoluteFilePath()));
+        changeRows(
+            [&] { catalogue_.addSnapshots(paths, session_.settings, session_.defaultScheme); });
+    });
+}
+
+void TForm1::AddClick() {
+    const QString lastDir = toQ(session_.settings.read("Settings", "LastDir", ""));
+    const QStringList files = prompts_.openFiles(this, QStringLiteral("Select ZX snapshot(s)"),
+                                                 lastDir, kSnapshotFilter, true);
+    if (files.isEmpty())
+        return;
+    // The Windows file dialog leaves the current directory in the folder it picked from; the
+    // build's default destination and the settings dialog follow it.
+    QDir::setCurrent(QFileInfo(files.first()).absolutePath());
+    addSnapshotFiles(files);
+}
+
+void TForm1::DeleteClick() {
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    guarded([&] { changeRows([&] { catalogue_.removeRows(toIndices(rows)); }, rows); });
+}
+
+void TForm1::ConfigureClick() {
+    if (focusedRow() < 0 || Form2 == nullptr)
+        return;
+    const int row = focusedRow();
+    Form2->exec();
+    model_->rowChanged(row);
+}
+
+void TForm1::CreateClick() {
+    guarded([&] {
+        const auto image = tapeloom::findDataItem("tpl");
+        if (!image)
+            throw std::runtime_error("The emulator image is missing from this build");
+        WindowBuildHost host(prompts_, this, ProgressBar1);
+        tapeloom::createTpl(catalogue_.rows(), session_.settings, host, *image);
+    });
+}
+
+void TForm1::Settings1Click() {
+    if (Form4 != nullptr)
+        Form4->Settings1Click();
+}
+
+void TForm1::ImportTarnINI1Click() {
+    if (Import1 != nullptr)
+        Import1->exec();
+}
+
+void TForm1::About1Click() {
+    if (Form3 != nullptr)
+        Form3->exec();
+}
+
+void TForm1::Image1Click() {
+    openHomepage();
+}
+
+void TForm1::File1Click() {
+    const bool any = !selectedRows().isEmpty();
+    DeleteROM1->setEnabled(any);
+    ConfigureROM1->setEnabled(any);
+}
+
+void TForm1::PopupMenu1Popup() {
+    const auto count = selectedRows().size();
+    Configure1->setEnabled(count == 1);
+    Delete1->setEnabled(count >= 1);
+}
+
+void TForm1::ListView1SelectItem() {
+    const auto count = selectedRows().size();
+    Configure->setEnabled(count == 1);
+    Delete->setEnabled(count >= 1);
+    for (QAction* item : presetItems)
+        item->setEnabled(count >= 1);
+    // Menu shortcuts act on the File menu's items without opening it; keep them current.
+    File1Click();
+}
+
+void TForm1::ListView1DblClick() {
+    if (!selectedRows().isEmpty())
+        ConfigureClick();
+}
+
+void TForm1::PresetClick() {
+    auto* item = qobject_cast<QAction*>(sender());
+    if (item == nullptr)
+        return;
+    const std::string preset = toStd(item->objectName());
+    guarded([&] { catalogue_.applyPreset(toIndices(selectedRows()), preset, session_.settings); });
+    for (int row = 0; row < model_->rowCount(); ++row)
+        model_->rowChanged(row);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    guarded([&] { session_.settings.save(); });
+    event->accept();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Image1Click();
+        return true;
+    }
+    if (ListView1 != nullptr && watched == ListView1->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                ListView1DblClick();
+                return true;
+            }
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (droppedSnapshots(drag->mimeData()).isEmpty())
+                drag->ignore();
+            else
+                drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QStringList files = droppedSnapshots(drop->mimeData());
+            if (files.isEmpty())
+                return true;
+            drop->acceptProposedAction();
+            addSnapshotFiles(files);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
