@@ -118,6 +118,13 @@ std::string listLine(int number, int width, const std::string& name, const std::
     return line + " " + kind;
 }
 
+// With TAPELOOM_GBA_SCREENSHOTS set to a folder, tests leave pictures of the screens there.
+void saveScreenshot(Gba& gba, const char* name) {
+    if (const char* folder = std::getenv("TAPELOOM_GBA_SCREENSHOTS")) {
+        EXPECT_TRUE(gba.writePng(fs::path(folder) / name));
+    }
+}
+
 MenuState state(Gba& gba) {
     return gba.readStruct<MenuState>(MENU_STATE_ADDRESS);
 }
@@ -202,8 +209,7 @@ TEST_F(CatalogueBoot, ListsTheDisplayNamesInOrder) {
     EXPECT_NE(rowBank(gba, 3, 5), kCursorBank);
     EXPECT_TRUE(screenRow(gba, 0).find("1/3") != std::string::npos) << screenRow(gba, 0);
     EXPECT_EQ(gba.gameErrors(), 0) << gba.gameErrorMessages().front();
-    if (const char* shots = std::getenv("TAPELOOM_GBA_SCREENSHOTS"))
-        gba.writePng(fs::path(shots) / "gba-menu.png");
+    saveScreenshot(gba, "gba-menu.png");
 }
 
 TEST_F(CatalogueBoot, PickingShowsOffsetsSizesAndKeyCodesUntilB) {
@@ -227,6 +233,7 @@ TEST_F(CatalogueBoot, PickingShowsOffsetsSizesAndKeyCodesUntilB) {
     EXPECT_TRUE(screenContains(gba, "Size    0"));
     EXPECT_TRUE(screenContains(gba, "SELECT   4   SYM SHIFT"));
     EXPECT_TRUE(screenContains(gba, "L       35   A"));
+    saveScreenshot(gba, "gba-details.png");
 
     // Other keys do nothing; B goes back to the list with the cursor where it was.
     gba.press(gbatest::KeyDown | gbatest::KeyA);
@@ -468,6 +475,7 @@ TEST_F(PluginBoot, FindsTheOpenedFilesKeysThroughTheArgumentBlock) {
     EXPECT_TRUE(screenContains(gba, "File    /games/Willy.Z80"));
     EXPECT_TRUE(screenContains(gba, "Kind    Z80"));
     EXPECT_TRUE(screenContains(gba, "Keys    willy"));
+    saveScreenshot(gba, "gba-plugin.png");
     EXPECT_TRUE(screenContains(gba, "SELECT   4   SYM SHIFT"));
 }
 
