@@ -86,8 +86,25 @@ void Gba::reset() {
 
 void Gba::runFrames(int frames) {
     enter();
-    for (int i = 0; i < frames; ++i)
+    for (int i = 0; i < frames; ++i) {
         core_->runFrame(core_);
+        checkGameErrors();
+    }
+}
+
+void Gba::step(int instructions) {
+    enter();
+    for (int i = 0; i < instructions; ++i)
+        core_->step(core_);
+    checkGameErrors();
+}
+
+void Gba::checkGameErrors() {
+    if (!failOnGameError_ || gameErrors_ == gameErrorsChecked_)
+        return;
+    std::string first = gameErrorMessages_[static_cast<std::size_t>(gameErrorsChecked_)];
+    gameErrorsChecked_ = gameErrors_;
+    throw std::runtime_error("GBA program error: " + first);
 }
 
 int Gba::runUntil(const std::function<bool(Gba&)>& done, int maxFrames) {
@@ -144,6 +161,14 @@ void Gba::write(std::uint32_t address, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     for (std::size_t i = 0; i < size; ++i)
         write8(address + static_cast<std::uint32_t>(i), bytes[i]);
+}
+
+std::uint8_t* Gba::memory(std::uint32_t address, std::size_t* size) {
+    std::size_t available = 0;
+    auto* block = static_cast<std::uint8_t*>(mCoreGetMemoryBlock(core_, address, &available));
+    if (size)
+        *size = block ? available : 0;
+    return block;
 }
 
 void Gba::fillJunk(std::uint32_t address, std::size_t size, std::uint32_t seed) {

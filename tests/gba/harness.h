@@ -43,6 +43,8 @@ class Gba {
     // Reset zeroes RAM: plant memory (a Pogoshell block, junk) after this, before running.
     void reset();
     void runFrames(int frames);
+    // Runs single instructions (for exact cycle counts together with cycles()).
+    void step(int instructions = 1);
     // Runs until `done` is true (checked after each frame); returns the frames run, or -1 when
     // maxFrames passed first.
     int runUntil(const std::function<bool(Gba&)>& done, int maxFrames);
@@ -66,6 +68,9 @@ class Gba {
     void write16(std::uint32_t address, std::uint16_t value);
     void write32(std::uint32_t address, std::uint32_t value);
     void write(std::uint32_t address, const void* data, std::size_t size);
+    // mGBA's own memory behind an address (RAM, VRAM, ...): fast bulk access; nullptr when
+    // unmapped. *size receives the bytes available from there.
+    std::uint8_t* memory(std::uint32_t address, std::size_t* size);
     // Fills memory with a byte pattern that changes along the way (catches missing clears).
     void fillJunk(std::uint32_t address, std::size_t size, std::uint32_t seed = 0x9E3779B9u);
 
@@ -82,6 +87,8 @@ class Gba {
     void captureLog(bool on) { captureLog_ = on; }
     const std::vector<std::string>& log() const { return log_; }
     int gameErrors() const { return gameErrors_; }
+    // From now on a game error makes runFrames/step/runUntil throw std::runtime_error.
+    void failOnGameError(bool on) { failOnGameError_ = on; }
     const std::vector<std::string>& gameErrorMessages() const { return gameErrorMessages_; }
 
     mCore* core() { return core_; }
@@ -91,6 +98,7 @@ class Gba {
 
   private:
     void enter();
+    void checkGameErrors();
 
     std::vector<std::uint8_t> image_;
     std::vector<std::uint32_t> video_;
@@ -98,6 +106,8 @@ class Gba {
     bool captureLog_ = false;
     std::vector<std::string> log_;
     int gameErrors_ = 0;
+    int gameErrorsChecked_ = 0;
+    bool failOnGameError_ = false;
     std::vector<std::string> gameErrorMessages_;
 };
 
