@@ -1,0 +1,93 @@
+#include "machine.h"
+
+#include <string.h>
+
+#ifdef __arm__
+#include "gba.h"
+#define HOT_CODE IWRAM_CODE
+#else
+#define HOT_CODE
+#endif
+
+/* Power-on CPU with the 48K memory map and the ports. */
+static void reset_cpu(Spectrum* s) {
+    z80_init(&s->cpu);
+    z80_map_page(&s->cpu, 0, s->rom, NULL);
+    for (int page = 1; page < 4; ++page)
+        z80_map_page(&s->cpu, page, s->ram + (page - 1) * 0x4000, s->ram + (page - 1) * 0x4000);
+    z80_set_io(&s->cpu, spectrum_port_in, spectrum_port_out, s);
+}
+
+void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges) {
+    memset(s, 0, sizeof *s);
+    s->edges = edges;
+    s->rom = rom;
+    s->ram = ram;
+    reset_cpu(s);
+}
+
+SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, SnapshotKind kind) {
+    SnapshotState state;
+    SnapshotResult result = snapshot_load(data, size, kind, s->rom, s->ram, &state);
+    if (result != SNAPSHOT_OK)
+        return result;
+    reset_cpu(s);
+    z80_set_regs(&s->cpu, &state.regs);
+    z80_set_tstates(&s->cpu, 0);
+    s->cpu.screen_dirty = 0xFFFFFF;
+    s->border = state.border;
+    s->ula = state.border;
+    s->frame_level = 0;
+    s->frames = 0;
+    s->interrupts = 0;
+    s->edge_count = 0;
+    return SNAPSHOT_OK;
+}
+
+HOT_CODE uint8_t spectrum_port_in(void* user, uint16_t port) {
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1)) {
+        /* Bit 6 (EAR) follows the last EAR output as on an issue 3 board: no tape plays. */
+        uint8_t ear = (s->ula & 0x10) ? 0x40 : 0x00;
+        return (uint8_t)((keyboard_read(&s->input, (uint8_t)(port >> 8)) & 0xBF) | ear);
+    }
+    if (!(port & 0xE0))
+        return s->input.kempston; /* Kempston: A5-A7 low */
+    return 0xFF;
+}
+
+HOT_CODE void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
+    Spectrum* s = (Spectrum*)user;
+    if (port & 1)
+        return;
+    s->border = value & 7;
+    if ((value ^ s->ula) & 0x10) {
+        if (s->edge_count < BEEPER_MAX_EDGES)
+            s->edges[s->edge_count++] = z80_tstates(&s->cpu);
+    }
+    s->ula = value;
+}
+
+HOT_CODE void spectrum_run_frame(Spectrum* s) {
+    Z80* cpu = &s->cpu;
+    s->frame_level = (s->ula >> 4) & 1;
+    s->edge_count = 0;
+    /* /INT is held for 32 T-states from the frame's start: an instruction that ends inside
+     * that window (EI, or a DI section just closing) still sees it. */
+    int32_t t = z80_tstates(cpu);
+    while (t < SPECTRUM_INTERRUPT_LENGTH) {
+        if (z80_interrupt(cpu, 0xFF)) {
+            s->interrupts++;
+            break;
+        }
+        t = z80_run(cpu, t + 1);
+    }
+    /* The core counts T-states in a register while it runs, so a port handler sees the count of
+     * the run's start: running the frame in line-sized slices dates beeper edges to the line. */
+    while (t < SPECTRUM_FRAME_TSTATES) {
+        int32_t limit = t + SPECTRUM_SLICE_TSTATES;
+        t = z80_run(cpu, limit < SPECTRUM_FRAME_TSTATES ? limit : SPECTRUM_FRAME_TSTATES);
+    }
+    z80_set_tstates(cpu, t - SPECTRUM_FRAME_TSTATES);
+    s->frames++;
+}
