@@ -75,9 +75,8 @@ void Catalogue::setScheme(std::size_t row, std::string_view scheme) {
 
 namespace {
 std::vector<std::size_t> inListOrder(std::vector<std::size_t> rows, std::size_t size) {
-    std::ranges::sort(rows);
-    auto [first, last] = std::ranges::unique(rows);
-    rows.erase(first, last);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     std::erase_if(rows, [size](std::size_t row) { return row >= size; });
     return rows;
 }
