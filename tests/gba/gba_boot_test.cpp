@@ -212,6 +212,22 @@ TEST_F(CatalogueBoot, ListsTheDisplayNamesInOrder) {
     saveScreenshot(gba, "gba-menu.png");
 }
 
+TEST_F(CatalogueBoot, TheShippedImageListsThemToo) {
+    // tpl.gba carries the emulator, which takes over what A does; the list is the same.
+    auto shipped = gbatest::readFile(fs::path(TAPELOOM_GBA_IMAGE_DIR) / "tpl.gba");
+    auto settings = tapeloom::SettingsFile::fromText(kSettings);
+    NoProgress progress;
+    tapeloom::writeCatalogueImage(dir.path / "shipped.gba", rows, settings, shipped, progress);
+    Gba gba(gbatest::readFile(dir.path / "shipped.gba"));
+    waitForScreen(gba, MENU_SCREEN_LIST);
+    EXPECT_EQ(state(gba).entry_count, 3u);
+    EXPECT_EQ(state(gba).table_address, 0x08000000u + shipped.size());
+    EXPECT_EQ(screenRow(gba, 2).substr(1, 27), listLine(1, 1, "Manic Miner", "SNA"));
+    EXPECT_EQ(screenRow(gba, 3).substr(1, 27), listLine(2, 1, "Jet Set Willy", "Z80"));
+    EXPECT_EQ(screenRow(gba, 4).substr(1, 27), listLine(3, 1, "Zeta", "SNA"));
+    EXPECT_EQ(gba.gameErrors(), 0);
+}
+
 TEST_F(CatalogueBoot, PickingShowsOffsetsSizesAndKeyCodesUntilB) {
     Gba gba(cartridge);
     waitForScreen(gba, MENU_SCREEN_LIST);
@@ -398,6 +414,17 @@ TEST(BootMenu, OffsetsThatDoNotFitTheTableAreReported) {
     EXPECT_EQ(state(gba).entry_count, 1u);
     EXPECT_EQ(state(gba).table_status, 2u);
     EXPECT_TRUE(screenContains(gba, "Table offsets do not fit"));
+}
+
+TEST(BootMenu, NamesShowAsciiAndMarkOtherBytes) {
+    // Names are single-byte text as the user's system held it; the font covers ASCII only.
+    Bytes cart = menuImage();
+    append(cart, entryRecord("Caf\xE9 Ol\x7F!", 64, 0, kKempston));
+    cart.resize(cart.size() + 32 + 10, 0);
+    Gba gba(cart);
+    waitForScreen(gba, MENU_SCREEN_LIST);
+    EXPECT_EQ(state(gba).entry_count, 1u);
+    EXPECT_EQ(screenRow(gba, 2).substr(3, 15), "Caf? Ol?!      ");
 }
 
 TEST(BootMenu, NothingAfterTheImageShowsAnEmptyMenu) {
