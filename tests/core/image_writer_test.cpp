@@ -248,5 +248,23 @@ TEST(PluginImage, ListsEverySectionWithAControlValueInLowerCase) {
     EXPECT_EQ(progress.steps, 6);
 }
 
+// A full disk shows when the buffered bytes are flushed, at the latest when the file is closed.
+TEST(ImageWriters, FullDiskIsAStreamWriteError) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    CountingProgress progress;
+    try {
+        writePluginImage("/dev/full", SettingsFile(), fakeImage(), progress);
+        FAIL() << "wrote to a full device";
+    } catch (const FileError& error) {
+        EXPECT_STREQ(error.what(), "Stream write error");
+    }
+    TempDir dir;
+    writeFile(dir.path() / "big.sna", patternBytes(3 << 20, 1));
+    std::vector<CatalogueEntry> rows = {{"big", "", "big.sna", dir.str() + "/"}};
+    EXPECT_THROW(writeCatalogueImage("/dev/full", rows, SettingsFile(), fakeImage(), progress),
+                 FileError);
+}
+
 } // namespace
 } // namespace tapeloom
