@@ -1,9 +1,318 @@
 #include "config.h"
 
+#include "catalogue.h"
+#include "keys.h"
 #include "main.h"
+#include "pictures.h"
+#include "prompts.h"
+#include "qt_text.h"
+#include "screen_decoder.h"
+#include "text.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+
+constexpr int kClientWidth = 665;
+constexpr int kClientHeight = 394;
+constexpr std::string_view kCustom = "Custom";
+constexpr std::string_view kUnassigned = "<unassigned>";
+const char* const kBlankNameCaption = "TPL Error";
+const char* const kBlankNameText = "ROM Name cannot be blank. Enter a valid ROM name.";
+
+// A pick-only box's value: the selected item's text, or empty with no selection.
+QString boxValue(const QComboBox* box) {
+    return box->currentIndex() < 0 ? QString() : box->currentText();
+}
+
+// Selects the first item equal to value ignoring ASCII letter case, else nothing.
+void selectMatching(QComboBox* box, std::string_view value) {
+    for (int i = 0; i < box->count(); ++i) {
+        if (tapeloom::equalsIgnoringCase(toStd(box->itemText(i)), value)) {
+            box->setCurrentIndex(i);
+            return;
+        }
+    }
+    box->setCurrentIndex(-1);
+}
+
+} // namespace
 
 TForm2::TForm2(TForm1& main, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), main_(main), prompts_(prompts) {
+    : QDialog(parent), main_(main), prompts_(prompts),
+      bitmap_(tapeloom::kScreenWidth, tapeloom::kScreenHeight, QImage::Format_RGB32) {
+    tapeloom::setUpPreview();
+    bitmap_.fill(Qt::black);
+
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Configuration"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    Label1 = new QLabel(QStringLiteral("Rom Name"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 8, 109, 15);
+    romname = new QLineEdit(this);
+    romname->setObjectName(QStringLiteral("romname"));
+    romname->setGeometry(8, 24, 109, 21);
+    romname->setMaxLength(static_cast<int>(tapeloom::kDisplayNameLength));
+
+    Label2 = new QLabel(QStringLiteral("Quick Keyboard Configuration"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(128, 8, 200, 15);
+    quickconfig = new QComboBox(this);
+    quickconfig->setObjectName(QStringLiteral("quickconfig"));
+    quickconfig->setGeometry(128, 24, 161, 21);
+    connect(quickconfig, &QComboBox::activated, this, &TForm2::quickconfigChange);
+
+    DoneFrame = new QFrame(this);
+    DoneFrame->setObjectName(QStringLiteral("DoneFrame"));
+    DoneFrame->setGeometry(580, 8, 77, 33);
+    DoneFrame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    DoneFrame->setLineWidth(1);
+    Done = new QPushButton(QStringLiteral("OK"), DoneFrame);
+    Done->setObjectName(QStringLiteral("Done"));
+    Done->setGeometry(1, 1, 75, 31);
+    Done->setFlat(true);
+    Done->setAutoDefault(false);
+    connect(Done, &QPushButton::clicked, this, &TForm2::DoneClick);
+
+    // The white panel; its children are placed inside its one-pixel border.
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(8, 48, 649, 337);
+    Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Panel1->setLineWidth(1);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    Panel1->setAutoFillBackground(true);
+    auto* panel = new QWidget(Panel1);
+    panel->setGeometry(1, 1, 647, 335);
+
+    Handheld = new QLabel(panel);
+    Handheld->setObjectName(QStringLiteral("Handheld"));
+    Handheld->setGeometry(4, 4, 639, 320);
+    Handheld->setPixmap(
+        windowPicture(QStringLiteral("handheld"), QSize(639, 320), QColor(0x50, 0x4C, 0x8C)));
+
+    Spectrum = new QLabel(panel);
+    Spectrum->setObjectName(QStringLiteral("Spectrum"));
+    Spectrum->setGeometry(203, 92, 240, 160);
+
+    // Dialog coordinates for the shoulder boxes and A, panel coordinates for the rest.
+    lback = makeKeyBox(this, "lback", 200, 53, &TForm2::lbackChange);
+    rback = makeKeyBox(this, "rback", 380, 53, &TForm2::rbackChange);
+    right = makeKeyBox(panel, "right", 4, 72, &TForm2::rightChange);
+    up = makeKeyBox(panel, "up", 4, 100, &TForm2::upChange);
+    left = makeKeyBox(panel, "left", 4, 172, &TForm2::leftChange);
+    down = makeKeyBox(panel, "down", 4, 200, &TForm2::downChange);
+    start = makeKeyBox(panel, "start", 4, 240, &TForm2::startChange);
+    select = makeKeyBox(panel, "select", 4, 268, &TForm2::selectChange);
+    a = makeKeyBox(this, "a", 564, 213, &TForm2::aChange);
+    b = makeKeyBox(panel, "b", 556, 192, &TForm2::bChange);
+    keyBoxes_ = {{{lback, "Back Left"},
+                  {rback, "Back Right"},
+                  {left, "DPad Left"},
+                  {right, "DPad Right"},
+                  {up, "DPad Up"},
+                  {down, "DPad Down"},
+                  {start, "Start"},
+                  {select, "Select"},
+                  {a, "Button A"},
+                  {b, "Button B"}}};
+
+    Spectrum->setPixmap(QPixmap::fromImage(
+        bitmap_.scaled(Spectrum->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+}
+
+QComboBox* TForm2::makeKeyBox(QWidget* parent, const char* name, int x, int y,
+                              void (TForm2::*handler)()) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(x, y, 89, 21);
+    for (std::string_view keyName : tapeloom::kKeyNames)
+        box->addItem(toQ(keyName));
+    box->setMaxVisibleItems(16);
+    box->raise();
+    connect(box, &QComboBox::activated, this, handler);
+    return box;
+}
+
+const tapeloom::CatalogueEntry* TForm2::focusedEntry() const {
+    const int row = main_.focusedRow();
+    const auto& rows = main_.catalogue().rows();
+    if (row < 0 || row >= static_cast<int>(rows.size()))
+        return nullptr;
+    return &rows[static_cast<std::size_t>(row)];
+}
+
+std::optional<std::string> TForm2::focusedSection() const {
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
+        return std::nullopt;
+    return entry->sectionKey();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm2::FormShow() {
+    tapeloom::SettingsFile& settings = main_.session().settings;
+    quickconfig->clear();
+    for (int n = 0;; ++n) {
+        const std::string preset =
+            settings.read("Control Defaults", "Default" + std::to_string(n), "");
+        if (preset.empty())
+            break;
+        quickconfig->addItem(toQ(preset));
+    }
+    quickconfig->addItem(toQ(kCustom));
+
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
+        return;
+    romname->setText(toQ(entry->displayName));
+    selectMatching(quickconfig, entry->scheme);
+    const std::string scheme = toStd(boxValue(quickconfig));
+    if (scheme == kCustom) {
+        setKeyBoxesEnabled(true);
+        showKeysOf(entry->sectionKey());
+    } else {
+        setKeyBoxesEnabled(false);
+        showKeysOf("Control_" + scheme);
+    }
+    PaintSpectrum();
+}
+
+void TForm2::showKeysOf(const std::string& section) {
+    const tapeloom::SettingsFile& settings = main_.session().settings;
+    for (const KeyBox& keyBox : keyBoxes_)
+        selectMatching(keyBox.box, settings.read(section, keyBox.slotKey, kUnassigned));
+}
+
+void TForm2::setKeyBoxesEnabled(bool enabled) {
+    for (const KeyBox& keyBox : keyBoxes_)
+        keyBox.box->setEnabled(enabled);
+}
+
+void TForm2::quickconfigChange() {
+    const std::optional<std::string> section = focusedSection();
+    if (!section)
+        return;
+    tapeloom::SettingsFile& settings = main_.session().settings;
+    const QString scheme = boxValue(quickconfig);
+    const std::string schemeText = toStd(scheme);
+    if (schemeText != kCustom) {
+        setKeyBoxesEnabled(false);
+        showKeysOf("Control_" + schemeText);
+        for (std::string_view slotKey : tapeloom::kSlotDeleteOrder)
+            settings.remove(*section, slotKey);
+    } else {
+        setKeyBoxesEnabled(true);
+        for (std::string_view slotKey : tapeloom::kSlotDeleteOrder) {
+            for (const KeyBox& keyBox : keyBoxes_)
+                if (keyBox.slotKey == slotKey)
+                    settings.write(*section, slotKey, toStd(boxValue(keyBox.box)));
+        }
+    }
+    main_.setRowScheme(main_.focusedRow(), scheme);
+    settings.write(*section, "Control", schemeText);
+}
+
+void TForm2::writeSlot(QComboBox* box) {
+    const std::optional<std::string> section = focusedSection();
+    if (!section)
+        return;
+    for (const KeyBox& keyBox : keyBoxes_)
+        if (keyBox.box == box)
+            main_.session().settings.write(*section, keyBox.slotKey, toStd(boxValue(box)));
+}
+
+void TForm2::lbackChange() {
+    writeSlot(lback);
+}
+void TForm2::rbackChange() {
+    writeSlot(rback);
+}
+void TForm2::rightChange() {
+    writeSlot(right);
+}
+void TForm2::upChange() {
+    writeSlot(up);
+}
+void TForm2::leftChange() {
+    writeSlot(left);
+}
+void TForm2::downChange() {
+    writeSlot(down);
+}
+void TForm2::startChange() {
+    writeSlot(start);
+}
+void TForm2::selectChange() {
+    writeSlot(select);
+}
+void TForm2::aChange() {
+    writeSlot(a);
+}
+void TForm2::bChange() {
+    writeSlot(b);
+}
+
+void TForm2::DoneClick() {
+    close();
+}
+
+bool TForm2::FormCloseQuery() {
+    if (!romname->text().isEmpty())
+        return true;
+    prompts_.message(this, QLatin1String(kBlankNameCaption), QLatin1String(kBlankNameText),
+                     Prompts::Buttons::Ok, Prompts::Icon::None);
+    return false;
+}
+
+void TForm2::FormClose() {
+    const std::optional<std::string> section = focusedSection();
+    if (!section)
+        return;
+    const QString name = romname->text();
+    main_.session().settings.write(*section, "Filename", toStd(name));
+    main_.renameRow(main_.focusedRow(), name);
+}
+
+void TForm2::done(int result) {
+    if (!FormCloseQuery())
+        return;
+    FormClose();
+    QDialog::done(result);
+}
+
+void TForm2::PaintSpectrum() {
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
+        return;
+    try {
+        const tapeloom::SpectrumScreen screen =
+            tapeloom::decodeSnapshotScreen(entry->snapshotPath());
+        for (int y = 0; y < tapeloom::kScreenHeight; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(bitmap_.scanLine(y));
+            for (int x = 0; x < tapeloom::kScreenWidth; ++x)
+                line[x] = 0xFF000000u | screen.pixel(x, y);
+        }
+    } catch (const std::exception& error) {
+        main_.reportError(QString::fromLocal8Bit(error.what()));
+    }
+    Spectrum->setPixmap(QPixmap::fromImage(
+        bitmap_.scaled(Spectrum->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
 }

@@ -2,9 +2,23 @@
 // The configuration dialog: display name, scheme and the ten button assignments of the
 // focused entry, with a preview of the snapshot's screen.
 #include <QDialog>
+#include <QImage>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
 
 class Prompts;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class TForm1;
+namespace tapeloom {
+struct CatalogueEntry;
+}
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -12,7 +26,72 @@ class TForm2 : public QDialog {
     // FormShow runs in showEvent.
     explicit TForm2(TForm1& main, Prompts& prompts, QWidget* parent = nullptr);
 
+    // The preview bitmap: 256 x 192, black until the first preview is drawn.
+    const QImage& spectrumBitmap() const { return bitmap_; }
+
+    QLabel* Label1 = nullptr; // "Rom Name"
+    QLabel* Label2 = nullptr; // "Quick Keyboard Configuration"
+    QLineEdit* romname = nullptr;
+    QComboBox* quickconfig = nullptr;
+    QFrame* DoneFrame = nullptr;
+    QPushButton* Done = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Handheld = nullptr;
+    QLabel* Spectrum = nullptr;
+    QComboBox* lback = nullptr;
+    QComboBox* rback = nullptr;
+    QComboBox* right = nullptr;
+    QComboBox* up = nullptr;
+    QComboBox* left = nullptr;
+    QComboBox* down = nullptr;
+    QComboBox* start = nullptr;
+    QComboBox* select = nullptr;
+    QComboBox* a = nullptr;
+    QComboBox* b = nullptr;
+
+  public slots:
+    void FormShow();
+    void quickconfigChange();
+    void lbackChange();
+    void rbackChange();
+    void rightChange();
+    void upChange();
+    void leftChange();
+    void downChange();
+    void startChange();
+    void selectChange();
+    void aChange();
+    void bChange();
+    void DoneClick();
+    // Draws the focused entry's screen into the preview bitmap; errors go to the general
+    // error report and leave the bitmap as it was.
+    void PaintSpectrum();
+
+  public:
+    // Every close request (OK, the close box, Escape) passes here: false refuses it.
+    bool FormCloseQuery();
+    void FormClose();
+    void done(int result) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    struct KeyBox {
+        QComboBox* box;
+        std::string_view slotKey;
+    };
+    QComboBox* makeKeyBox(QWidget* parent, const char* name, int x, int y,
+                          void (TForm2::*handler)());
+    const tapeloom::CatalogueEntry* focusedEntry() const;
+    std::optional<std::string> focusedSection() const;
+    // Selects in each key box the stored value of its slot key in `section`.
+    void showKeysOf(const std::string& section);
+    void setKeyBoxesEnabled(bool enabled);
+    void writeSlot(QComboBox* box);
+
     TForm1& main_;
     Prompts& prompts_;
+    QImage bitmap_;
+    std::array<KeyBox, 10> keyBoxes_{};
 };
