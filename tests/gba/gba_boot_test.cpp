@@ -393,6 +393,21 @@ TEST(BootMenu, GarbageAfterTheRecordsEndsTheListWithAWarning) {
     EXPECT_EQ(screenRow(gba, 4), std::string(30, ' '));
 }
 
+TEST(BootMenu, OpenBusAfterTheRecordsEndsTheList) {
+    // An empty cartridge bus answers each halfword read with its own address / 2.
+    Bytes cart = menuImage();
+    append(cart, entryRecord("Only", 64, 0, kKempston));
+    while (cart.size() < menuImage().size() + 0x10000) {
+        std::uint32_t half = (0x08000000u + static_cast<std::uint32_t>(cart.size())) >> 1;
+        cart.push_back(static_cast<std::uint8_t>(half));
+        cart.push_back(static_cast<std::uint8_t>(half >> 8));
+    }
+    Gba gba(cart);
+    waitForScreen(gba, MENU_SCREEN_LIST);
+    EXPECT_EQ(state(gba).entry_count, 1u);
+    EXPECT_EQ(state(gba).table_status, 1u);
+}
+
 TEST(BootMenu, AnEndlessRunOfPlausibleRecordsIsBounded) {
     Bytes cart = menuImage();
     for (int i = 0; i < 5000; ++i)
