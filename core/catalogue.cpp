@@ -47,8 +47,8 @@ void Catalogue::addSnapshots(const std::vector<std::filesystem::path>& files,
     for (const auto& file : files) {
         CatalogueEntry entry;
         entry.fileName = asciiLower(file.filename().string());
-        entry.folder = file.parent_path().string();
-        if (entry.folder.empty() || entry.folder.back() != '/')
+        entry.folder = file.has_parent_path() ? file.parent_path().string() : ".";
+        if (entry.folder.back() != '/')
             entry.folder += '/';
         std::string key = entry.sectionKey();
         entry.displayName = cutName(settings.read(key, "Filename", key), kDisplayNameLength);

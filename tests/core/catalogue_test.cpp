@@ -41,6 +41,14 @@ TEST(AddSnapshots, NewFileGetsItsSectionKeyAndTheDefaultScheme) {
               "[jet set willy]\r\nFilename=jet set willy\r\nControl=Kempston\r\n\r\n");
 }
 
+TEST(AddSnapshots, FolderAlwaysEndsWithOneSeparator) {
+    SettingsFile settings;
+    Catalogue catalogue;
+    catalogue.addSnapshots({"/root.sna", "here.sna"}, settings, "Kempston");
+    EXPECT_EQ(catalogue.rows()[0].folder, "./");
+    EXPECT_EQ(catalogue.rows()[1].folder, "/");
+}
+
 TEST(AddSnapshots, LongSectionKeyIsCutForTheNameOnly) {
     SettingsFile settings;
     Catalogue catalogue;
