@@ -185,10 +185,11 @@ void SettingsFile::save() const {
     // Write beside the real file when TPL.INI is a link, so the link stays.
     std::error_code error;
     std::filesystem::path target = path_;
-    if (std::filesystem::is_symlink(path_, error)) {
-        auto resolved = std::filesystem::weakly_canonical(path_, error);
-        if (!error)
-            target = resolved;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, error); ++hops) {
+        auto link = std::filesystem::read_symlink(target, error);
+        if (error)
+            break;
+        target = link.is_absolute() ? link : target.parent_path() / link;
     }
     struct stat old {};
     bool existed = ::stat(target.c_str(), &old) == 0;

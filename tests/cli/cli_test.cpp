@@ -161,6 +161,18 @@ TEST_F(Cli, UnusableSettingsFileIsReportedAndLeftAlone) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tpl.gba"));
 }
 
+// TPL.INI links into a place where no file can be made: the image is built, the save fails.
+TEST_F(Cli, SettingsThatCannotBeSavedGiveAnErrorStatus) {
+    writeFile(snaps / "a.sna", patternBytes(10, 1));
+    writeText(dir.path() / "plain", "x");
+    std::filesystem::create_symlink(dir.path() / "plain" / "TPL.INI", dir.path() / "TPL.INI");
+    CliRun run = runCli(dir.path(), {"create", "snaps/a.sna"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "TPL: TPL binary created. Have fun!\n");
+    EXPECT_EQ(run.err, "Tapeloom-cli: Cannot create file " + dir.str() + "/TPL.INI.\n");
+    EXPECT_EQ(readText(dir.path() / "plain"), "x");
+}
+
 TEST_F(Cli, HelpVersionAndWrongArguments) {
     CliRun help = runCli(dir.path(), {"--help"});
     EXPECT_EQ(help.status, 0);
