@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -168,8 +167,10 @@ SpectrumScreen decodeSnapshotScreen(const std::filesystem::path& path) {
         in.open(path, std::ios::binary);
     if (!in.is_open())
         throw FileError::cannotOpen(path.string());
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>()};
+    std::vector<std::uint8_t> bytes;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
     if (in.bad())
         throw FileError::streamRead();
     return decodeScreenBytes(path.filename().string(), bytes);
