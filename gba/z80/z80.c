@@ -1,21 +1,36 @@
 /* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
  * in ARM state and the run loop and flag tables go to IWRAM.
  *
- * Speed notes: pc, the T-state counter and R live in locals of z80_run (ARM registers);
- * memory goes through biased page pointers (address + rd[address >> 14]), so a fetch is a
- * shift, a load and a byte load; flags come from the sz53/sz53p tables or a few ALU
- * operations. */
+ * Speed notes (every one measured with the benchmark image):
+ * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. in ARM registers; the
+ *   counter runs from -(cycles to go) up to 0, so the end test is a sign test;
+ * - dispatch is threaded: every handler fetches the next opcode and jumps through the table
+ *   itself (labels as values), instead of returning to one loop head;
+ * - memory goes through biased page pointers (address + rd[address >> 14]), so a fetch is a
+ *   shift, a load and a byte load; rd[4] repeats page 0 for fetches that run past 0xFFFF;
+ * - flags come from the sz53/sz53p tables or a few ALU operations; LDIR and LDDR loop inside
+ *   their handler while time remains. */
 #include "z80.h"
 
 #include <stddef.h>
 #include <string.h>
 
+/* Labels as values (GCC and Clang) make the threaded dispatch. */
+#pragma GCC diagnostic ignored "-Wpedantic"
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wgnu-label-as-value"
+#endif
+
 #if defined(__arm__) && !defined(__linux__)
 #define Z80_HOT __attribute__((section(".iwram.z80"), noinline))
 #define Z80_TABLE __attribute__((section(".iwram.z80tab")))
+#define Z80_COLD __attribute__((section(".text.z80cold"), target("thumb"), noinline, long_call))
+#define Z80_LONG_CALL __attribute__((long_call))
 #else
-#define Z80_HOT
+#define Z80_HOT __attribute__((noinline))
 #define Z80_TABLE
+#define Z80_COLD __attribute__((noinline))
+#define Z80_LONG_CALL
 #endif
 #define INLINE static inline __attribute__((always_inline))
 
@@ -58,15 +73,12 @@ static const uint8_t unmapped_page[0x4000];
 #define U8(x) ((uint8_t)(x))
 #define U16(x) ((uint16_t)(x))
 
-#define A z->af.b.h
-#define F z->af.b.l
 #define B z->bc.b.h
 #define C z->bc.b.l
 #define D z->de.b.h
 #define E z->de.b.l
 #define H z->hl.b.h
 #define L z->hl.b.l
-#define AF z->af.w
 #define BC z->bc.w
 #define DE z->de.w
 #define HL z->hl.w
@@ -77,17 +89,54 @@ INLINE unsigned rd8(const Z80* z, unsigned a) {
     return *(const uint8_t*)(z->rd[a >> 14] + a);
 }
 
+Z80_HOT Z80_LONG_CALL static void mark_screen(Z80* z, unsigned off) {
+    unsigned row = off < 0x1800u ? ((off >> 8) & 0x18u) | ((off >> 5) & 7u) : (off - 0x1800u) >> 5;
+    z->screen_dirty |= 1u << row;
+}
+
 INLINE void wr8(Z80* z, unsigned a, unsigned v) {
     uintptr_t page = z->wr[a >> 14];
     if (page) {
         *(uint8_t*)(page + a) = U8(v);
-        unsigned off = a - 0x4000u;
-        if (off < 0x1B00u) {
-            unsigned row =
-                off < 0x1800u ? ((off >> 8) & 0x18u) | ((off >> 5) & 7u) : (off - 0x1800u) >> 5;
-            z->screen_dirty |= 1u << row;
-        }
+        if (a - 0x4000u < 0x1B00u)
+            mark_screen(z, a - 0x4000u);
     }
+}
+
+/* How many LDIR/LDDR steps can be copied directly: all inside one source and one writable
+ * destination page, without touching the instruction itself; 0 or 1 means step singly. */
+INLINE unsigned block_run(const Z80* z, unsigned op, unsigned hl, unsigned de, unsigned bc,
+                          unsigned at) {
+    unsigned n = bc ? bc : 0x10000u;
+    if (!(op & 0x10u) || !z->wr[de >> 14])
+        return 0;
+    if (op & 8u) {
+        if (n > (hl & 0x3FFFu) + 1)
+            n = (hl & 0x3FFFu) + 1;
+        if (n > (de & 0x3FFFu) + 1)
+            n = (de & 0x3FFFu) + 1;
+        if (((de - at) & 0xFFFFu) < n || ((de - at - 1) & 0xFFFFu) < n)
+            return 0;
+    } else {
+        if (n > 0x4000u - (hl & 0x3FFFu))
+            n = 0x4000u - (hl & 0x3FFFu);
+        if (n > 0x4000u - (de & 0x3FFFu))
+            n = 0x4000u - (de & 0x3FFFu);
+        if (((at - de) & 0xFFFFu) < n || ((at + 1 - de) & 0xFFFFu) < n)
+            return 0;
+    }
+    return n;
+}
+
+/* Marks the screen rows of a block copy's destination (n bytes from de, upwards or down). */
+INLINE void mark_screen_run(Z80* z, unsigned de, unsigned n, unsigned step) {
+    unsigned lo = step == 1 ? de : de - (n - 1), hi = lo + n - 1;
+    if (lo < 0x4000u)
+        lo = 0x4000u;
+    if (hi > 0x5AFFu)
+        hi = 0x5AFFu;
+    for (unsigned a = lo; a <= hi; a = (a | 31u) + 1)
+        mark_screen(z, a - 0x4000u);
 }
 
 INLINE unsigned rd16(const Z80* z, unsigned a) {
@@ -100,10 +149,9 @@ INLINE void wr16(Z80* z, unsigned a, unsigned v) {
 }
 
 INLINE void push16(Z80* z, unsigned v) {
-    unsigned sp = SP;
-    sp = (sp - 1) & 0xFFFFu;
+    unsigned sp = (SP - 1u) & 0xFFFFu;
     wr8(z, sp, v >> 8);
-    sp = (sp - 1) & 0xFFFFu;
+    sp = (sp - 1u) & 0xFFFFu;
     wr8(z, sp, v & 0xFFu);
     SP = U16(sp);
 }
@@ -125,118 +173,108 @@ INLINE void port_out(Z80* z, unsigned port, unsigned v) {
         z->out(z->io_user, U16(port), U8(v));
 }
 
-/* ---- 8-bit arithmetic ---- */
+/* ---- 8-bit arithmetic on the A and F locals ---- */
 
-INLINE void alu_add(Z80* z, unsigned v, unsigned carry) {
-    unsigned a = A, r = a + v + carry;
-    F = U8((r >> 8) | ((a ^ v ^ r) & FH) | (((a ^ r) & (v ^ r) & 0x80u) >> 5) | sz53[r & 0xFFu]);
-    A = U8(r);
+/* Overflow is the carry into bit 7 (bit 7 of a ^ v ^ r) differing from the carry out of it
+ * (bit 8 of r); the same holds for borrows. */
+INLINE void alu_add(unsigned* a, unsigned* f, unsigned v, unsigned carry) {
+    unsigned r = *a + v + carry, x = *a ^ v ^ r;
+    *f = sz53[r & 0xFFu] | (r >> 8) | (x & FH) | (((x ^ (r >> 1)) & 0x80u) >> 5);
+    *a = r & 0xFFu;
 }
 
 INLINE unsigned sub_flags(unsigned a, unsigned v, unsigned r) {
-    return ((r >> 8) & FC) | FN | ((a ^ v ^ r) & FH) | (((a ^ v) & (a ^ r) & 0x80u) >> 5);
+    unsigned x = a ^ v ^ r;
+    return ((r >> 8) & FC) | FN | (x & FH) | (((x ^ (r >> 1)) & 0x80u) >> 5);
 }
 
-INLINE void alu_sub(Z80* z, unsigned v, unsigned carry) {
-    unsigned a = A, r = a - v - carry;
-    F = U8(sub_flags(a, v, r) | sz53[r & 0xFFu]);
-    A = U8(r);
+INLINE void alu_sub(unsigned* a, unsigned* f, unsigned v, unsigned carry) {
+    unsigned r = *a - v - carry;
+    *f = sub_flags(*a, v, r) | sz53[r & 0xFFu];
+    *a = r & 0xFFu;
 }
 
-INLINE void alu_cp(Z80* z, unsigned v) {
-    unsigned a = A, r = a - v;
-    F = U8(sub_flags(a, v, r) | (sz53[r & 0xFFu] & (FS | FZ)) | (v & (F3 | F5)));
-}
-
-INLINE void alu_and(Z80* z, unsigned v) {
-    A = U8(A & v);
-    F = U8(FH | sz53p[A]);
-}
-
-INLINE void alu_xor(Z80* z, unsigned v) {
-    A = U8(A ^ v);
-    F = sz53p[A];
-}
-
-INLINE void alu_or(Z80* z, unsigned v) {
-    A = U8(A | v);
-    F = sz53p[A];
+INLINE void alu_cp(unsigned a, unsigned* f, unsigned v) {
+    unsigned r = a - v;
+    *f = sub_flags(a, v, r) | (sz53[r & 0xFFu] & (FS | FZ)) | (v & (F3 | F5));
 }
 
 /* The eight ALU operations in opcode order (bits 3-5): ADD ADC SUB SBC AND XOR OR CP. */
-INLINE void alu_op(Z80* z, unsigned op, unsigned v) {
+INLINE void alu_op(unsigned* a, unsigned* f, unsigned op, unsigned v) {
     switch ((op >> 3) & 7u) {
     case 0:
-        alu_add(z, v, 0);
+        alu_add(a, f, v, 0);
         break;
     case 1:
-        alu_add(z, v, F & FC);
+        alu_add(a, f, v, *f & FC);
         break;
     case 2:
-        alu_sub(z, v, 0);
+        alu_sub(a, f, v, 0);
         break;
     case 3:
-        alu_sub(z, v, F & FC);
+        alu_sub(a, f, v, *f & FC);
         break;
     case 4:
-        alu_and(z, v);
+        *a &= v;
+        *f = FH | sz53p[*a];
         break;
     case 5:
-        alu_xor(z, v);
+        *a ^= v;
+        *f = sz53p[*a];
         break;
     case 6:
-        alu_or(z, v);
+        *a |= v;
+        *f = sz53p[*a];
         break;
     default:
-        alu_cp(z, v);
+        alu_cp(*a, f, v);
         break;
     }
 }
 
-INLINE unsigned inc8(Z80* z, unsigned v) {
+INLINE unsigned inc8(unsigned* f, unsigned v) {
     v = (v + 1) & 0xFFu;
-    F = U8((F & FC) | (v == 0x80u ? FV : 0) | ((v & 0x0Fu) ? 0 : FH) | sz53[v]);
+    *f = (*f & FC) | (v == 0x80u ? FV : 0) | ((v & 0x0Fu) ? 0 : FH) | sz53[v];
     return v;
 }
 
-INLINE unsigned dec8(Z80* z, unsigned v) {
-    unsigned f = (F & FC) | ((v & 0x0Fu) ? 0 : FH) | FN;
+INLINE unsigned dec8(unsigned* f, unsigned v) {
+    unsigned flags = (*f & FC) | ((v & 0x0Fu) ? 0 : FH) | FN;
     v = (v - 1) & 0xFFu;
-    F = U8(f | (v == 0x7Fu ? FV : 0) | sz53[v]);
+    *f = flags | (v == 0x7Fu ? FV : 0) | sz53[v];
     return v;
 }
 
 /* ---- 16-bit arithmetic ---- */
 
-INLINE unsigned add16(Z80* z, unsigned a, unsigned v) {
+INLINE unsigned add16(Z80* z, unsigned* f, unsigned a, unsigned v) {
     unsigned r = a + v;
     WZ = U16(a + 1);
-    F = U8((F & (FS | FZ | FV)) | ((r >> 16) & FC) | ((r >> 8) & (F3 | F5)) |
-           (((a ^ v ^ r) >> 8) & FH));
+    *f = (*f & (FS | FZ | FV)) | ((r >> 16) & FC) | ((r >> 8) & (F3 | F5)) |
+         (((a ^ v ^ r) >> 8) & FH);
     return r & 0xFFFFu;
 }
 
-INLINE void adc16(Z80* z, unsigned v) {
-    unsigned a = HL, r = a + v + (F & FC);
+INLINE void adc16(Z80* z, unsigned* f, unsigned v) {
+    unsigned a = HL, r = a + v + (*f & FC);
     WZ = U16(a + 1);
-    F = U8(((r >> 16) & FC) | (((a ^ v ^ r) >> 8) & FH) | (((a ^ r) & (v ^ r) & 0x8000u) >> 13) |
-           ((r >> 8) & (FS | F3 | F5)) | ((r & 0xFFFFu) ? 0 : FZ));
+    *f = ((r >> 16) & FC) | (((a ^ v ^ r) >> 8) & FH) | (((a ^ r) & (v ^ r) & 0x8000u) >> 13) |
+         ((r >> 8) & (FS | F3 | F5)) | ((r & 0xFFFFu) ? 0 : FZ);
     HL = U16(r);
 }
 
-INLINE void sbc16(Z80* z, unsigned v) {
-    unsigned a = HL, r = a - v - (F & FC);
+INLINE void sbc16(Z80* z, unsigned* f, unsigned v) {
+    unsigned a = HL, r = a - v - (*f & FC);
     WZ = U16(a + 1);
-    F = U8(((r >> 16) & FC) | FN | (((a ^ v ^ r) >> 8) & FH) |
-           (((a ^ v) & (a ^ r) & 0x8000u) >> 13) | ((r >> 8) & (FS | F3 | F5)) |
-           ((r & 0xFFFFu) ? 0 : FZ));
+    *f = ((r >> 16) & FC) | FN | (((a ^ v ^ r) >> 8) & FH) | (((a ^ v) & (a ^ r) & 0x8000u) >> 13) |
+         ((r >> 8) & (FS | F3 | F5)) | ((r & 0xFFFFu) ? 0 : FZ);
     HL = U16(r);
 }
 
 /* ---- CB group ---- */
 
 /* Rotates and shifts (op bits 3-5: RLC RRC RL RR SLA SRA SLL SRL), RES and SET. */
-INLINE unsigned cb_apply(Z80* z, unsigned op, unsigned v) {
+INLINE unsigned cb_apply(unsigned* f, unsigned op, unsigned v) {
     unsigned r, c;
     switch (op >> 6) {
     case 0:
@@ -251,11 +289,11 @@ INLINE unsigned cb_apply(Z80* z, unsigned op, unsigned v) {
             break;
         case 2:
             c = v >> 7;
-            r = (v << 1) | (F & FC);
+            r = (v << 1) | (*f & FC);
             break;
         case 3:
             c = v & 1u;
-            r = (v >> 1) | ((F & FC) << 7);
+            r = (v >> 1) | ((*f & FC) << 7);
             break;
         case 4:
             c = v >> 7;
@@ -275,7 +313,7 @@ INLINE unsigned cb_apply(Z80* z, unsigned op, unsigned v) {
             break;
         }
         r &= 0xFFu;
-        F = U8(c | sz53p[r]);
+        *f = c | sz53p[r];
         return r;
     case 2:
         return v & ~(1u << ((op >> 3) & 7u));
@@ -285,30 +323,36 @@ INLINE unsigned cb_apply(Z80* z, unsigned op, unsigned v) {
 }
 
 /* BIT n: S, Z and P/V from the tested bit, bits 3 and 5 from `undoc`. */
-INLINE void bit_test(Z80* z, unsigned op, unsigned v, unsigned undoc) {
+INLINE void bit_test(unsigned* f, unsigned op, unsigned v, unsigned undoc) {
     unsigned m = v & (1u << ((op >> 3) & 7u));
-    F = U8((F & FC) | FH | (undoc & (F3 | F5)) | (m ? 0 : (FZ | FP)) | (m & FS));
+    *f = (*f & FC) | FH | (undoc & (F3 | F5)) | (m ? 0 : (FZ | FP)) | (m & FS);
 }
 
 INLINE uint8_t* reg8(Z80* z, unsigned index) {
     return (uint8_t*)z + reg_offset[index];
 }
 
-/* ---- misc ---- */
-
-INLINE void daa(Z80* z) {
-    unsigned add = 0, carry = F & FC, a = A;
-    if ((F & FH) || (a & 0x0Fu) > 9)
+INLINE void daa(unsigned* a, unsigned* f) {
+    unsigned add = 0, carry = *f & FC;
+    if ((*f & FH) || (*a & 0x0Fu) > 9)
         add = 6;
-    if (carry || a > 0x99u)
+    if (carry || *a > 0x99u)
         add |= 0x60u;
-    if (a > 0x99u)
+    if (*a > 0x99u)
         carry = FC;
-    if (F & FN)
-        alu_sub(z, add, 0);
+    if (*f & FN)
+        alu_sub(a, f, add, 0);
     else
-        alu_add(z, add, 0);
-    F = U8((F & ~(FC | FP)) | carry | (sz53p[A] & FP));
+        alu_add(a, f, add, 0);
+    *f = (*f & ~(FC | FP)) | carry | (sz53p[*a] & FP);
+}
+
+/* Conditions by opcode bits 3-5: NZ Z NC C PO PE P M. */
+INLINE int condition(unsigned f, unsigned op) {
+    static const uint8_t mask[4] = {FZ, FC, FP, FS};
+    unsigned cc = (op >> 3) & 7u;
+    unsigned set = f & mask[cc >> 1];
+    return (cc & 1u) ? set != 0 : set == 0;
 }
 
 #define FETCH() rd8(z, pc++)
@@ -321,1154 +365,696 @@ INLINE void daa(Z80* z) {
         pc = (pc + DISP(d)) & 0xFFFFu;                                                             \
         WZ = U16(pc);                                                                              \
     } while (0)
+/* End of a handler: stop when the time is up, else fetch and jump to the next one. Frequent
+ * handlers carry this themselves (threaded); the rest share one copy (`goto next`) to keep
+ * the IWRAM footprint down. */
+#define NEXT                                                                                       \
+    do {                                                                                           \
+        if (t >= 0)                                                                                \
+            goto out;                                                                              \
+        op = FETCH();                                                                              \
+        r++;                                                                                       \
+        goto* ops[op];                                                                             \
+    } while (0)
+#define DONE goto next
+#define ALU(op, v) alu_op(&a, &f, op, v)
+/* Generic register access by 3-bit field goes through the struct, where A must be current. */
+#define A_TO_STRUCT() (z->af.b.h = U8(a))
+#define A_FROM_STRUCT() (a = z->af.b.h)
 
-/* Conditions by opcode bits 3-5: NZ Z NC C PO PE P M. */
-INLINE int condition(const Z80* z, unsigned op) {
-    static const uint8_t mask[4] = {FZ, FC, FP, FS};
-    unsigned cc = (op >> 3) & 7u;
-    unsigned set = F & mask[cc >> 1];
-    return (cc & 1u) ? set != 0 : set == 0;
-}
+/* Labels of the main opcodes: op_<high hex digit><low hex digit>. */
+#define OPS_ROW_(h)                                                                                \
+    &&op_##h##0, &&op_##h##1, &&op_##h##2, &&op_##h##3, &&op_##h##4, &&op_##h##5, &&op_##h##6,     \
+        &&op_##h##7, &&op_##h##8, &&op_##h##9, &&op_##h##A, &&op_##h##B, &&op_##h##C, &&op_##h##D, \
+        &&op_##h##E, &&op_##h##F
 
-Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
+/* clang-format off */
+#define LD_ROW(h, l0, l1, l2, l3, l4, l5, l6, l7, dst)                                             \
+    op_##h##l0: dst = U8(B); t += 4; DONE;                                                             \
+    op_##h##l1: dst = U8(C); t += 4; DONE;                                                             \
+    op_##h##l2: dst = U8(D); t += 4; DONE;                                                             \
+    op_##h##l3: dst = U8(E); t += 4; DONE;                                                             \
+    op_##h##l4: dst = U8(H); t += 4; DONE;                                                             \
+    op_##h##l5: dst = U8(L); t += 4; DONE;                                                             \
+    op_##h##l6: dst = U8(rd8(z, HL)); t += 7; NEXT;                                                \
+    op_##h##l7: dst = U8(a); t += 4; DONE;
+/* ALU rows load the operand and share one tail per operation (smaller code, one branch more). */
+#define ALU_ROW(h, l0, l1, l2, l3, l4, l5, l6, l7, tail)                                           \
+    op_##h##l0: v = B; goto tail;                                                                  \
+    op_##h##l1: v = C; goto tail;                                                                  \
+    op_##h##l2: v = D; goto tail;                                                                  \
+    op_##h##l3: v = E; goto tail;                                                                  \
+    op_##h##l4: v = H; goto tail;                                                                  \
+    op_##h##l5: v = L; goto tail;                                                                  \
+    op_##h##l6: v = rd8(z, HL); t += 3; goto tail;                                                 \
+    op_##h##l7: v = a; goto tail;
+
+/* ED (all but the block instructions), DD and FD: one instruction, registers in the struct
+ * (z->tstates holds the run loop's counter). Returns 0x100, or the opcode that followed a
+ * prefix without effect, which the caller then runs. Kept out of IWRAM: on the GBA this is
+ * Thumb code in ROM. */
+Z80_COLD static unsigned run_prefixed(Z80* z, unsigned op) {
     uint32_t pc = z->pc.w;
-    int32_t t = z->tstates;
     uint32_t r = z->r;
-    unsigned op, v, addr;
+    unsigned a = z->af.b.h, f = z->af.b.l;
+    int32_t t = z->tstates;
+    unsigned v, addr, next = 0x100;
     Z80Pair* xy;
 
-    while (t < limit) {
+    if (op == 0xED) {
         op = FETCH();
         r++;
-    dispatch:
         switch (op) {
-        case 0x00:
-            t += 4;
-            break;
-        case 0x01:
-            BC = U16(FETCH16());
-            t += 10;
-            break;
-        case 0x02:
-            wr8(z, BC, A);
-            WZ = U16(((BC + 1) & 0xFFu) | (A << 8));
-            t += 7;
-            break;
-        case 0x03:
-            BC = U16(BC + 1);
-            t += 6;
-            break;
-        case 0x04:
-            B = U8(inc8(z, B));
-            t += 4;
-            break;
-        case 0x05:
-            B = U8(dec8(z, B));
-            t += 4;
-            break;
-        case 0x06:
-            B = U8(FETCH());
-            t += 7;
-            break;
-        case 0x07:
-            A = U8((A << 1) | (A >> 7));
-            F = U8((F & (FP | FZ | FS)) | (A & (FC | F3 | F5)));
-            t += 4;
-            break;
-        case 0x08: {
-            uint16_t tmp = AF;
-            AF = z->af_;
-            z->af_ = tmp;
-            t += 4;
-            break;
-        }
-        case 0x09:
-            HL = U16(add16(z, HL, BC));
-            t += 11;
-            break;
-        case 0x0A:
-            A = U8(rd8(z, BC));
+        case 0x40: case 0x48: case 0x50: case 0x58:
+        case 0x60: case 0x68: case 0x70: case 0x78: /* IN r,(C) */
+            v = port_in(z, BC);
             WZ = U16(BC + 1);
-            t += 7;
-            break;
-        case 0x0B:
-            BC = U16(BC - 1);
-            t += 6;
-            break;
-        case 0x0C:
-            C = U8(inc8(z, C));
-            t += 4;
-            break;
-        case 0x0D:
-            C = U8(dec8(z, C));
-            t += 4;
-            break;
-        case 0x0E:
-            C = U8(FETCH());
-            t += 7;
-            break;
-        case 0x0F:
-            F = U8((F & (FP | FZ | FS)) | (A & FC));
-            A = U8((A >> 1) | (A << 7));
-            F = U8(F | (A & (F3 | F5)));
-            t += 4;
-            break;
-        case 0x10:
-            v = FETCH();
-            B = U8(B - 1);
-            if (B) {
-                JR_TAKEN(v);
-                t += 13;
-            } else {
-                t += 8;
+            f = (f & FC) | sz53p[v];
+            if (op != 0x70) {
+                A_TO_STRUCT();
+                *reg8(z, (op >> 3) & 7u) = U8(v);
+                A_FROM_STRUCT();
             }
-            break;
-        case 0x11:
-            DE = U16(FETCH16());
-            t += 10;
-            break;
-        case 0x12:
-            wr8(z, DE, A);
-            WZ = U16(((DE + 1) & 0xFFu) | (A << 8));
-            t += 7;
-            break;
-        case 0x13:
-            DE = U16(DE + 1);
-            t += 6;
-            break;
-        case 0x14:
-            D = U8(inc8(z, D));
-            t += 4;
-            break;
-        case 0x15:
-            D = U8(dec8(z, D));
-            t += 4;
-            break;
-        case 0x16:
-            D = U8(FETCH());
-            t += 7;
-            break;
-        case 0x17:
-            v = A;
-            A = U8((v << 1) | (F & FC));
-            F = U8((F & (FP | FZ | FS)) | (A & (F3 | F5)) | (v >> 7));
-            t += 4;
-            break;
-        case 0x18:
-            v = FETCH();
-            JR_TAKEN(v);
             t += 12;
             break;
-        case 0x19:
-            HL = U16(add16(z, HL, DE));
-            t += 11;
+        case 0x41: case 0x49: case 0x51: case 0x59:
+        case 0x61: case 0x69: case 0x71: case 0x79: /* OUT (C),r */
+            A_TO_STRUCT();
+            port_out(z, BC, op == 0x71 ? 0u : *reg8(z, (op >> 3) & 7u));
+            WZ = U16(BC + 1);
+            t += 12;
             break;
-        case 0x1A:
-            A = U8(rd8(z, DE));
-            WZ = U16(DE + 1);
-            t += 7;
+        case 0x42: sbc16(z, &f, BC); t += 15; break;
+        case 0x52: sbc16(z, &f, DE); t += 15; break;
+        case 0x62: sbc16(z, &f, HL); t += 15; break;
+        case 0x72: sbc16(z, &f, SP); t += 15; break;
+        case 0x4A: adc16(z, &f, BC); t += 15; break;
+        case 0x5A: adc16(z, &f, DE); t += 15; break;
+        case 0x6A: adc16(z, &f, HL); t += 15; break;
+        case 0x7A: adc16(z, &f, SP); t += 15; break;
+        case 0x43: addr = FETCH16(); wr16(z, addr, BC); WZ = U16(addr + 1); t += 20; break;
+        case 0x53: addr = FETCH16(); wr16(z, addr, DE); WZ = U16(addr + 1); t += 20; break;
+        case 0x63: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 20; break;
+        case 0x73: addr = FETCH16(); wr16(z, addr, SP); WZ = U16(addr + 1); t += 20; break;
+        case 0x4B: addr = FETCH16(); BC = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 20; break;
+        case 0x5B: addr = FETCH16(); DE = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 20; break;
+        case 0x6B: addr = FETCH16(); HL = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 20; break;
+        case 0x7B: addr = FETCH16(); SP = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 20; break;
+        case 0x44: case 0x4C: case 0x54: case 0x5C:
+        case 0x64: case 0x6C: case 0x74: case 0x7C: /* NEG */
+            v = a;
+            a = 0;
+            alu_sub(&a, &f, v, 0);
+            t += 8;
             break;
-        case 0x1B:
-            DE = U16(DE - 1);
-            t += 6;
-            break;
-        case 0x1C:
-            E = U8(inc8(z, E));
-            t += 4;
-            break;
-        case 0x1D:
-            E = U8(dec8(z, E));
-            t += 4;
-            break;
-        case 0x1E:
-            E = U8(FETCH());
-            t += 7;
-            break;
-        case 0x1F:
-            v = A;
-            A = U8((v >> 1) | (F << 7));
-            F = U8((F & (FP | FZ | FS)) | (A & (F3 | F5)) | (v & FC));
-            t += 4;
-            break;
-        case 0x20:
-        case 0x28:
-        case 0x30:
-        case 0x38:
-            v = FETCH();
-            if (condition(z, op & 0x1Fu)) { /* JR NZ/Z/NC/C use conditions 0-3 */
-                JR_TAKEN(v);
-                t += 12;
-            } else {
-                t += 7;
-            }
-            break;
-        case 0x21:
-            HL = U16(FETCH16());
-            t += 10;
-            break;
-        case 0x22:
-            addr = FETCH16();
-            wr16(z, addr, HL);
-            WZ = U16(addr + 1);
-            t += 16;
-            break;
-        case 0x23:
-            HL = U16(HL + 1);
-            t += 6;
-            break;
-        case 0x24:
-            H = U8(inc8(z, H));
-            t += 4;
-            break;
-        case 0x25:
-            H = U8(dec8(z, H));
-            t += 4;
-            break;
-        case 0x26:
-            H = U8(FETCH());
-            t += 7;
-            break;
-        case 0x27:
-            daa(z);
-            t += 4;
-            break;
-        case 0x29:
-            HL = U16(add16(z, HL, HL));
-            t += 11;
-            break;
-        case 0x2A:
-            addr = FETCH16();
-            HL = U16(rd16(z, addr));
-            WZ = U16(addr + 1);
-            t += 16;
-            break;
-        case 0x2B:
-            HL = U16(HL - 1);
-            t += 6;
-            break;
-        case 0x2C:
-            L = U8(inc8(z, L));
-            t += 4;
-            break;
-        case 0x2D:
-            L = U8(dec8(z, L));
-            t += 4;
-            break;
-        case 0x2E:
-            L = U8(FETCH());
-            t += 7;
-            break;
-        case 0x2F:
-            A = U8(A ^ 0xFFu);
-            F = U8((F & (FC | FP | FZ | FS)) | (A & (F3 | F5)) | FN | FH);
-            t += 4;
-            break;
-        case 0x31:
-            SP = U16(FETCH16());
-            t += 10;
-            break;
-        case 0x32:
-            addr = FETCH16();
-            wr8(z, addr, A);
-            WZ = U16(((addr + 1) & 0xFFu) | (A << 8));
-            t += 13;
-            break;
-        case 0x33:
-            SP = U16(SP + 1);
-            t += 6;
-            break;
-        case 0x34:
-            wr8(z, HL, inc8(z, rd8(z, HL)));
-            t += 11;
-            break;
-        case 0x35:
-            wr8(z, HL, dec8(z, rd8(z, HL)));
-            t += 11;
-            break;
-        case 0x36:
-            v = FETCH();
-            wr8(z, HL, v);
-            t += 10;
-            break;
-        case 0x37:
-            /* Bits 3 and 5 as after an instruction that left the flags alone. */
-            F = U8((F & (FP | FZ | FS)) | ((F | A) & (F3 | F5)) | FC);
-            t += 4;
-            break;
-        case 0x39:
-            HL = U16(add16(z, HL, SP));
-            t += 11;
-            break;
-        case 0x3A:
-            addr = FETCH16();
-            A = U8(rd8(z, addr));
-            WZ = U16(addr + 1);
-            t += 13;
-            break;
-        case 0x3B:
-            SP = U16(SP - 1);
-            t += 6;
-            break;
-        case 0x3C:
-            A = U8(inc8(z, A));
-            t += 4;
-            break;
-        case 0x3D:
-            A = U8(dec8(z, A));
-            t += 4;
-            break;
-        case 0x3E:
-            A = U8(FETCH());
-            t += 7;
-            break;
-        case 0x3F:
-            F = U8((F & (FP | FZ | FS)) | ((F & FC) ? FH : FC) | ((F | A) & (F3 | F5)));
-            t += 4;
-            break;
-
-#define LD_ROW(base, dst)                                                                          \
-    case base + 0:                                                                                 \
-        dst = U8(B);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 1:                                                                                 \
-        dst = U8(C);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 2:                                                                                 \
-        dst = U8(D);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 3:                                                                                 \
-        dst = U8(E);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 4:                                                                                 \
-        dst = U8(H);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 5:                                                                                 \
-        dst = U8(L);                                                                               \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 6:                                                                                 \
-        dst = U8(rd8(z, HL));                                                                      \
-        t += 7;                                                                                    \
-        break;                                                                                     \
-    case base + 7:                                                                                 \
-        dst = U8(A);                                                                               \
-        t += 4;                                                                                    \
-        break;
-            LD_ROW(0x40, B)
-            LD_ROW(0x48, C)
-            LD_ROW(0x50, D)
-            LD_ROW(0x58, E)
-            LD_ROW(0x60, H)
-            LD_ROW(0x68, L)
-            LD_ROW(0x78, A)
-        case 0x70:
-            wr8(z, HL, B);
-            t += 7;
-            break;
-        case 0x71:
-            wr8(z, HL, C);
-            t += 7;
-            break;
-        case 0x72:
-            wr8(z, HL, D);
-            t += 7;
-            break;
-        case 0x73:
-            wr8(z, HL, E);
-            t += 7;
-            break;
-        case 0x74:
-            wr8(z, HL, H);
-            t += 7;
-            break;
-        case 0x75:
-            wr8(z, HL, L);
-            t += 7;
-            break;
-        case 0x77:
-            wr8(z, HL, A);
-            t += 7;
-            break;
-        case 0x76:
-            /* HALT repeats itself (4 T-states, one R step each) until an interrupt. */
-            z->halted = 1;
-            pc--;
-            t += 4;
-            if (t < limit) {
-                uint32_t n = ((uint32_t)(limit - t) + 3u) / 4u;
-                t += (int32_t)(n * 4u);
-                r += n;
-            }
-            break;
-
-#define ALU_ROW(base, fn)                                                                          \
-    case base + 0:                                                                                 \
-        fn(z, B);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 1:                                                                                 \
-        fn(z, C);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 2:                                                                                 \
-        fn(z, D);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 3:                                                                                 \
-        fn(z, E);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 4:                                                                                 \
-        fn(z, H);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 5:                                                                                 \
-        fn(z, L);                                                                                  \
-        t += 4;                                                                                    \
-        break;                                                                                     \
-    case base + 6:                                                                                 \
-        fn(z, rd8(z, HL));                                                                         \
-        t += 7;                                                                                    \
-        break;                                                                                     \
-    case base + 7:                                                                                 \
-        fn(z, A);                                                                                  \
-        t += 4;                                                                                    \
-        break;
-#define ADD_(z, v) alu_add(z, v, 0)
-#define ADC_(z, v) alu_add(z, v, F& FC)
-#define SUB_(z, v) alu_sub(z, v, 0)
-#define SBC_(z, v) alu_sub(z, v, F& FC)
-            ALU_ROW(0x80, ADD_)
-            ALU_ROW(0x88, ADC_)
-            ALU_ROW(0x90, SUB_)
-            ALU_ROW(0x98, SBC_)
-            ALU_ROW(0xA0, alu_and)
-            ALU_ROW(0xA8, alu_xor)
-            ALU_ROW(0xB0, alu_or)
-            ALU_ROW(0xB8, alu_cp)
-
-        case 0xC0:
-        case 0xC8:
-        case 0xD0:
-        case 0xD8:
-        case 0xE0:
-        case 0xE8:
-        case 0xF0:
-        case 0xF8:
-            if (condition(z, op)) {
-                pc = pop16(z);
-                WZ = U16(pc);
-                t += 11;
-            } else {
-                t += 5;
-            }
-            break;
-        case 0xC1:
-            BC = U16(pop16(z));
-            t += 10;
-            break;
-        case 0xD1:
-            DE = U16(pop16(z));
-            t += 10;
-            break;
-        case 0xE1:
-            HL = U16(pop16(z));
-            t += 10;
-            break;
-        case 0xF1:
-            AF = U16(pop16(z));
-            t += 10;
-            break;
-        case 0xC2:
-        case 0xCA:
-        case 0xD2:
-        case 0xDA:
-        case 0xE2:
-        case 0xEA:
-        case 0xF2:
-        case 0xFA:
-            addr = FETCH16();
-            WZ = U16(addr);
-            if (condition(z, op))
-                pc = addr;
-            t += 10;
-            break;
-        case 0xC3:
-            pc = FETCH16();
-            WZ = U16(pc);
-            t += 10;
-            break;
-        case 0xC4:
-        case 0xCC:
-        case 0xD4:
-        case 0xDC:
-        case 0xE4:
-        case 0xEC:
-        case 0xF4:
-        case 0xFC:
-            addr = FETCH16();
-            WZ = U16(addr);
-            if (condition(z, op)) {
-                push16(z, PCW);
-                pc = addr;
-                t += 17;
-            } else {
-                t += 10;
-            }
-            break;
-        case 0xC5:
-            push16(z, BC);
-            t += 11;
-            break;
-        case 0xD5:
-            push16(z, DE);
-            t += 11;
-            break;
-        case 0xE5:
-            push16(z, HL);
-            t += 11;
-            break;
-        case 0xF5:
-            push16(z, AF);
-            t += 11;
-            break;
-        case 0xC6:
-        case 0xCE:
-        case 0xD6:
-        case 0xDE:
-        case 0xE6:
-        case 0xEE:
-        case 0xF6:
-        case 0xFE:
-            v = FETCH();
-            alu_op(z, op, v);
-            t += 7;
-            break;
-        case 0xC7:
-        case 0xCF:
-        case 0xD7:
-        case 0xDF:
-        case 0xE7:
-        case 0xEF:
-        case 0xF7:
-        case 0xFF:
-            push16(z, PCW);
-            pc = op & 0x38u;
-            WZ = U16(pc);
-            t += 11;
-            break;
-        case 0xC9:
+        case 0x45: case 0x4D: case 0x55: case 0x5D:
+        case 0x65: case 0x6D: case 0x75: case 0x7D: /* RETN and RETI both copy IFF2 to IFF1 */
+            z->iff1 = z->iff2;
             pc = pop16(z);
             WZ = U16(pc);
-            t += 10;
+            t += 14;
             break;
-        case 0xCD:
-            addr = FETCH16();
-            WZ = U16(addr);
-            push16(z, PCW);
-            pc = addr;
-            t += 17;
+        case 0x46: case 0x4E: case 0x66: case 0x6E: z->im = 0; t += 8; break;
+        case 0x56: case 0x76: z->im = 1; t += 8; break;
+        case 0x5E: case 0x7E: z->im = 2; t += 8; break;
+        case 0x47: z->i = U8(a); t += 9; break;
+        case 0x4F: z->r = U8(a); r = a; t += 9; break;
+        case 0x57: /* LD A,I */
+            a = z->i;
+            f = (f & FC) | sz53[a] | (z->iff2 ? FV : 0);
+            t += 9;
             break;
-        case 0xD3:
-            v = FETCH();
-            port_out(z, v | (A << 8), A);
-            WZ = U16(((v + 1) & 0xFFu) | (A << 8));
-            t += 11;
+        case 0x5F: /* LD A,R */
+            a = (z->r & 0x80u) | (r & 0x7Fu);
+            f = (f & FC) | sz53[a] | (z->iff2 ? FV : 0);
+            t += 9;
             break;
-        case 0xD9: {
-            uint16_t tmp = BC;
-            BC = z->bc_;
-            z->bc_ = tmp;
-            tmp = DE;
-            DE = z->de_;
-            z->de_ = tmp;
-            tmp = HL;
-            HL = z->hl_;
-            z->hl_ = tmp;
-            t += 4;
+        case 0x67: /* RRD */
+            v = rd8(z, HL);
+            wr8(z, HL, ((a << 4) | (v >> 4)) & 0xFFu);
+            a = (a & 0xF0u) | (v & 0x0Fu);
+            f = (f & FC) | sz53p[a];
+            WZ = U16(HL + 1);
+            t += 18;
             break;
+        case 0x6F: /* RLD */
+            v = rd8(z, HL);
+            wr8(z, HL, ((v << 4) | (a & 0x0Fu)) & 0xFFu);
+            a = (a & 0xF0u) | (v >> 4);
+            f = (f & FC) | sz53p[a];
+            WZ = U16(HL + 1);
+            t += 18;
+            break;
+        default: t += 8; break; /* the rest of ED acts as two NOPs */
         }
-        case 0xDB:
-            v = FETCH() | (A << 8);
-            A = U8(port_in(z, v));
-            WZ = U16(v + 1);
-            t += 11;
-            break;
-        case 0xE3:
-            v = rd16(z, SP);
-            wr8(z, (SP + 1u) & 0xFFFFu, H);
-            wr8(z, SP, L);
-            HL = U16(v);
-            WZ = U16(v);
-            t += 19;
-            break;
-        case 0xE9:
-            pc = HL;
-            t += 4;
-            break;
-        case 0xEB: {
-            uint16_t tmp = DE;
-            DE = HL;
-            HL = tmp;
-            t += 4;
-            break;
-        }
-        case 0xF3:
-            z->iff1 = z->iff2 = 0;
-            t += 4;
-            break;
-        case 0xF9:
-            SP = HL;
-            t += 6;
-            break;
-        case 0xFB:
-            z->iff1 = z->iff2 = 1;
-            t += 4;
-            z->ei_tstates = t;
-            break;
-
-        case 0xCB:
-            op = FETCH();
-            r++;
-            if ((op & 7u) == 6) {
-                v = rd8(z, HL);
-                if ((op & 0xC0u) == 0x40u) {
-                    bit_test(z, op, v, z->wz.b.h);
-                    t += 12;
-                } else {
-                    wr8(z, HL, cb_apply(z, op, v));
-                    t += 15;
-                }
-            } else {
-                uint8_t* reg = reg8(z, op & 7u);
-                if ((op & 0xC0u) == 0x40u)
-                    bit_test(z, op, *reg, *reg);
-                else
-                    *reg = U8(cb_apply(z, op, *reg));
-                t += 8;
-            }
-            break;
-
-        case 0xED:
-            op = FETCH();
-            r++;
-            switch (op) {
-            case 0x40:
-            case 0x48:
-            case 0x50:
-            case 0x58:
-            case 0x60:
-            case 0x68:
-            case 0x70:
-            case 0x78:
-                v = port_in(z, BC);
-                WZ = U16(BC + 1);
-                F = U8((F & FC) | sz53p[v]);
-                if (op != 0x70)
-                    *reg8(z, (op >> 3) & 7u) = U8(v);
-                t += 12;
-                break;
-            case 0x41:
-            case 0x49:
-            case 0x51:
-            case 0x59:
-            case 0x61:
-            case 0x69:
-            case 0x71:
-            case 0x79:
-                port_out(z, BC, op == 0x71 ? 0u : *reg8(z, (op >> 3) & 7u));
-                WZ = U16(BC + 1);
-                t += 12;
-                break;
-            case 0x42:
-                sbc16(z, BC);
-                t += 15;
-                break;
-            case 0x52:
-                sbc16(z, DE);
-                t += 15;
-                break;
-            case 0x62:
-                sbc16(z, HL);
-                t += 15;
-                break;
-            case 0x72:
-                sbc16(z, SP);
-                t += 15;
-                break;
-            case 0x4A:
-                adc16(z, BC);
-                t += 15;
-                break;
-            case 0x5A:
-                adc16(z, DE);
-                t += 15;
-                break;
-            case 0x6A:
-                adc16(z, HL);
-                t += 15;
-                break;
-            case 0x7A:
-                adc16(z, SP);
-                t += 15;
-                break;
-            case 0x43:
-            case 0x53:
-            case 0x63:
-            case 0x73: {
-                static const uint8_t pair[4] = {offsetof(Z80, bc), offsetof(Z80, de),
-                                                offsetof(Z80, hl), offsetof(Z80, sp)};
-                addr = FETCH16();
-                wr16(z, addr, ((Z80Pair*)((uint8_t*)z + pair[(op >> 4) & 3u]))->w);
-                WZ = U16(addr + 1);
-                t += 20;
-                break;
-            }
-            case 0x4B:
-            case 0x5B:
-            case 0x6B:
-            case 0x7B: {
-                static const uint8_t pair[4] = {offsetof(Z80, bc), offsetof(Z80, de),
-                                                offsetof(Z80, hl), offsetof(Z80, sp)};
-                addr = FETCH16();
-                ((Z80Pair*)((uint8_t*)z + pair[(op >> 4) & 3u]))->w = U16(rd16(z, addr));
-                WZ = U16(addr + 1);
-                t += 20;
-                break;
-            }
-            case 0x44:
-            case 0x4C:
-            case 0x54:
-            case 0x5C:
-            case 0x64:
-            case 0x6C:
-            case 0x74:
-            case 0x7C:
-                v = A;
-                A = 0;
-                alu_sub(z, v, 0);
-                t += 8;
-                break;
-            case 0x45:
-            case 0x4D:
-            case 0x55:
-            case 0x5D:
-            case 0x65:
-            case 0x6D:
-            case 0x75:
-            case 0x7D:
-                /* RETN and RETI both copy IFF2 to IFF1. */
-                z->iff1 = z->iff2;
-                pc = pop16(z);
-                WZ = U16(pc);
-                t += 14;
-                break;
-            case 0x46:
-            case 0x4E:
-            case 0x66:
-            case 0x6E:
-                z->im = 0;
-                t += 8;
-                break;
-            case 0x56:
-            case 0x76:
-                z->im = 1;
-                t += 8;
-                break;
-            case 0x5E:
-            case 0x7E:
-                z->im = 2;
-                t += 8;
-                break;
-            case 0x47:
-                z->i = A;
-                t += 9;
-                break;
-            case 0x4F:
-                z->r = A;
-                r = A;
-                t += 9;
-                break;
-            case 0x57:
-                A = z->i;
-                F = U8((F & FC) | sz53[A] | (z->iff2 ? FV : 0));
-                t += 9;
-                break;
-            case 0x5F:
-                A = U8((z->r & 0x80u) | (r & 0x7Fu));
-                F = U8((F & FC) | sz53[A] | (z->iff2 ? FV : 0));
-                t += 9;
-                break;
-            case 0x67:
-                v = rd8(z, HL);
-                wr8(z, HL, ((A << 4) | (v >> 4)) & 0xFFu);
-                A = U8((A & 0xF0u) | (v & 0x0Fu));
-                F = U8((F & FC) | sz53p[A]);
-                WZ = U16(HL + 1);
-                t += 18;
-                break;
-            case 0x6F:
-                v = rd8(z, HL);
-                wr8(z, HL, ((v << 4) | (A & 0x0Fu)) & 0xFFu);
-                A = U8((A & 0xF0u) | (v >> 4));
-                F = U8((F & FC) | sz53p[A]);
-                WZ = U16(HL + 1);
-                t += 18;
-                break;
-            case 0xA0:
-            case 0xA8:
-            case 0xB0:
-            case 0xB8: { /* LDI LDD LDIR LDDR */
-                unsigned step = (op & 8u) ? 0xFFFFu : 1u;
-                v = rd8(z, HL);
-                wr8(z, DE, v);
-                BC = U16(BC - 1);
-                DE = U16(DE + step);
-                HL = U16(HL + step);
-                v += A;
-                F = U8((F & (FC | FZ | FS)) | (BC ? FV : 0) | (v & F3) | ((v & 0x02u) << 4));
-                t += 16;
-                if ((op & 0x10u) && BC) {
-                    pc -= 2;
-                    WZ = U16(pc + 1);
-                    t += 5;
-                }
-                break;
-            }
-            case 0xA1:
-            case 0xA9:
-            case 0xB1:
-            case 0xB9: { /* CPI CPD CPIR CPDR */
-                unsigned step = (op & 8u) ? 0xFFFFu : 1u;
-                unsigned a = A, res;
-                v = rd8(z, HL);
-                res = a - v;
-                HL = U16(HL + step);
-                BC = U16(BC - 1);
-                WZ = U16(WZ + step);
-                F = U8((F & FC) | (BC ? (FV | FN) : FN) | ((a ^ v ^ res) & FH) |
-                       ((res & 0xFFu) ? 0 : FZ) | (res & FS));
-                if (F & FH)
-                    res--;
-                F = U8(F | (res & F3) | ((res & 0x02u) << 4));
-                t += 16;
-                if ((op & 0x10u) && (F & (FV | FZ)) == FV) {
-                    pc -= 2;
-                    WZ = U16(pc + 1);
-                    t += 5;
-                }
-                break;
-            }
-            case 0xA2:
-            case 0xAA:
-            case 0xB2:
-            case 0xBA: { /* INI IND INIR INDR */
-                unsigned step = (op & 8u) ? 0xFFFFu : 1u;
-                unsigned sum;
-                v = port_in(z, BC);
-                wr8(z, HL, v);
-                WZ = U16(BC + step);
-                B = U8(B - 1);
-                HL = U16(HL + step);
-                sum = v + ((C + step) & 0xFFu);
-                F = U8(((v & 0x80u) >> 6) | ((sum > 0xFFu) ? (FH | FC) : 0) |
-                       (sz53p[(sum & 7u) ^ B] & FP) | sz53[B]);
-                t += 16;
-                if ((op & 0x10u) && B) {
-                    pc -= 2;
-                    t += 5;
-                }
-                break;
-            }
-            case 0xA3:
-            case 0xAB:
-            case 0xB3:
-            case 0xBB: { /* OUTI OUTD OTIR OTDR */
-                unsigned step = (op & 8u) ? 0xFFFFu : 1u;
-                unsigned sum;
-                v = rd8(z, HL);
-                B = U8(B - 1);
-                WZ = U16(BC + step);
-                port_out(z, BC, v);
-                HL = U16(HL + step);
-                sum = v + L;
-                F = U8(((v & 0x80u) >> 6) | ((sum > 0xFFu) ? (FH | FC) : 0) |
-                       (sz53p[(sum & 7u) ^ B] & FP) | sz53[B]);
-                t += 16;
-                if ((op & 0x10u) && B) {
-                    pc -= 2;
-                    t += 5;
-                }
-                break;
-            }
-            default:
-                t += 8;
-                break; /* the rest of ED acts as two NOPs */
-            }
-            break;
-
-        case 0xDD:
-            xy = &z->ix;
-            goto index_prefix;
-        case 0xFD:
-            xy = &z->iy;
-        index_prefix:
-            t += 4;
-            op = FETCH();
-            r++;
-            switch (op) {
-            case 0x09:
-                xy->w = U16(add16(z, xy->w, BC));
-                t += 11;
-                break;
-            case 0x19:
-                xy->w = U16(add16(z, xy->w, DE));
-                t += 11;
-                break;
-            case 0x29:
-                xy->w = U16(add16(z, xy->w, xy->w));
-                t += 11;
-                break;
-            case 0x39:
-                xy->w = U16(add16(z, xy->w, SP));
-                t += 11;
-                break;
-            case 0x21:
-                xy->w = U16(FETCH16());
-                t += 10;
-                break;
-            case 0x22:
-                addr = FETCH16();
-                wr16(z, addr, xy->w);
-                WZ = U16(addr + 1);
-                t += 16;
-                break;
-            case 0x2A:
-                addr = FETCH16();
-                xy->w = U16(rd16(z, addr));
-                WZ = U16(addr + 1);
-                t += 16;
-                break;
-            case 0x23:
-                xy->w = U16(xy->w + 1);
-                t += 6;
-                break;
-            case 0x2B:
-                xy->w = U16(xy->w - 1);
-                t += 6;
-                break;
-            case 0x24:
-                xy->b.h = U8(inc8(z, xy->b.h));
-                t += 4;
-                break;
-            case 0x25:
-                xy->b.h = U8(dec8(z, xy->b.h));
-                t += 4;
-                break;
-            case 0x26:
-                xy->b.h = U8(FETCH());
-                t += 7;
-                break;
-            case 0x2C:
-                xy->b.l = U8(inc8(z, xy->b.l));
-                t += 4;
-                break;
-            case 0x2D:
-                xy->b.l = U8(dec8(z, xy->b.l));
-                t += 4;
-                break;
-            case 0x2E:
-                xy->b.l = U8(FETCH());
-                t += 7;
-                break;
+    } else {
+        xy = op == 0xDD ? &z->ix : &z->iy;
+    index_prefix:
+        t += 4;
+        op = FETCH();
+        r++;
+        switch (op) {
+        case 0x09: xy->w = U16(add16(z, &f, xy->w, BC)); t += 11; break;
+        case 0x19: xy->w = U16(add16(z, &f, xy->w, DE)); t += 11; break;
+        case 0x29: xy->w = U16(add16(z, &f, xy->w, xy->w)); t += 11; break;
+        case 0x39: xy->w = U16(add16(z, &f, xy->w, SP)); t += 11; break;
+        case 0x21: xy->w = U16(FETCH16()); t += 10; break;
+        case 0x22: addr = FETCH16(); wr16(z, addr, xy->w); WZ = U16(addr + 1); t += 16; break;
+        case 0x2A: addr = FETCH16(); xy->w = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; break;
+        case 0x23: xy->w = U16(xy->w + 1); t += 6; break;
+        case 0x2B: xy->w = U16(xy->w - 1); t += 6; break;
+        case 0x24: xy->b.h = U8(inc8(&f, xy->b.h)); t += 4; break;
+        case 0x25: xy->b.h = U8(dec8(&f, xy->b.h)); t += 4; break;
+        case 0x26: xy->b.h = U8(FETCH()); t += 7; break;
+        case 0x2C: xy->b.l = U8(inc8(&f, xy->b.l)); t += 4; break;
+        case 0x2D: xy->b.l = U8(dec8(&f, xy->b.l)); t += 4; break;
+        case 0x2E: xy->b.l = U8(FETCH()); t += 7; break;
 #define INDEX_ADDR()                                                                               \
     do {                                                                                           \
         v = FETCH();                                                                               \
         addr = (xy->w + DISP(v)) & 0xFFFFu;                                                        \
         WZ = U16(addr);                                                                            \
     } while (0)
-            case 0x34:
-                INDEX_ADDR();
-                wr8(z, addr, inc8(z, rd8(z, addr)));
-                t += 19;
-                break;
-            case 0x35:
-                INDEX_ADDR();
-                wr8(z, addr, dec8(z, rd8(z, addr)));
-                t += 19;
-                break;
-            case 0x36:
-                INDEX_ADDR();
-                wr8(z, addr, FETCH());
-                t += 15;
-                break;
-            /* LD r,IXH / LD r,IXL / LD r,(IX+d) for r = B C D E A */
-            case 0x44:
-            case 0x4C:
-            case 0x54:
-            case 0x5C:
-            case 0x7C:
-                *reg8(z, (op >> 3) & 7u) = xy->b.h;
-                t += 4;
-                break;
-            case 0x45:
-            case 0x4D:
-            case 0x55:
-            case 0x5D:
-            case 0x7D:
-                *reg8(z, (op >> 3) & 7u) = xy->b.l;
-                t += 4;
-                break;
-            case 0x46:
-            case 0x4E:
-            case 0x56:
-            case 0x5E:
-            case 0x66:
-            case 0x6E:
-            case 0x7E:
-                INDEX_ADDR();
-                *reg8(z, (op >> 3) & 7u) = U8(rd8(z, addr));
-                t += 15;
-                break;
-            /* LD IXH,r and LD IXL,r: H and L in the source mean IXH and IXL */
-            case 0x60:
-            case 0x61:
-            case 0x62:
-            case 0x63:
-            case 0x67:
-                xy->b.h = *reg8(z, op & 7u);
-                t += 4;
-                break;
-            case 0x64:
-                t += 4;
-                break;
-            case 0x65:
-                xy->b.h = xy->b.l;
-                t += 4;
-                break;
-            case 0x68:
-            case 0x69:
-            case 0x6A:
-            case 0x6B:
-            case 0x6F:
-                xy->b.l = *reg8(z, op & 7u);
-                t += 4;
-                break;
-            case 0x6C:
-                xy->b.l = xy->b.h;
-                t += 4;
-                break;
-            case 0x6D:
-                t += 4;
-                break;
-            case 0x70:
-            case 0x71:
-            case 0x72:
-            case 0x73:
-            case 0x74:
-            case 0x75:
-            case 0x77:
-                INDEX_ADDR();
-                wr8(z, addr, *reg8(z, op & 7u));
-                t += 15;
-                break;
-            case 0x84:
-            case 0x8C:
-            case 0x94:
-            case 0x9C:
-            case 0xA4:
-            case 0xAC:
-            case 0xB4:
-            case 0xBC:
-                alu_op(z, op, xy->b.h);
-                t += 4;
-                break;
-            case 0x85:
-            case 0x8D:
-            case 0x95:
-            case 0x9D:
-            case 0xA5:
-            case 0xAD:
-            case 0xB5:
-            case 0xBD:
-                alu_op(z, op, xy->b.l);
-                t += 4;
-                break;
-            case 0x86:
-            case 0x8E:
-            case 0x96:
-            case 0x9E:
-            case 0xA6:
-            case 0xAE:
-            case 0xB6:
-            case 0xBE:
-                INDEX_ADDR();
-                alu_op(z, op, rd8(z, addr));
-                t += 15;
-                break;
-            case 0xE1:
-                xy->w = U16(pop16(z));
-                t += 10;
-                break;
-            case 0xE3:
-                v = rd16(z, SP);
-                wr8(z, (SP + 1u) & 0xFFFFu, xy->b.h);
-                wr8(z, SP, xy->b.l);
-                xy->w = U16(v);
-                WZ = U16(v);
-                t += 19;
-                break;
-            case 0xE5:
-                push16(z, xy->w);
-                t += 11;
-                break;
-            case 0xE9:
-                pc = xy->w;
-                t += 4;
-                break;
-            case 0xF9:
-                SP = xy->w;
-                t += 6;
-                break;
-            case 0xDD:
-                xy = &z->ix;
-                goto index_prefix;
-            case 0xFD:
-                xy = &z->iy;
-                goto index_prefix;
-            case 0xCB:
-                /* DD CB d op: the displacement comes before the opcode; neither is an M1 cycle. */
-                INDEX_ADDR();
-                op = FETCH();
-                v = rd8(z, addr);
-                if ((op & 0xC0u) == 0x40u) {
-                    bit_test(z, op, v, addr >> 8);
-                    t += 16;
-                } else {
-                    v = cb_apply(z, op, v);
-                    wr8(z, addr, v);
-                    if ((op & 7u) != 6)
-                        *reg8(z, op & 7u) = U8(v);
-                    t += 19;
+        case 0x34: INDEX_ADDR(); wr8(z, addr, inc8(&f, rd8(z, addr))); t += 19; break;
+        case 0x35: INDEX_ADDR(); wr8(z, addr, dec8(&f, rd8(z, addr))); t += 19; break;
+        case 0x36: INDEX_ADDR(); wr8(z, addr, FETCH()); t += 15; break;
+        /* LD r,IXH / LD r,IXL / LD r,(IX+d) for r = B C D E A (and H, L from memory) */
+        case 0x44: case 0x4C: case 0x54: case 0x5C: case 0x7C:
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = xy->b.h;
+            A_FROM_STRUCT();
+            t += 4;
+            break;
+        case 0x45: case 0x4D: case 0x55: case 0x5D: case 0x7D:
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = xy->b.l;
+            A_FROM_STRUCT();
+            t += 4;
+            break;
+        case 0x46: case 0x4E: case 0x56: case 0x5E:
+        case 0x66: case 0x6E: case 0x7E:
+            INDEX_ADDR();
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = U8(rd8(z, addr));
+            A_FROM_STRUCT();
+            t += 15;
+            break;
+        /* LD IXH,r and LD IXL,r: H and L in the source mean IXH and IXL */
+        case 0x60: case 0x61: case 0x62: case 0x63: case 0x67:
+            A_TO_STRUCT();
+            xy->b.h = *reg8(z, op & 7u);
+            t += 4;
+            break;
+        case 0x64: t += 4; break;
+        case 0x65: xy->b.h = xy->b.l; t += 4; break;
+        case 0x68: case 0x69: case 0x6A: case 0x6B: case 0x6F:
+            A_TO_STRUCT();
+            xy->b.l = *reg8(z, op & 7u);
+            t += 4;
+            break;
+        case 0x6C: xy->b.l = xy->b.h; t += 4; break;
+        case 0x6D: t += 4; break;
+        case 0x70: case 0x71: case 0x72: case 0x73:
+        case 0x74: case 0x75: case 0x77:
+            INDEX_ADDR();
+            A_TO_STRUCT();
+            wr8(z, addr, *reg8(z, op & 7u));
+            t += 15;
+            break;
+        case 0x84: case 0x8C: case 0x94: case 0x9C:
+        case 0xA4: case 0xAC: case 0xB4: case 0xBC:
+            ALU(op, xy->b.h);
+            t += 4;
+            break;
+        case 0x85: case 0x8D: case 0x95: case 0x9D:
+        case 0xA5: case 0xAD: case 0xB5: case 0xBD:
+            ALU(op, xy->b.l);
+            t += 4;
+            break;
+        case 0x86: case 0x8E: case 0x96: case 0x9E:
+        case 0xA6: case 0xAE: case 0xB6: case 0xBE:
+            INDEX_ADDR();
+            ALU(op, rd8(z, addr));
+            t += 15;
+            break;
+        case 0xE1: xy->w = U16(pop16(z)); t += 10; break;
+        case 0xE3: /* EX (SP),IX */
+            v = rd16(z, SP);
+            wr8(z, (SP + 1u) & 0xFFFFu, xy->b.h);
+            wr8(z, SP, xy->b.l);
+            xy->w = U16(v);
+            WZ = U16(v);
+            t += 19;
+            break;
+        case 0xE5: push16(z, xy->w); t += 11; break;
+        case 0xE9: pc = xy->w; t += 4; break;
+        case 0xF9: SP = xy->w; t += 6; break;
+        case 0xDD: xy = &z->ix; goto index_prefix;
+        case 0xFD: xy = &z->iy; goto index_prefix;
+        case 0xCB:
+            /* DD CB d op: the displacement comes before the opcode; neither is an M1 cycle. */
+            INDEX_ADDR();
+            op = FETCH();
+            v = rd8(z, addr);
+            if ((op & 0xC0u) == 0x40u) {
+                bit_test(&f, op, v, addr >> 8);
+                t += 16;
+            } else {
+                v = cb_apply(&f, op, v);
+                wr8(z, addr, v);
+                if ((op & 7u) != 6) {
+                    A_TO_STRUCT();
+                    *reg8(z, op & 7u) = U8(v);
+                    A_FROM_STRUCT();
                 }
-                break;
-            default:
-                /* The prefix had no effect: run the opcode as it stands. */
-                goto dispatch;
+                t += 19;
+            }
+            break;
+        default:
+            /* The prefix had no effect: the caller runs the opcode as it stands. */
+            next = op;
+            break;
+        }
+
+    }
+    z->pc.w = U16(pc);
+    z->af.w = U16((a << 8) | f);
+    z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
+    z->tstates = t;
+    return next;
+}
+
+Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
+    static const void* const ops[256] Z80_TABLE = {
+        OPS_ROW_(0), OPS_ROW_(1), OPS_ROW_(2), OPS_ROW_(3), OPS_ROW_(4), OPS_ROW_(5),
+        OPS_ROW_(6), OPS_ROW_(7), OPS_ROW_(8), OPS_ROW_(9), OPS_ROW_(A), OPS_ROW_(B),
+        OPS_ROW_(C), OPS_ROW_(D), OPS_ROW_(E), OPS_ROW_(F)};
+    uint32_t pc = z->pc.w;
+    uint32_t r = z->r;
+    unsigned a = z->af.b.h, f = z->af.b.l;
+    /* T-states still to run, negative while running. */
+    int32_t t = (int32_t)((uint32_t)z->tstates - (uint32_t)limit);
+    unsigned op, v, addr;
+
+next:
+    NEXT;
+
+    op_00: t += 4; DONE;
+    op_01: BC = U16(FETCH16()); t += 10; NEXT;
+    op_02: wr8(z, BC, a); WZ = U16(((BC + 1) & 0xFFu) | (a << 8)); t += 7; DONE;
+    op_03: BC = U16(BC + 1); t += 6; NEXT;
+    op_04: B = U8(inc8(&f, B)); t += 4; NEXT;
+    op_05: B = U8(dec8(&f, B)); t += 4; NEXT;
+    op_06: B = U8(FETCH()); t += 7; NEXT;
+    op_07: /* RLCA */
+        a = ((a << 1) | (a >> 7)) & 0xFFu;
+        f = (f & (FP | FZ | FS)) | (a & (FC | F3 | F5));
+        t += 4; DONE;
+    op_08: /* EX AF,AF' */
+        v = z->af_; z->af_ = U16((a << 8) | f); a = v >> 8; f = v & 0xFFu;
+        t += 4; DONE;
+    op_09: HL = U16(add16(z, &f, HL, BC)); t += 11; NEXT;
+    op_0A: a = rd8(z, BC); WZ = U16(BC + 1); t += 7; NEXT;
+    op_0B: BC = U16(BC - 1); t += 6; NEXT;
+    op_0C: C = U8(inc8(&f, C)); t += 4; NEXT;
+    op_0D: C = U8(dec8(&f, C)); t += 4; NEXT;
+    op_0E: C = U8(FETCH()); t += 7; NEXT;
+    op_0F: /* RRCA */
+        f = (f & (FP | FZ | FS)) | (a & FC);
+        a = ((a >> 1) | (a << 7)) & 0xFFu;
+        f |= a & (F3 | F5);
+        t += 4; DONE;
+    op_10: /* DJNZ */
+        v = FETCH();
+        B = U8(B - 1);
+        if (B) { JR_TAKEN(v); t += 13; } else { t += 8; }
+        NEXT;
+    op_11: DE = U16(FETCH16()); t += 10; NEXT;
+    op_12: wr8(z, DE, a); WZ = U16(((DE + 1) & 0xFFu) | (a << 8)); t += 7; NEXT;
+    op_13: DE = U16(DE + 1); t += 6; NEXT;
+    op_14: D = U8(inc8(&f, D)); t += 4; NEXT;
+    op_15: D = U8(dec8(&f, D)); t += 4; NEXT;
+    op_16: D = U8(FETCH()); t += 7; NEXT;
+    op_17: /* RLA */
+        v = a;
+        a = ((v << 1) | (f & FC)) & 0xFFu;
+        f = (f & (FP | FZ | FS)) | (a & (F3 | F5)) | (v >> 7);
+        t += 4; DONE;
+    op_18: v = FETCH(); JR_TAKEN(v); t += 12; NEXT;
+    op_19: HL = U16(add16(z, &f, HL, DE)); t += 11; NEXT;
+    op_1A: a = rd8(z, DE); WZ = U16(DE + 1); t += 7; NEXT;
+    op_1B: DE = U16(DE - 1); t += 6; NEXT;
+    op_1C: E = U8(inc8(&f, E)); t += 4; NEXT;
+    op_1D: E = U8(dec8(&f, E)); t += 4; NEXT;
+    op_1E: E = U8(FETCH()); t += 7; NEXT;
+    op_1F: /* RRA */
+        v = a;
+        a = ((v >> 1) | (f << 7)) & 0xFFu;
+        f = (f & (FP | FZ | FS)) | (a & (F3 | F5)) | (v & FC);
+        t += 4; DONE;
+    op_20: v = FETCH(); if (!(f & FZ)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_28: v = FETCH(); if (f & FZ) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_30: v = FETCH(); if (!(f & FC)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_38: v = FETCH(); if (f & FC) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_21: HL = U16(FETCH16()); t += 10; NEXT;
+    op_22: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 16; DONE;
+    op_23: HL = U16(HL + 1); t += 6; NEXT;
+    op_24: H = U8(inc8(&f, H)); t += 4; NEXT;
+    op_25: H = U8(dec8(&f, H)); t += 4; NEXT;
+    op_26: H = U8(FETCH()); t += 7; NEXT;
+    op_27: daa(&a, &f); t += 4; DONE;
+    op_29: HL = U16(add16(z, &f, HL, HL)); t += 11; NEXT;
+    op_2A: addr = FETCH16(); HL = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; DONE;
+    op_2B: HL = U16(HL - 1); t += 6; NEXT;
+    op_2C: L = U8(inc8(&f, L)); t += 4; NEXT;
+    op_2D: L = U8(dec8(&f, L)); t += 4; NEXT;
+    op_2E: L = U8(FETCH()); t += 7; NEXT;
+    op_2F: /* CPL */
+        a ^= 0xFFu;
+        f = (f & (FC | FP | FZ | FS)) | (a & (F3 | F5)) | FN | FH;
+        t += 4; DONE;
+    op_31: SP = U16(FETCH16()); t += 10; NEXT;
+    op_32: addr = FETCH16(); wr8(z, addr, a); WZ = U16(((addr + 1) & 0xFFu) | (a << 8)); t += 13; NEXT;
+    op_33: SP = U16(SP + 1); t += 6; DONE;
+    op_34: wr8(z, HL, inc8(&f, rd8(z, HL))); t += 11; NEXT;
+    op_35: wr8(z, HL, dec8(&f, rd8(z, HL))); t += 11; NEXT;
+    op_36: v = FETCH(); wr8(z, HL, v); t += 10; NEXT;
+    op_37: /* SCF; bits 3 and 5 as after an instruction that left the flags alone */
+        f = (f & (FP | FZ | FS)) | ((f | a) & (F3 | F5)) | FC;
+        t += 4; DONE;
+    op_39: HL = U16(add16(z, &f, HL, SP)); t += 11; DONE;
+    op_3A: addr = FETCH16(); a = rd8(z, addr); WZ = U16(addr + 1); t += 13; NEXT;
+    op_3B: SP = U16(SP - 1); t += 6; DONE;
+    op_3C: a = inc8(&f, a); t += 4; NEXT;
+    op_3D: a = dec8(&f, a); t += 4; NEXT;
+    op_3E: a = FETCH(); t += 7; NEXT;
+    op_3F: /* CCF */
+        f = (f & (FP | FZ | FS)) | ((f & FC) ? FH : FC) | ((f | a) & (F3 | F5));
+        t += 4; DONE;
+
+    LD_ROW(4, 0, 1, 2, 3, 4, 5, 6, 7, B)
+    LD_ROW(4, 8, 9, A, B, C, D, E, F, C)
+    LD_ROW(5, 0, 1, 2, 3, 4, 5, 6, 7, D)
+    LD_ROW(5, 8, 9, A, B, C, D, E, F, E)
+    LD_ROW(6, 0, 1, 2, 3, 4, 5, 6, 7, H)
+    LD_ROW(6, 8, 9, A, B, C, D, E, F, L)
+    op_78: a = B; t += 4; NEXT;
+    op_79: a = C; t += 4; NEXT;
+    op_7A: a = D; t += 4; NEXT;
+    op_7B: a = E; t += 4; NEXT;
+    op_7C: a = H; t += 4; NEXT;
+    op_7D: a = L; t += 4; NEXT;
+    op_7E: a = rd8(z, HL); t += 7; NEXT;
+    op_7F: t += 4; DONE;
+    op_70: wr8(z, HL, B); t += 7; DONE;
+    op_71: wr8(z, HL, C); t += 7; DONE;
+    op_72: wr8(z, HL, D); t += 7; DONE;
+    op_73: wr8(z, HL, E); t += 7; DONE;
+    op_74: wr8(z, HL, H); t += 7; DONE;
+    op_75: wr8(z, HL, L); t += 7; DONE;
+    op_77: wr8(z, HL, a); t += 7; NEXT;
+    op_76: /* HALT repeats itself (4 T-states, one R step each) until an interrupt */
+        z->halted = 1;
+        pc--;
+        t += 4;
+        if (t < 0) {
+            uint32_t n = ((0u - (uint32_t)t) + 3u) >> 2;
+            t += (int32_t)(n * 4u);
+            r += n;
+        }
+        DONE;
+
+    ALU_ROW(8, 0, 1, 2, 3, 4, 5, 6, 7, alu_add4)
+    ALU_ROW(8, 8, 9, A, B, C, D, E, F, alu_adc4)
+    ALU_ROW(9, 0, 1, 2, 3, 4, 5, 6, 7, alu_sub4)
+    ALU_ROW(9, 8, 9, A, B, C, D, E, F, alu_sbc4)
+    ALU_ROW(A, 0, 1, 2, 3, 4, 5, 6, 7, alu_and4)
+    ALU_ROW(A, 8, 9, A, B, C, D, E, F, alu_xor4)
+    ALU_ROW(B, 0, 1, 2, 3, 4, 5, 6, 7, alu_or4)
+    ALU_ROW(B, 8, 9, A, B, C, D, E, F, alu_cp4)
+    alu_add4: alu_add(&a, &f, v, 0); t += 4; NEXT;
+    alu_adc4: alu_add(&a, &f, v, f & FC); t += 4; NEXT;
+    alu_sub4: alu_sub(&a, &f, v, 0); t += 4; NEXT;
+    alu_sbc4: alu_sub(&a, &f, v, f & FC); t += 4; NEXT;
+    alu_and4: a &= v; f = FH | sz53p[a]; t += 4; NEXT;
+    alu_xor4: a ^= v; f = sz53p[a]; t += 4; NEXT;
+    alu_or4: a |= v; f = sz53p[a]; t += 4; NEXT;
+    alu_cp4: alu_cp(a, &f, v); t += 4; NEXT;
+
+    op_C0: op_C8: op_D0: op_D8: op_E0: op_E8: op_F0: op_F8: /* RET cc */
+        if (condition(f, op)) { pc = pop16(z); WZ = U16(pc); t += 11; } else { t += 5; }
+        NEXT;
+    op_C1: BC = U16(pop16(z)); t += 10; NEXT;
+    op_D1: DE = U16(pop16(z)); t += 10; NEXT;
+    op_E1: HL = U16(pop16(z)); t += 10; NEXT;
+    op_F1: v = pop16(z); a = v >> 8; f = v & 0xFFu; t += 10; NEXT;
+    op_C2: op_CA: op_D2: op_DA: op_E2: op_EA: op_F2: op_FA: /* JP cc,nn */
+        addr = FETCH16();
+        WZ = U16(addr);
+        if (condition(f, op))
+            pc = addr;
+        t += 10; NEXT;
+    op_C3: pc = FETCH16(); WZ = U16(pc); t += 10; NEXT;
+    op_C4: op_CC: op_D4: op_DC: op_E4: op_EC: op_F4: op_FC: /* CALL cc,nn */
+        addr = FETCH16();
+        WZ = U16(addr);
+        if (condition(f, op)) { push16(z, PCW); pc = addr; t += 17; } else { t += 10; }
+        NEXT;
+    op_C5: push16(z, BC); t += 11; NEXT;
+    op_D5: push16(z, DE); t += 11; NEXT;
+    op_E5: push16(z, HL); t += 11; NEXT;
+    op_F5: push16(z, (a << 8) | f); t += 11; NEXT;
+    op_C6: v = FETCH(); t += 3; goto alu_add4;
+    op_CE: v = FETCH(); t += 3; goto alu_adc4;
+    op_D6: v = FETCH(); t += 3; goto alu_sub4;
+    op_DE: v = FETCH(); t += 3; goto alu_sbc4;
+    op_E6: v = FETCH(); t += 3; goto alu_and4;
+    op_EE: v = FETCH(); t += 3; goto alu_xor4;
+    op_F6: v = FETCH(); t += 3; goto alu_or4;
+    op_FE: v = FETCH(); t += 3; goto alu_cp4;
+    op_C7: op_CF: op_D7: op_DF: op_E7: op_EF: op_F7: op_FF: /* RST */
+        push16(z, PCW);
+        pc = op & 0x38u;
+        WZ = U16(pc);
+        t += 11; DONE;
+    op_C9: pc = pop16(z); WZ = U16(pc); t += 10; NEXT;
+    op_CD: addr = FETCH16(); WZ = U16(addr); push16(z, PCW); pc = addr; t += 17; NEXT;
+    op_D3: /* OUT (n),A */
+        v = FETCH();
+        port_out(z, v | (a << 8), a);
+        WZ = U16(((v + 1) & 0xFFu) | (a << 8));
+        t += 11; DONE;
+    op_D9: { /* EXX */
+        uint16_t tmp = BC; BC = z->bc_; z->bc_ = tmp;
+        tmp = DE; DE = z->de_; z->de_ = tmp;
+        tmp = HL; HL = z->hl_; z->hl_ = tmp;
+        t += 4; NEXT;
+    }
+    op_DB: /* IN A,(n) */
+        v = FETCH() | (a << 8);
+        a = port_in(z, v);
+        WZ = U16(v + 1);
+        t += 11; DONE;
+    op_E3: /* EX (SP),HL */
+        v = rd16(z, SP);
+        wr8(z, (SP + 1u) & 0xFFFFu, H);
+        wr8(z, SP, L);
+        HL = U16(v);
+        WZ = U16(v);
+        t += 19; DONE;
+    op_E9: pc = HL; t += 4; NEXT;
+    op_EB: { uint16_t tmp = DE; DE = HL; HL = tmp; t += 4; NEXT; }
+    op_F3: z->iff1 = z->iff2 = 0; t += 4; DONE;
+    op_F9: SP = HL; t += 6; DONE;
+    op_FB: /* EI: no interrupt is taken before the next instruction */
+        z->iff1 = z->iff2 = 1;
+        t += 4;
+        z->ei_tstates = (int32_t)((uint32_t)t + (uint32_t)limit);
+        DONE;
+
+    op_CB:
+        op = FETCH();
+        r++;
+        if ((op & 7u) == 6) {
+            v = rd8(z, HL);
+            if ((op & 0xC0u) == 0x40u) {
+                bit_test(&f, op, v, z->wz.b.h);
+                t += 12;
+            } else {
+                wr8(z, HL, cb_apply(&f, op, v));
+                t += 15;
+            }
+        } else {
+            uint8_t* reg = reg8(z, op & 7u);
+            A_TO_STRUCT();
+            if ((op & 0xC0u) == 0x40u)
+                bit_test(&f, op, *reg, *reg);
+            else
+                *reg = U8(cb_apply(&f, op, *reg));
+            A_FROM_STRUCT();
+            t += 8;
+        }
+        DONE;
+
+    op_ED:
+        /* Block instructions stay here; the rest of ED goes the slow way. */
+        v = rd8(z, pc);
+        if ((v & 0xE4u) != 0xA0u)
+            goto prefixed;
+        op = v;
+        pc++;
+        r++;
+        switch (op) {
+        case 0xA0: case 0xA8: case 0xB0: case 0xB8: { /* LDI LDD LDIR LDDR */
+            unsigned step = (op & 8u) ? 0xFFFFu : 1u;
+            uint32_t at = (pc - 2) & 0xFFFFu; /* the instruction, for the repeat */
+            unsigned hl = HL, de = DE, bc = BC;
+            for (;;) {
+                unsigned run = block_run(z, op, hl, de, bc, at);
+                if (run > 1) {
+                    /* A run inside one source and one destination page: copy it directly,
+                     * byte by byte in Z80 order (overlapping fills work as on the Z80). */
+                    int inc = step == 1 ? 1 : -1;
+                    const uint8_t* src = (const uint8_t*)(z->rd[hl >> 14] + hl);
+                    uint8_t* dst = (uint8_t*)(z->wr[de >> 14] + de);
+                    unsigned k = 0;
+                    do {
+                        v = *src;
+                        *dst = U8(v);
+                        src += inc;
+                        dst += inc;
+                        k++;
+                        t += 21;
+                    } while (k < run && t < 0);
+                    mark_screen_run(z, de, k, step);
+                    hl = (hl + k * step) & 0xFFFFu;
+                    de = (de + k * step) & 0xFFFFu;
+                    bc = (bc - k) & 0xFFFFu;
+                    r += 2 * k;
+                    WZ = U16(at + 1);
+                    if (!bc) {
+                        t -= 5;
+                        r -= 2;
+                        break;
+                    }
+                    if (t >= 0) {
+                        r -= 2;
+                        pc = at;
+                        break;
+                    }
+                    continue;
+                }
+                v = rd8(z, hl);
+                addr = de;
+                wr8(z, addr, v);
+                bc = (bc - 1) & 0xFFFFu;
+                de = (de + step) & 0xFFFFu;
+                hl = (hl + step) & 0xFFFFu;
+                if (!(op & 0x10u) || !bc) {
+                    t += 16;
+                    break;
+                }
+                t += 21;
+                WZ = U16(at + 1);
+                /* Repeat here while time remains, unless the copy overwrote the instruction. */
+                if (t >= 0 || ((addr - at) & 0xFFFFu) < 2) {
+                    pc = at;
+                    break;
+                }
+                r += 2;
+            }
+            HL = U16(hl);
+            DE = U16(de);
+            BC = U16(bc);
+            v += a;
+            f = (f & (FC | FZ | FS)) | (bc ? FV : 0) | (v & F3) | ((v & 0x02u) << 4);
+            break;
+        }
+        case 0xA1: case 0xA9: case 0xB1: case 0xB9: { /* CPI CPD CPIR CPDR */
+            unsigned step = (op & 8u) ? 0xFFFFu : 1u;
+            unsigned res;
+            v = rd8(z, HL);
+            res = a - v;
+            HL = U16(HL + step);
+            BC = U16(BC - 1);
+            WZ = U16(WZ + step);
+            f = (f & FC) | (BC ? (FV | FN) : FN) | ((a ^ v ^ res) & FH) |
+                ((res & 0xFFu) ? 0 : FZ) | (res & FS);
+            if (f & FH)
+                res--;
+            f |= (res & F3) | ((res & 0x02u) << 4);
+            t += 16;
+            if ((op & 0x10u) && (f & (FV | FZ)) == FV) {
+                pc -= 2;
+                WZ = U16(pc + 1);
+                t += 5;
             }
             break;
         }
-    }
+        case 0xA2: case 0xAA: case 0xB2: case 0xBA: { /* INI IND INIR INDR */
+            unsigned step = (op & 8u) ? 0xFFFFu : 1u;
+            unsigned sum;
+            v = port_in(z, BC);
+            wr8(z, HL, v);
+            WZ = U16(BC + step);
+            B = U8(B - 1);
+            HL = U16(HL + step);
+            sum = v + ((C + step) & 0xFFu);
+            f = ((v & 0x80u) >> 6) | ((sum > 0xFFu) ? (FH | FC) : 0) |
+                (sz53p[(sum & 7u) ^ B] & FP) | sz53[B];
+            t += 16;
+            if ((op & 0x10u) && B) {
+                pc -= 2;
+                t += 5;
+            }
+            break;
+        }
+        case 0xA3: case 0xAB: case 0xB3: case 0xBB: { /* OUTI OUTD OTIR OTDR */
+            unsigned step = (op & 8u) ? 0xFFFFu : 1u;
+            unsigned sum;
+            v = rd8(z, HL);
+            B = U8(B - 1);
+            WZ = U16(BC + step);
+            port_out(z, BC, v);
+            HL = U16(HL + step);
+            sum = v + L;
+            f = ((v & 0x80u) >> 6) | ((sum > 0xFFu) ? (FH | FC) : 0) |
+                (sz53p[(sum & 7u) ^ B] & FP) | sz53[B];
+            t += 16;
+            if ((op & 0x10u) && B) {
+                pc -= 2;
+                t += 5;
+            }
+            break;
+        }
+        default: break;
+        }
+        DONE;
+
+    op_DD: op_FD:
+    prefixed:
+        z->pc.w = U16(pc);
+        z->af.w = U16((a << 8) | f);
+        z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
+        z->tstates = t;
+        op = run_prefixed(z, op);
+        pc = z->pc.w;
+        a = z->af.b.h;
+        f = z->af.b.l;
+        r = z->r;
+        t = z->tstates;
+        if (op <= 0xFFu)
+            goto* ops[op];
+        DONE;
+
+out:
     z->pc.w = U16(pc);
-    z->tstates = t;
+    z->af.w = U16((a << 8) | f);
+    z->tstates = (int32_t)((uint32_t)t + (uint32_t)limit);
     z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
-    return t;
+    return z->tstates;
 }
+/* clang-format on */
 
 /* ---- outside the run loop ---- */
 

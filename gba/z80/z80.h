@@ -36,14 +36,15 @@ typedef union Z80Pair {
 /* Internal state; defined here so that the machine can keep it as a static global.
  * Fields are private except screen_dirty. */
 typedef struct Z80 {
+    /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
+     * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM.
+     * First in the struct so that indexing them needs no offset. */
+    uintptr_t rd[5], wr[4];
     Z80Pair af, bc, de, hl, ix, iy, sp, pc, wz;
     uint16_t af_, bc_, de_, hl_;
     uint8_t i, r, iff1, iff2, im, halted;
     int32_t tstates;
     int32_t ei_tstates; /* == tstates exactly when the last instruction was EI */
-    /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
-     * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM. */
-    uintptr_t rd[5], wr[4];
     z80_in_fn in;
     z80_out_fn out;
     void* io_user;

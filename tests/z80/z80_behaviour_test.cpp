@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace {
@@ -177,6 +179,86 @@ TEST_F(Z80Machine, ScreenWritesMarkTheirCharacterRow) {
     setPc(0x8000);
     z80_run(&z, z80_tstates(&z) + 1);
     EXPECT_EQ(z.screen_dirty, 0u) << "a write-protected screen page changed nothing";
+}
+
+} // namespace
+
+namespace {
+
+// LDIR and LDDR copy whole runs at once inside their handler; one instruction at a time must give
+// the very same machine (registers, R, MEMPTR, T-states, memory, screen rows).
+struct BlockCopy {
+    const char* what;
+    uint8_t op; // B0 LDIR, B8 LDDR
+    uint16_t hl, de, bc;
+};
+
+struct Machine {
+    std::vector<uint8_t> ram = std::vector<uint8_t>(0x10000);
+    std::vector<uint8_t> rom = std::vector<uint8_t>(0x4000, 0xAA);
+    Z80 z;
+    Z80Regs regs{};
+};
+
+void startBlockCopy(Machine& m, const BlockCopy& c, bool romAtZero) {
+    for (size_t a = 0; a < m.ram.size(); a++)
+        m.ram[a] = uint8_t(a * 7 + (a >> 8));
+    m.ram[0x8000] = 0xED;
+    m.ram[0x8001] = c.op;
+    m.ram[0x8002] = 0x76; // HALT
+    z80_init(&m.z);
+    for (int page = 0; page < 4; page++)
+        z80_map_page(&m.z, page, &m.ram[page * 0x4000], &m.ram[page * 0x4000]);
+    if (romAtZero)
+        z80_map_page(&m.z, 0, m.rom.data(), nullptr);
+    z80_get_regs(&m.z, &m.regs);
+    m.regs.pc = 0x8000, m.regs.hl = c.hl, m.regs.de = c.de, m.regs.bc = c.bc, m.regs.af = 0x3C00;
+    m.regs.r = 0x85;
+    z80_set_regs(&m.z, &m.regs);
+    z80_set_tstates(&m.z, 0);
+    m.z.screen_dirty = 0;
+}
+
+TEST(Z80BlockCopy, WholeRunsMatchOneInstructionAtATime) {
+    const BlockCopy cases[] = {
+        {"plain copy", 0xB0, 0x9000, 0xA000, 0x0300},
+        {"source and destination cross pages", 0xB0, 0xBF80, 0x7FC0, 0x0100},
+        {"overlapping fill", 0xB0, 0x9000, 0x9001, 0x0200},
+        {"downwards across a page", 0xB8, 0x8110, 0x4050, 0x0180},
+        {"into the screen", 0xB0, 0x9000, 0x4000, 0x1B00},
+        {"over its own opcode", 0xB0, 0xC000, 0x7FF0, 0x0040},
+        {"downwards over its own opcode", 0xB8, 0xC000, 0x8010, 0x0040},
+        {"into ROM", 0xB0, 0x9000, 0x3F00, 0x0200},
+        {"BC = 0 copies 64 KiB", 0xB0, 0x9000, 0x9100, 0x0000},
+    };
+    for (const BlockCopy& c : cases) {
+        for (int32_t budget : {50, 3000, 200000}) {
+            Machine bulk, stepped;
+            bool rom = std::string(c.what) == "into ROM";
+            startBlockCopy(bulk, c, rom);
+            startBlockCopy(stepped, c, rom);
+            for (int32_t limit = 1000; limit < budget + 1000; limit += 1000)
+                z80_run(&bulk.z, std::min(limit, budget));
+            while (z80_tstates(&stepped.z) < budget)
+                z80_run(&stepped.z, z80_tstates(&stepped.z) + 1);
+            Z80Regs a, b;
+            z80_get_regs(&bulk.z, &a);
+            z80_get_regs(&stepped.z, &b);
+            SCOPED_TRACE(std::string(c.what) + ", budget " + std::to_string(budget));
+            EXPECT_EQ(z80_tstates(&bulk.z), z80_tstates(&stepped.z));
+            EXPECT_EQ(a.pc, b.pc);
+            EXPECT_EQ(a.hl, b.hl);
+            EXPECT_EQ(a.de, b.de);
+            EXPECT_EQ(a.bc, b.bc);
+            EXPECT_EQ(a.af, b.af);
+            EXPECT_EQ(a.wz, b.wz);
+            EXPECT_EQ(a.r, b.r);
+            EXPECT_EQ(a.halted, b.halted);
+            EXPECT_TRUE(bulk.ram == stepped.ram);
+            EXPECT_TRUE(bulk.rom == stepped.rom);
+            EXPECT_EQ(bulk.z.screen_dirty, stepped.z.screen_dirty);
+        }
+    }
 }
 
 } // namespace
