@@ -124,6 +124,14 @@ static void read_pogoshell(TplPogoshellArgs* p, const u8* area) {
     p->present = 1;
     p->argc = read_le32(block + 4);
 
+    p->size = read_le32(area);
+    u32 address = read_le32(area + 4);
+    if (address >= 0x08000000u && address < 0x0A000000u && p->size <= 0x0A000000u - address)
+        p->data = (const u8*)address;
+    p->kind = TPL_KIND_Z80;
+    if (p->argc < 2)
+        return; /* no file was opened */
+
     /* Strings: the plug-in's own path, then the opened file. Stay inside the area. */
     const u8* s = block + 8;
     const u8* end = area + POGOSHELL_AREA_SIZE;
@@ -144,15 +152,9 @@ static void read_pogoshell(TplPogoshellArgs* p, const u8* area) {
     for (int i = 0; i < base_len; ++i)
         p->base[i] = ascii_lower(name[i]);
     p->base[base_len] = 0;
-    p->kind = TPL_KIND_Z80;
     if (dot && ascii_lower(dot[1]) == 's' && ascii_lower(dot[2]) == 'n' &&
         ascii_lower(dot[3]) == 'a' && dot[4] == 0)
         p->kind = TPL_KIND_SNA;
-
-    p->size = read_le32(area);
-    u32 address = read_le32(area + 4);
-    if (address >= 0x08000000u && address < 0x0A000000u && p->size <= 0x0A000000u - address)
-        p->data = (const u8*)address;
 }
 
 void tpl_catalogue_scan_at(TplCatalogue* out, const u8* table, const u8* limit,
