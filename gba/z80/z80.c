@@ -409,19 +409,17 @@ INLINE int condition(unsigned f, unsigned op) {
     op_##h##l6: v = rd8(z, HL); t += 3; goto tail;                                                 \
     op_##h##l7: v = a; goto tail;
 
-/* ED (all but the block instructions), DD and FD: one instruction, registers in the struct
- * (z->tstates holds the run loop's counter). Returns 0x100, or the opcode that followed a
- * prefix without effect, which the caller then runs. Kept out of IWRAM: on the GBA this is
- * Thumb code in ROM. */
-Z80_COLD static unsigned run_prefixed(Z80* z, unsigned op) {
+/* ED other than the block instructions: one instruction, registers in the struct (z->tstates
+ * holds the run loop's counter). Rarely run, so kept out of IWRAM: on the GBA this is Thumb
+ * code in ROM. */
+Z80_COLD static void run_ed(Z80* z) {
     uint32_t pc = z->pc.w;
     uint32_t r = z->r;
     unsigned a = z->af.b.h, f = z->af.b.l;
     int32_t t = z->tstates;
-    unsigned v, addr, next = 0x100;
-    Z80Pair* xy;
+    unsigned op, v, addr;
 
-    if (op == 0xED) {
+    {
         op = FETCH();
         r++;
         switch (op) {
@@ -507,141 +505,11 @@ Z80_COLD static unsigned run_prefixed(Z80* z, unsigned op) {
             break;
         default: t += 8; break; /* the rest of ED acts as two NOPs */
         }
-    } else {
-        xy = op == 0xDD ? &z->ix : &z->iy;
-    index_prefix:
-        t += 4;
-        op = FETCH();
-        r++;
-        switch (op) {
-        case 0x09: xy->w = U16(add16(z, &f, xy->w, BC)); t += 11; break;
-        case 0x19: xy->w = U16(add16(z, &f, xy->w, DE)); t += 11; break;
-        case 0x29: xy->w = U16(add16(z, &f, xy->w, xy->w)); t += 11; break;
-        case 0x39: xy->w = U16(add16(z, &f, xy->w, SP)); t += 11; break;
-        case 0x21: xy->w = U16(FETCH16()); t += 10; break;
-        case 0x22: addr = FETCH16(); wr16(z, addr, xy->w); WZ = U16(addr + 1); t += 16; break;
-        case 0x2A: addr = FETCH16(); xy->w = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; break;
-        case 0x23: xy->w = U16(xy->w + 1); t += 6; break;
-        case 0x2B: xy->w = U16(xy->w - 1); t += 6; break;
-        case 0x24: xy->b.h = U8(inc8(&f, xy->b.h)); t += 4; break;
-        case 0x25: xy->b.h = U8(dec8(&f, xy->b.h)); t += 4; break;
-        case 0x26: xy->b.h = U8(FETCH()); t += 7; break;
-        case 0x2C: xy->b.l = U8(inc8(&f, xy->b.l)); t += 4; break;
-        case 0x2D: xy->b.l = U8(dec8(&f, xy->b.l)); t += 4; break;
-        case 0x2E: xy->b.l = U8(FETCH()); t += 7; break;
-#define INDEX_ADDR()                                                                               \
-    do {                                                                                           \
-        v = FETCH();                                                                               \
-        addr = (xy->w + DISP(v)) & 0xFFFFu;                                                        \
-        WZ = U16(addr);                                                                            \
-    } while (0)
-        case 0x34: INDEX_ADDR(); wr8(z, addr, inc8(&f, rd8(z, addr))); t += 19; break;
-        case 0x35: INDEX_ADDR(); wr8(z, addr, dec8(&f, rd8(z, addr))); t += 19; break;
-        case 0x36: INDEX_ADDR(); wr8(z, addr, FETCH()); t += 15; break;
-        /* LD r,IXH / LD r,IXL / LD r,(IX+d) for r = B C D E A (and H, L from memory) */
-        case 0x44: case 0x4C: case 0x54: case 0x5C: case 0x7C:
-            A_TO_STRUCT();
-            *reg8(z, (op >> 3) & 7u) = xy->b.h;
-            A_FROM_STRUCT();
-            t += 4;
-            break;
-        case 0x45: case 0x4D: case 0x55: case 0x5D: case 0x7D:
-            A_TO_STRUCT();
-            *reg8(z, (op >> 3) & 7u) = xy->b.l;
-            A_FROM_STRUCT();
-            t += 4;
-            break;
-        case 0x46: case 0x4E: case 0x56: case 0x5E:
-        case 0x66: case 0x6E: case 0x7E:
-            INDEX_ADDR();
-            A_TO_STRUCT();
-            *reg8(z, (op >> 3) & 7u) = U8(rd8(z, addr));
-            A_FROM_STRUCT();
-            t += 15;
-            break;
-        /* LD IXH,r and LD IXL,r: H and L in the source mean IXH and IXL */
-        case 0x60: case 0x61: case 0x62: case 0x63: case 0x67:
-            A_TO_STRUCT();
-            xy->b.h = *reg8(z, op & 7u);
-            t += 4;
-            break;
-        case 0x64: t += 4; break;
-        case 0x65: xy->b.h = xy->b.l; t += 4; break;
-        case 0x68: case 0x69: case 0x6A: case 0x6B: case 0x6F:
-            A_TO_STRUCT();
-            xy->b.l = *reg8(z, op & 7u);
-            t += 4;
-            break;
-        case 0x6C: xy->b.l = xy->b.h; t += 4; break;
-        case 0x6D: t += 4; break;
-        case 0x70: case 0x71: case 0x72: case 0x73:
-        case 0x74: case 0x75: case 0x77:
-            INDEX_ADDR();
-            A_TO_STRUCT();
-            wr8(z, addr, *reg8(z, op & 7u));
-            t += 15;
-            break;
-        case 0x84: case 0x8C: case 0x94: case 0x9C:
-        case 0xA4: case 0xAC: case 0xB4: case 0xBC:
-            ALU(op, xy->b.h);
-            t += 4;
-            break;
-        case 0x85: case 0x8D: case 0x95: case 0x9D:
-        case 0xA5: case 0xAD: case 0xB5: case 0xBD:
-            ALU(op, xy->b.l);
-            t += 4;
-            break;
-        case 0x86: case 0x8E: case 0x96: case 0x9E:
-        case 0xA6: case 0xAE: case 0xB6: case 0xBE:
-            INDEX_ADDR();
-            ALU(op, rd8(z, addr));
-            t += 15;
-            break;
-        case 0xE1: xy->w = U16(pop16(z)); t += 10; break;
-        case 0xE3: /* EX (SP),IX */
-            v = rd16(z, SP);
-            wr8(z, (SP + 1u) & 0xFFFFu, xy->b.h);
-            wr8(z, SP, xy->b.l);
-            xy->w = U16(v);
-            WZ = U16(v);
-            t += 19;
-            break;
-        case 0xE5: push16(z, xy->w); t += 11; break;
-        case 0xE9: pc = xy->w; t += 4; break;
-        case 0xF9: SP = xy->w; t += 6; break;
-        case 0xDD: xy = &z->ix; goto index_prefix;
-        case 0xFD: xy = &z->iy; goto index_prefix;
-        case 0xCB:
-            /* DD CB d op: the displacement comes before the opcode; neither is an M1 cycle. */
-            INDEX_ADDR();
-            op = FETCH();
-            v = rd8(z, addr);
-            if ((op & 0xC0u) == 0x40u) {
-                bit_test(&f, op, v, addr >> 8);
-                t += 16;
-            } else {
-                v = cb_apply(&f, op, v);
-                wr8(z, addr, v);
-                if ((op & 7u) != 6) {
-                    A_TO_STRUCT();
-                    *reg8(z, op & 7u) = U8(v);
-                    A_FROM_STRUCT();
-                }
-                t += 19;
-            }
-            break;
-        default:
-            /* The prefix had no effect: the caller runs the opcode as it stands. */
-            next = op;
-            break;
-        }
-
     }
     z->pc.w = U16(pc);
     z->af.w = U16((a << 8) | f);
     z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
     z->tstates = t;
-    return next;
 }
 
 Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
@@ -655,6 +523,7 @@ Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
     /* T-states still to run, negative while running. */
     int32_t t = (int32_t)((uint32_t)z->tstates - (uint32_t)limit);
     unsigned op, v, addr;
+    Z80Pair* xy;
 
 next:
     NEXT;
@@ -1031,20 +900,146 @@ next:
         }
         DONE;
 
-    op_DD: op_FD:
-    prefixed:
+    op_DD: xy = &z->ix; goto index_prefix;
+    op_FD: xy = &z->iy;
+    index_prefix:
+        t += 4;
+        op = FETCH();
+        r++;
+        switch (op) {
+        case 0x09: xy->w = U16(add16(z, &f, xy->w, BC)); t += 11; break;
+        case 0x19: xy->w = U16(add16(z, &f, xy->w, DE)); t += 11; break;
+        case 0x29: xy->w = U16(add16(z, &f, xy->w, xy->w)); t += 11; break;
+        case 0x39: xy->w = U16(add16(z, &f, xy->w, SP)); t += 11; break;
+        case 0x21: xy->w = U16(FETCH16()); t += 10; break;
+        case 0x22: addr = FETCH16(); wr16(z, addr, xy->w); WZ = U16(addr + 1); t += 16; break;
+        case 0x2A: addr = FETCH16(); xy->w = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; break;
+        case 0x23: xy->w = U16(xy->w + 1); t += 6; break;
+        case 0x2B: xy->w = U16(xy->w - 1); t += 6; break;
+        case 0x24: xy->b.h = U8(inc8(&f, xy->b.h)); t += 4; break;
+        case 0x25: xy->b.h = U8(dec8(&f, xy->b.h)); t += 4; break;
+        case 0x26: xy->b.h = U8(FETCH()); t += 7; break;
+        case 0x2C: xy->b.l = U8(inc8(&f, xy->b.l)); t += 4; break;
+        case 0x2D: xy->b.l = U8(dec8(&f, xy->b.l)); t += 4; break;
+        case 0x2E: xy->b.l = U8(FETCH()); t += 7; break;
+#define INDEX_ADDR()                                                                               \
+    do {                                                                                           \
+        v = FETCH();                                                                               \
+        addr = (xy->w + DISP(v)) & 0xFFFFu;                                                        \
+        WZ = U16(addr);                                                                            \
+    } while (0)
+        case 0x34: INDEX_ADDR(); wr8(z, addr, inc8(&f, rd8(z, addr))); t += 19; break;
+        case 0x35: INDEX_ADDR(); wr8(z, addr, dec8(&f, rd8(z, addr))); t += 19; break;
+        case 0x36: INDEX_ADDR(); wr8(z, addr, FETCH()); t += 15; break;
+        /* LD r,IXH / LD r,IXL / LD r,(IX+d) for r = B C D E A (and H, L from memory) */
+        case 0x44: case 0x4C: case 0x54: case 0x5C: case 0x7C:
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = xy->b.h;
+            A_FROM_STRUCT();
+            t += 4;
+            break;
+        case 0x45: case 0x4D: case 0x55: case 0x5D: case 0x7D:
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = xy->b.l;
+            A_FROM_STRUCT();
+            t += 4;
+            break;
+        case 0x46: case 0x4E: case 0x56: case 0x5E:
+        case 0x66: case 0x6E: case 0x7E:
+            INDEX_ADDR();
+            A_TO_STRUCT();
+            *reg8(z, (op >> 3) & 7u) = U8(rd8(z, addr));
+            A_FROM_STRUCT();
+            t += 15;
+            break;
+        /* LD IXH,r and LD IXL,r: H and L in the source mean IXH and IXL */
+        case 0x60: case 0x61: case 0x62: case 0x63: case 0x67:
+            A_TO_STRUCT();
+            xy->b.h = *reg8(z, op & 7u);
+            t += 4;
+            break;
+        case 0x64: t += 4; break;
+        case 0x65: xy->b.h = xy->b.l; t += 4; break;
+        case 0x68: case 0x69: case 0x6A: case 0x6B: case 0x6F:
+            A_TO_STRUCT();
+            xy->b.l = *reg8(z, op & 7u);
+            t += 4;
+            break;
+        case 0x6C: xy->b.l = xy->b.h; t += 4; break;
+        case 0x6D: t += 4; break;
+        case 0x70: case 0x71: case 0x72: case 0x73:
+        case 0x74: case 0x75: case 0x77:
+            INDEX_ADDR();
+            A_TO_STRUCT();
+            wr8(z, addr, *reg8(z, op & 7u));
+            t += 15;
+            break;
+        case 0x84: case 0x8C: case 0x94: case 0x9C:
+        case 0xA4: case 0xAC: case 0xB4: case 0xBC:
+            ALU(op, xy->b.h);
+            t += 4;
+            break;
+        case 0x85: case 0x8D: case 0x95: case 0x9D:
+        case 0xA5: case 0xAD: case 0xB5: case 0xBD:
+            ALU(op, xy->b.l);
+            t += 4;
+            break;
+        case 0x86: case 0x8E: case 0x96: case 0x9E:
+        case 0xA6: case 0xAE: case 0xB6: case 0xBE:
+            INDEX_ADDR();
+            ALU(op, rd8(z, addr));
+            t += 15;
+            break;
+        case 0xE1: xy->w = U16(pop16(z)); t += 10; break;
+        case 0xE3: /* EX (SP),IX */
+            v = rd16(z, SP);
+            wr8(z, (SP + 1u) & 0xFFFFu, xy->b.h);
+            wr8(z, SP, xy->b.l);
+            xy->w = U16(v);
+            WZ = U16(v);
+            t += 19;
+            break;
+        case 0xE5: push16(z, xy->w); t += 11; break;
+        case 0xE9: pc = xy->w; t += 4; break;
+        case 0xF9: SP = xy->w; t += 6; break;
+        case 0xDD: xy = &z->ix; goto index_prefix;
+        case 0xFD: xy = &z->iy; goto index_prefix;
+        case 0xCB:
+            /* DD CB d op: the displacement comes before the opcode; neither is an M1 cycle. */
+            INDEX_ADDR();
+            op = FETCH();
+            v = rd8(z, addr);
+            if ((op & 0xC0u) == 0x40u) {
+                bit_test(&f, op, v, addr >> 8);
+                t += 16;
+            } else {
+                v = cb_apply(&f, op, v);
+                wr8(z, addr, v);
+                if ((op & 7u) != 6) {
+                    A_TO_STRUCT();
+                    *reg8(z, op & 7u) = U8(v);
+                    A_FROM_STRUCT();
+                }
+                t += 19;
+            }
+            break;
+        default:
+            /* The prefix had no effect: run the opcode as it stands. */
+            goto* ops[op];
+        }
+        DONE;
+
+    prefixed: /* ED other than the block instructions */
         z->pc.w = U16(pc);
         z->af.w = U16((a << 8) | f);
         z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
         z->tstates = t;
-        op = run_prefixed(z, op);
+        run_ed(z);
         pc = z->pc.w;
         a = z->af.b.h;
         f = z->af.b.l;
         r = z->r;
         t = z->tstates;
-        if (op <= 0xFFu)
-            goto* ops[op];
         DONE;
 
 out:
