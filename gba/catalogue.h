@@ -11,9 +11,9 @@
 
 #include "gba.h"
 
-#define TPL_KEY_SLOTS 10     /* A, B, Select, Start, Right, Left, Up, Down, R, L */
-#define TPL_MAX_KEY_CODE 45  /* 1-40 Spectrum keys, 41-45 Kempston right/left/down/up/fire */
-#define TPL_MAX_ENTRIES 4096 /* far beyond what fits a 32 MiB cartridge */
+#define TPL_KEY_SLOTS 10      /* A, B, Select, Start, Right, Left, Up, Down, R, L */
+#define TPL_MAX_KEY_CODE 45   /* 1-40 Spectrum keys, 41-45 Kempston right/left/down/up/fire */
+#define TPL_MAX_ENTRIES 16384 /* more than a 32 MiB cartridge can usefully hold */
 #define TPL_MAX_KEY_RECORDS 16384
 #define TPL_SIZE_UNKNOWN 0xFFFFFFFFu
 
