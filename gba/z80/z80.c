@@ -56,6 +56,11 @@ enum {
 #define SZ53P_(x) (SZ53_(x) | PAR_(x))
 static const uint8_t sz53[256] Z80_TABLE = {T256_(SZ53_)};
 static const uint8_t sz53p[256] Z80_TABLE = {T256_(SZ53P_)};
+/* Flags other than C after INC and DEC, by the result. */
+#define INC_(x) (SZ53_(x) | ((x) == 0x80 ? FV : 0) | (((x)&15) == 0 ? FH : 0))
+#define DEC_(x) (SZ53_(x) | FN | ((x) == 0x7F ? FV : 0) | (((x)&15) == 15 ? FH : 0))
+static const uint8_t inc_flags[256] Z80_TABLE = {T256_(INC_)};
+static const uint8_t dec_flags[256] Z80_TABLE = {T256_(DEC_)};
 
 /* Offsets of B, C, D, E, H, L, -, A in struct Z80, indexed by the 3-bit register field. */
 static const uint8_t reg_offset[8] Z80_TABLE = {offsetof(Z80, bc.b.h),
@@ -234,14 +239,13 @@ INLINE void alu_op(unsigned* a, unsigned* f, unsigned op, unsigned v) {
 
 INLINE unsigned inc8(unsigned* f, unsigned v) {
     v = (v + 1) & 0xFFu;
-    *f = (*f & FC) | (v == 0x80u ? FV : 0) | ((v & 0x0Fu) ? 0 : FH) | sz53[v];
+    *f = (*f & FC) | inc_flags[v];
     return v;
 }
 
 INLINE unsigned dec8(unsigned* f, unsigned v) {
-    unsigned flags = (*f & FC) | ((v & 0x0Fu) ? 0 : FH) | FN;
     v = (v - 1) & 0xFFu;
-    *f = flags | (v == 0x7Fu ? FV : 0) | sz53[v];
+    *f = (*f & FC) | dec_flags[v];
     return v;
 }
 
@@ -522,6 +526,7 @@ Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
     unsigned a = z->af.b.h, f = z->af.b.l;
     /* T-states still to run, negative while running. */
     int32_t t = (int32_t)((uint32_t)z->tstates - (uint32_t)limit);
+    z->run_limit = limit; /* in memory, not in a register: only needed at the end and by EI */
     unsigned op, v, addr;
     Z80Pair* xy;
 
@@ -738,7 +743,7 @@ next:
     op_FB: /* EI: no interrupt is taken before the next instruction */
         z->iff1 = z->iff2 = 1;
         t += 4;
-        z->ei_tstates = (int32_t)((uint32_t)t + (uint32_t)limit);
+        z->ei_tstates = (int32_t)((uint32_t)t + (uint32_t)z->run_limit);
         DONE;
 
     op_CB:
@@ -1045,7 +1050,7 @@ next:
 out:
     z->pc.w = U16(pc);
     z->af.w = U16((a << 8) | f);
-    z->tstates = (int32_t)((uint32_t)t + (uint32_t)limit);
+    z->tstates = (int32_t)((uint32_t)t + (uint32_t)z->run_limit);
     z->r = U8((z->r & 0x80u) | (r & 0x7Fu));
     return z->tstates;
 }

@@ -45,6 +45,7 @@ typedef struct Z80 {
     uint8_t i, r, iff1, iff2, im, halted;
     int32_t tstates;
     int32_t ei_tstates; /* == tstates exactly when the last instruction was EI */
+    int32_t run_limit;  /* z80_run's limit while it runs */
     z80_in_fn in;
     z80_out_fn out;
     void* io_user;
