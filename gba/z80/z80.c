@@ -1,15 +1,17 @@
 /* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
- * in ARM state and the run loop and flag tables go to IWRAM.
+ * in ARM state; the run loop and its tables go to IWRAM (about 19 KiB), the rare ED
+ * instructions to ROM as Thumb code.
  *
- * Speed notes (every one measured with the benchmark image):
- * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. in ARM registers; the
- *   counter runs from -(cycles to go) up to 0, so the end test is a sign test;
- * - dispatch is threaded: every handler fetches the next opcode and jumps through the table
- *   itself (labels as values), instead of returning to one loop head;
+ * Speed notes (each measured with the benchmark image in mGBA):
+ * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. mostly in ARM
+ *   registers; the counter runs from -(T-states to go) up to 0, so the end test is a sign test;
+ * - dispatch is threaded for the frequent opcodes (each handler fetches and jumps through the
+ *   label table itself); the others share one dispatch, which keeps IWRAM small (threading
+ *   everything costs 10 KiB more for a few per cent);
  * - memory goes through biased page pointers (address + rd[address >> 14]), so a fetch is a
  *   shift, a load and a byte load; rd[4] repeats page 0 for fetches that run past 0xFFFF;
- * - flags come from the sz53/sz53p tables or a few ALU operations; LDIR and LDDR loop inside
- *   their handler while time remains. */
+ * - flags come from tables (sz53, sz53p, INC/DEC) or a few ALU operations;
+ * - LDIR and LDDR copy whole runs inside one page at once while time remains. */
 #include "z80.h"
 
 #include <stddef.h>
