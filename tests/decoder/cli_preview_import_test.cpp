@@ -40,13 +40,11 @@ Result runCli(const std::filesystem::path& folder, const std::string& args) {
 }
 
 Bytes injectRecord(const std::string& path, const std::string& name) {
-    Bytes r{0, static_cast<std::uint8_t>(path.size()), 0};
-    r.insert(r.end(), path.begin(), path.end());
-    r.insert(r.end(), 8, 0);
-    Bytes field(8, 0);
-    std::copy(name.begin(), name.end(), field.begin());
-    r.insert(r.end(), field.begin(), field.end());
-    r.insert(r.end(), 32 + 40, 0);
+    Bytes r(3 + path.size() + 88, 0);
+    r[1] = static_cast<std::uint8_t>(path.size());
+    std::copy(path.begin(), path.end(), r.begin() + 3);
+    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), 8),
+                r.begin() + 3 + 8 + static_cast<std::ptrdiff_t>(path.size()));
     return r;
 }
 

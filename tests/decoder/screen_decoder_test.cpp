@@ -26,11 +26,10 @@ ScreenPage z80Page(const Bytes& file) {
     return readScreenPage(SnapshotKind::Z80, file);
 }
 
-Bytes v1WithData(Bytes data) {
-    Bytes file(30, 0);
-    file[6] = 0x00;
+Bytes v1WithData(const Bytes& data) {
+    Bytes file(30 + data.size(), 0);
     file[7] = 0x80; // program counter non-zero: version 1
-    file.insert(file.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), file.begin() + 30);
     return file;
 }
 
