@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include <algorithm>
+
 #include <string>
 #include <unordered_map>
 
@@ -71,16 +73,19 @@ struct NamedCode {
     std::string_view name;
     std::uint8_t code;
 };
-// Compared in this order; whole names only, so "SHIFT" never matches inside "SYM SHIFT".
-constexpr std::array<NamedCode, 9> kNamedCodes = {{{"SPACE", 5},
-                                                   {"SYM SHIFT", 4},
-                                                   {"ENTER", 10},
-                                                   {"SHIFT", 40},
+// Sorted by name for a binary search. Only whole names match, so "SHIFT" is never found inside
+// "SYM SHIFT" and the order of comparison cannot change a result.
+constexpr std::array<NamedCode, 9> kNamedCodes = {{{"ENTER", 10},
+                                                   {"JOY DOWN", 43},
+                                                   {"JOY FIRE", 45},
                                                    {"JOY LEFT", 42},
                                                    {"JOY RIGHT", 41},
                                                    {"JOY UP", 44},
-                                                   {"JOY DOWN", 43},
-                                                   {"JOY FIRE", 45}}};
+                                                   {"SHIFT", 40},
+                                                   {"SPACE", 5},
+                                                   {"SYM SHIFT", 4}}};
+static_assert(std::is_sorted(kNamedCodes.begin(), kNamedCodes.end(),
+                             [](auto a, auto b) { return a.name < b.name; }));
 
 } // namespace
 
@@ -93,10 +98,10 @@ std::uint8_t keyCode(std::string_view keyName) {
             return kLetterCodes[static_cast<std::size_t>(c - 'A')];
         return 0;
     }
-    for (const auto& named : kNamedCodes)
-        if (keyName == named.name)
-            return named.code;
-    return 0;
+    auto found =
+        std::lower_bound(kNamedCodes.begin(), kNamedCodes.end(), keyName,
+                         [](const NamedCode& a, std::string_view b) { return a.name < b; });
+    return found != kNamedCodes.end() && found->name == keyName ? found->code : 0;
 }
 
 int keyListPosition(std::string_view name, bool ignoreCase) {
