@@ -3,58 +3,20 @@
 #include "text.h"
 
 #include <algorithm>
-
 #include <string>
 #include <unordered_map>
 
 namespace tapeloom {
 
-const std::array<std::string_view, 46> kKeyNames = {"<unassigned>",
-                                                    "A",
-                                                    "B",
-                                                    "C",
-                                                    "D",
-                                                    "E",
-                                                    "F",
-                                                    "G",
-                                                    "H",
-                                                    "I",
-                                                    "J",
-                                                    "K",
-                                                    "L",
-                                                    "M",
-                                                    "N",
-                                                    "O",
-                                                    "P",
-                                                    "Q",
-                                                    "R",
-                                                    "S",
-                                                    "T",
-                                                    "U",
-                                                    "V",
-                                                    "W",
-                                                    "X",
-                                                    "Y",
-                                                    "Z",
-                                                    "0",
-                                                    "1",
-                                                    "2",
-                                                    "3",
-                                                    "4",
-                                                    "5",
-                                                    "6",
-                                                    "7",
-                                                    "8",
-                                                    "9",
-                                                    "SPACE",
-                                                    "ENTER",
-                                                    "SHIFT",
-                                                    "SYM SHIFT",
-                                                    "JOY LEFT",
-                                                    "JOY RIGHT",
-                                                    "JOY UP",
-                                                    "JOY DOWN",
-                                                    "JOY FIRE"};
+// clang-format off
+const std::array<std::string_view, 46> kKeyNames = {
+    "<unassigned>",
+    "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M",
+    "N", "O", "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z",
+    "0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
+    "SPACE", "ENTER", "SHIFT", "SYM SHIFT",
+    "JOY LEFT", "JOY RIGHT", "JOY UP", "JOY DOWN", "JOY FIRE"};
+// clang-format on
 
 const std::array<std::string_view, 10> kSlotKeys = {
     "Button A",  "Button B", "Select",    "Start",      "DPad Right",
