@@ -13,6 +13,7 @@
 #include "version.h"
 #include "window_build_host.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -111,17 +112,19 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
                                QAbstractItemView::EditKeyPressed);
     ListView1->setSortingEnabled(false);
     ListView1->setWordWrap(false);
-    // A little smaller than the desktop's default, so "Kempston" fits its 60-pixel column.
-    QFont listFont = ListView1->font();
-    listFont.setPointSizeF(listFont.pointSizeF() - 1);
-    ListView1->setFont(listFont);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->verticalHeader()->hide();
     ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 4);
     ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->horizontalHeader()->setHighlightSections(false);
     ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    const int widths[] = {100, 60, 100, 250};
+    // The Control column is 60 pixels wide, or as wide as the longest scheme name needs when
+    // the desktop's font is wider than the one those 60 pixels were made for.
+    int schemeWidth = ListView1->fontMetrics().horizontalAdvance(QStringLiteral("Kempston"));
+    for (const std::string& preset : session_.presets)
+        schemeWidth =
+            std::max(schemeWidth, ListView1->fontMetrics().horizontalAdvance(toQ(preset)));
+    const int widths[] = {100, std::clamp(schemeWidth + 10, 60, 90), 100, 250};
     for (int column = 0; column < 4; ++column)
         ListView1->horizontalHeader()->resizeSection(column, widths[column]);
     ListView1->viewport()->setAcceptDrops(true);
@@ -327,7 +330,9 @@ void TForm1::setRowScheme(int row, const QString& scheme) {
 }
 
 void TForm1::reportError(const QString& message) {
-    prompts_.reportError(this, message);
+    // Over the dialog in use, if any, so the report does not hide behind it.
+    QWidget* over = QApplication::activeModalWidget();
+    prompts_.reportError(over != nullptr ? over : this, message);
 }
 
 void TForm1::openHomepage() {
