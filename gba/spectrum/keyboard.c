@@ -16,12 +16,6 @@ void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pre
             input->kempston |= (uint8_t)(1u << (code - KEY_CODE_KEMPSTON_RIGHT));
         }
     }
-}
-
-uint8_t keyboard_read(const SpectrumInput* input, uint8_t high) {
-    uint8_t held = 0;
-    for (int r = 0; r < 8; ++r)
-        if (!(high & (0x80 >> r)))
-            held |= input->rows[r];
-    return (uint8_t)(0xFF & ~held);
+    for (unsigned high = 0; high < 256; ++high)
+        input->port_fe[high] = keyboard_read(input, (uint8_t)high);
 }

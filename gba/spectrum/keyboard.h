@@ -16,14 +16,24 @@ typedef struct SpectrumInput {
      * Bits 0-4, 1 = key pressed (inverted when read). */
     uint8_t rows[8];
     uint8_t kempston; /* bit 0 right, 1 left, 2 down, 3 up, 4 fire */
+    /* keyboard_read() for every high byte, refreshed by keyboard_from_buttons(). */
+    uint8_t port_fe[256];
 } SpectrumInput;
 
-/* pressed: bit i set when the button of KEYINPUT bit i is held (A = 0 ... L = 9). */
+/* pressed: bit i set when the button of KEYINPUT bit i is held (A = 0 ... L = 9). Sets rows,
+ * kempston and port_fe. */
 void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pressed,
                            SpectrumInput* input);
 
-/* Bits 0-4 of port 0xFE for the high address byte `high` (0 = pressed; bits 5-7 are 1). */
-uint8_t keyboard_read(const SpectrumInput* input, uint8_t high);
+/* Bits 0-4 of port 0xFE for the high address byte `high` (0 = pressed; bits 5-7 are 1).
+ * Inline: games poll the keyboard in tight loops, and the port handler runs from IWRAM. */
+static inline uint8_t keyboard_read(const SpectrumInput* input, uint8_t high) {
+    uint8_t held = 0;
+    for (int r = 0; r < 8; ++r)
+        if (!(high & (0x80 >> r)))
+            held |= input->rows[r];
+    return (uint8_t)(0xFF & ~held);
+}
 
 #ifdef __cplusplus
 }

@@ -49,7 +49,7 @@ HOT_CODE uint8_t spectrum_port_in(void* user, uint16_t port) {
     if (!(port & 1)) {
         /* Bit 6 (EAR) follows the last EAR output as on an issue 3 board: no tape plays. */
         uint8_t ear = (s->ula & 0x10) ? 0x40 : 0x00;
-        return (uint8_t)((keyboard_read(&s->input, (uint8_t)(port >> 8)) & 0xBF) | ear);
+        return (uint8_t)((s->input.port_fe[port >> 8] & 0xBF) | ear);
     }
     if (!(port & 0xE0))
         return s->input.kempston; /* Kempston: A5-A7 low */

@@ -102,6 +102,7 @@ static int load(const SpectrumGame* game) {
     stats.interrupts = 0;
     stats.rows_drawn = 0;
     if (result != SNAPSHOT_OK) {
+        stats.running = 0;
         spectrum_message("Cannot run this snapshot", snapshot_result_text(result), game->has_menu);
         return 0;
     }
@@ -219,6 +220,8 @@ void spectrum_play(const SpectrumGame* game) {
     display_init();
     cycle_counter_start();
     sound_start();
+    u32 input_buttons = 0;
+    int input_valid = 0;
     for (;;) {
         u32 held = buttons_held();
         if ((held & OVERLAY_COMBO) == OVERLAY_COMBO) {
@@ -227,11 +230,16 @@ void spectrum_play(const SpectrumGame* game) {
                 break;
             if (choice == ITEM_RESET && !load(game))
                 break;
+            input_valid = 0; /* a load clears the machine's input */
             held = buttons_held();
         }
         stats.buttons = held;
         u32 start = cycles_now();
-        keyboard_from_buttons(game->keys, held, &machine.input);
+        if (held != input_buttons || !input_valid) {
+            keyboard_from_buttons(game->keys, held, &machine.input);
+            input_buttons = held;
+            input_valid = 1;
+        }
         spectrum_run_frame(&machine);
         beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
         sound_frame_done();

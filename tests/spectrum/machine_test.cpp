@@ -92,7 +92,8 @@ struct Machine {
 
 TEST(SpectrumMachine, PortsReadAsTheHardwareDoes) {
     Machine m;
-    m.s.input.rows[7] = 0x01; // SHIFT
+    const std::uint8_t shiftOnA[10] = {40};
+    keyboard_from_buttons(shiftOnA, 1u, &m.s.input);
     m.s.input.kempston = 0x15;
     EXPECT_EQ(spectrum_port_in(&m.s, 0xFEFE), 0xBE); // bits 5 and 7 high, EAR low
     EXPECT_EQ(spectrum_port_in(&m.s, 0x7FFE), 0xBF);
