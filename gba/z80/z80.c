@@ -353,14 +353,6 @@ INLINE void daa(unsigned* a, unsigned* f) {
     *f = (*f & ~(FC | FP)) | carry | (sz53p[*a] & FP);
 }
 
-/* Conditions by opcode bits 3-5: NZ Z NC C PO PE P M. */
-INLINE int condition(unsigned f, unsigned op) {
-    static const uint8_t mask[4] = {FZ, FC, FP, FS};
-    unsigned cc = (op >> 3) & 7u;
-    unsigned set = f & mask[cc >> 1];
-    return (cc & 1u) ? set != 0 : set == 0;
-}
-
 #define FETCH() rd8(z, pc++)
 #define FETCH16() (pc += 2, rd8(z, pc - 2) | (rd8(z, pc - 1) << 8))
 #define PCW (pc & 0xFFFFu)
@@ -677,24 +669,50 @@ next:
     alu_or4: a |= v; f = sz53p[a]; t += 4; NEXT;
     alu_cp4: alu_cp(a, &f, v); t += 4; NEXT;
 
-    op_C0: op_C8: op_D0: op_D8: op_E0: op_E8: op_F0: op_F8: /* RET cc */
-        if (condition(f, op)) { pc = pop16(z); WZ = U16(pc); t += 11; } else { t += 5; }
+    /* Conditional RET, JP and CALL, and RST: each opcode sets its condition (or target) and
+     * shares the body, so that the opcode itself need not stay live in a register. */
+    op_C0: v = !(f & FZ); goto ret_cc;
+    op_C8: v = f & FZ; goto ret_cc;
+    op_D0: v = !(f & FC); goto ret_cc;
+    op_D8: v = f & FC; goto ret_cc;
+    op_E0: v = !(f & FP); goto ret_cc;
+    op_E8: v = f & FP; goto ret_cc;
+    op_F0: v = !(f & FS); goto ret_cc;
+    op_F8: v = f & FS; goto ret_cc;
+    ret_cc:
+        if (v) { pc = pop16(z); WZ = U16(pc); t += 11; } else { t += 5; }
         NEXT;
     op_C1: BC = U16(pop16(z)); t += 10; NEXT;
     op_D1: DE = U16(pop16(z)); t += 10; NEXT;
     op_E1: HL = U16(pop16(z)); t += 10; NEXT;
     op_F1: v = pop16(z); a = v >> 8; f = v & 0xFFu; t += 10; NEXT;
-    op_C2: op_CA: op_D2: op_DA: op_E2: op_EA: op_F2: op_FA: /* JP cc,nn */
+    op_C2: v = !(f & FZ); goto jp_cc;
+    op_CA: v = f & FZ; goto jp_cc;
+    op_D2: v = !(f & FC); goto jp_cc;
+    op_DA: v = f & FC; goto jp_cc;
+    op_E2: v = !(f & FP); goto jp_cc;
+    op_EA: v = f & FP; goto jp_cc;
+    op_F2: v = !(f & FS); goto jp_cc;
+    op_FA: v = f & FS; goto jp_cc;
+    jp_cc:
         addr = FETCH16();
         WZ = U16(addr);
-        if (condition(f, op))
+        if (v)
             pc = addr;
         t += 10; NEXT;
     op_C3: pc = FETCH16(); WZ = U16(pc); t += 10; NEXT;
-    op_C4: op_CC: op_D4: op_DC: op_E4: op_EC: op_F4: op_FC: /* CALL cc,nn */
+    op_C4: v = !(f & FZ); goto call_cc;
+    op_CC: v = f & FZ; goto call_cc;
+    op_D4: v = !(f & FC); goto call_cc;
+    op_DC: v = f & FC; goto call_cc;
+    op_E4: v = !(f & FP); goto call_cc;
+    op_EC: v = f & FP; goto call_cc;
+    op_F4: v = !(f & FS); goto call_cc;
+    op_FC: v = f & FS; goto call_cc;
+    call_cc:
         addr = FETCH16();
         WZ = U16(addr);
-        if (condition(f, op)) { push16(z, PCW); pc = addr; t += 17; } else { t += 10; }
+        if (v) { push16(z, PCW); pc = addr; t += 17; } else { t += 10; }
         NEXT;
     op_C5: push16(z, BC); t += 11; NEXT;
     op_D5: push16(z, DE); t += 11; NEXT;
@@ -708,9 +726,17 @@ next:
     op_EE: v = FETCH(); t += 3; goto alu_xor4;
     op_F6: v = FETCH(); t += 3; goto alu_or4;
     op_FE: v = FETCH(); t += 3; goto alu_cp4;
-    op_C7: op_CF: op_D7: op_DF: op_E7: op_EF: op_F7: op_FF: /* RST */
+    op_C7: v = 0x00u; goto rst;
+    op_CF: v = 0x08u; goto rst;
+    op_D7: v = 0x10u; goto rst;
+    op_DF: v = 0x18u; goto rst;
+    op_E7: v = 0x20u; goto rst;
+    op_EF: v = 0x28u; goto rst;
+    op_F7: v = 0x30u; goto rst;
+    op_FF: v = 0x38u; goto rst;
+    rst:
         push16(z, PCW);
-        pc = op & 0x38u;
+        pc = v;
         WZ = U16(pc);
         t += 11; DONE;
     op_C9: pc = pop16(z); WZ = U16(pc); t += 10; NEXT;
