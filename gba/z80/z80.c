@@ -5,9 +5,9 @@
  * Speed notes (each measured with the benchmark image in mGBA):
  * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. mostly in ARM
  *   registers; the counter runs from -(T-states to go) up to 0, so the end test is a sign test;
- * - dispatch is threaded for the frequent opcodes (each handler fetches and jumps through the
- *   label table itself); the others share one dispatch, which keeps IWRAM small (threading
- *   everything costs 10 KiB more for a few per cent);
+ * - dispatch goes through a table of labels; frequent opcodes end in their own fetch-and-jump
+ *   (NEXT, which GCC partly merges again), the others share one (DONE). Keeping every tail
+ *   apart (-fno-crossjumping) gained 3 % for 7 KiB more IWRAM, not worth it;
  * - memory goes through biased page pointers (address + rd[address >> 14]), so a fetch is a
  *   shift, a load and a byte load; rd[4] repeats page 0 for fetches that run past 0xFFFF;
  * - flags come from tables (sz53, sz53p, INC/DEC) or a few ALU operations;
