@@ -91,9 +91,11 @@ TEST_F(WindowTest, FileErrorsGoToTheGeneralErrorReportAndTheWindowCarriesOn) {
 
 TEST_F(WindowTest, CatalogueWithoutDestinationGoesToTheCurrentDirectory) {
     open();
-    add({"picked/game.sna"});
+    add({"picked/Game.SNA"});
     window_->Create->click();
-    // The Add dialog moved the current directory to the folder it picked from.
-    EXPECT_TRUE(QFile::exists(path("picked/tpl.gba")));
+    // The Add dialog moved the current directory to the folder it picked from; the row's
+    // lower-case file name still finds Game.SNA there.
+    EXPECT_TRUE(prompts_.errors.isEmpty()) << prompts_.errors.join(", ").toStdString();
+    EXPECT_TRUE(readWhole(path("picked/tpl.gba")).endsWith("snapshot"));
     EXPECT_FALSE(QFile::exists(startFolder_ + "/tpl.gba"));
 }
