@@ -206,39 +206,6 @@ INLINE void alu_cp(unsigned a, unsigned* f, unsigned v) {
     *f = sub_flags(a, v, r) | (sz53[r & 0xFFu] & (FS | FZ)) | (v & (F3 | F5));
 }
 
-/* The eight ALU operations in opcode order (bits 3-5): ADD ADC SUB SBC AND XOR OR CP. */
-INLINE void alu_op(unsigned* a, unsigned* f, unsigned op, unsigned v) {
-    switch ((op >> 3) & 7u) {
-    case 0:
-        alu_add(a, f, v, 0);
-        break;
-    case 1:
-        alu_add(a, f, v, *f & FC);
-        break;
-    case 2:
-        alu_sub(a, f, v, 0);
-        break;
-    case 3:
-        alu_sub(a, f, v, *f & FC);
-        break;
-    case 4:
-        *a &= v;
-        *f = FH | sz53p[*a];
-        break;
-    case 5:
-        *a ^= v;
-        *f = sz53p[*a];
-        break;
-    case 6:
-        *a |= v;
-        *f = sz53p[*a];
-        break;
-    default:
-        alu_cp(*a, f, v);
-        break;
-    }
-}
-
 INLINE unsigned inc8(unsigned* f, unsigned v) {
     v = (v + 1) & 0xFFu;
     *f = (*f & FC) | inc_flags[v];
@@ -375,7 +342,6 @@ INLINE void daa(unsigned* a, unsigned* f) {
         goto* ops[op];                                                                             \
     } while (0)
 #define DONE goto next
-#define ALU(op, v) alu_op(&a, &f, op, v)
 /* Generic register access by 3-bit field goes through the struct, where A must be current. */
 #define A_TO_STRUCT() (z->af.b.h = U8(a))
 #define A_FROM_STRUCT() (a = z->af.b.h)
@@ -515,13 +481,17 @@ Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
         OPS_ROW_(0), OPS_ROW_(1), OPS_ROW_(2), OPS_ROW_(3), OPS_ROW_(4), OPS_ROW_(5),
         OPS_ROW_(6), OPS_ROW_(7), OPS_ROW_(8), OPS_ROW_(9), OPS_ROW_(A), OPS_ROW_(B),
         OPS_ROW_(C), OPS_ROW_(D), OPS_ROW_(E), OPS_ROW_(F)};
+    /* The ALU operations by opcode bits 3-5, each adding 4 T-states. */
+    static const void* const alu_tails[8] Z80_TABLE = {&&alu_add4, &&alu_adc4, &&alu_sub4,
+                                                        &&alu_sbc4, &&alu_and4, &&alu_xor4,
+                                                        &&alu_or4,  &&alu_cp4};
     uint32_t pc = z->pc.w;
     uint32_t r = z->r;
     unsigned a = z->af.b.h, f = z->af.b.l;
     /* T-states still to run, negative while running. */
     int32_t t = (int32_t)((uint32_t)z->tstates - (uint32_t)limit);
     z->run_limit = limit; /* in memory, not in a register: only needed at the end and by EI */
-    unsigned op, v, addr;
+    unsigned op, v = 0, addr; /* v starts set: GCC cannot follow it through the computed jumps */
     Z80Pair* xy;
 
 next:
@@ -977,8 +947,10 @@ next:
             A_FROM_STRUCT();
             t += 4;
             break;
+        case 0x7E: INDEX_ADDR(); a = rd8(z, addr); t += 15; break;
+        case 0x77: INDEX_ADDR(); wr8(z, addr, a); t += 15; break;
         case 0x46: case 0x4E: case 0x56: case 0x5E:
-        case 0x66: case 0x6E: case 0x7E:
+        case 0x66: case 0x6E:
             INDEX_ADDR();
             A_TO_STRUCT();
             *reg8(z, (op >> 3) & 7u) = U8(rd8(z, addr));
@@ -1001,7 +973,7 @@ next:
         case 0x6C: xy->b.l = xy->b.h; t += 4; break;
         case 0x6D: t += 4; break;
         case 0x70: case 0x71: case 0x72: case 0x73:
-        case 0x74: case 0x75: case 0x77:
+        case 0x74: case 0x75:
             INDEX_ADDR();
             A_TO_STRUCT();
             wr8(z, addr, *reg8(z, op & 7u));
@@ -1009,20 +981,18 @@ next:
             break;
         case 0x84: case 0x8C: case 0x94: case 0x9C:
         case 0xA4: case 0xAC: case 0xB4: case 0xBC:
-            ALU(op, xy->b.h);
-            t += 4;
-            break;
+            v = xy->b.h;
+            goto* alu_tails[(op >> 3) & 7u];
         case 0x85: case 0x8D: case 0x95: case 0x9D:
         case 0xA5: case 0xAD: case 0xB5: case 0xBD:
-            ALU(op, xy->b.l);
-            t += 4;
-            break;
+            v = xy->b.l;
+            goto* alu_tails[(op >> 3) & 7u];
         case 0x86: case 0x8E: case 0x96: case 0x9E:
         case 0xA6: case 0xAE: case 0xB6: case 0xBE:
             INDEX_ADDR();
-            ALU(op, rd8(z, addr));
-            t += 15;
-            break;
+            v = rd8(z, addr);
+            t += 11;
+            goto* alu_tails[(op >> 3) & 7u];
         case 0xE1: xy->w = U16(pop16(z)); t += 10; break;
         case 0xE3: /* EX (SP),IX */
             v = rd16(z, SP);
