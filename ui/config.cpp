@@ -275,7 +275,8 @@ void TForm2::DoneClick() {
 }
 
 bool TForm2::FormCloseQuery() {
-    if (!romname->text().isEmpty())
+    // Without an entry there is no name to keep, and the dialog must not trap the user.
+    if (!romname->text().isEmpty() || focusedEntry() == nullptr)
         return true;
     prompts_.message(this, QLatin1String(kBlankNameCaption), QLatin1String(kBlankNameText),
                      Prompts::Buttons::Ok, Prompts::Icon::None);
