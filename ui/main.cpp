@@ -117,6 +117,8 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 4);
     ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->horizontalHeader()->setHighlightSections(false);
+    // A click on a column caption neither sorts nor selects.
+    ListView1->horizontalHeader()->setSectionsClickable(false);
     ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The Control column is 60 pixels wide, or as wide as the longest scheme name needs when
     // the desktop's font is wider than the one those 60 pixels were made for.
