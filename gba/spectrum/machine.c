@@ -23,6 +23,7 @@ void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges
     s->edges = edges;
     s->rom = rom;
     s->ram = ram;
+    s->ear_low = 0x40;
     reset_cpu(s);
 }
 
@@ -37,6 +38,7 @@ SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, Sn
     s->cpu.screen_dirty = 0xFFFFFF;
     s->border = state.border;
     s->ula = state.border;
+    s->ear_low = 0x40;
     s->frame_level = 0;
     s->frames = 0;
     s->interrupts = 0;
@@ -46,11 +48,8 @@ SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, Sn
 
 HOT_CODE uint8_t spectrum_port_in(void* user, uint16_t port) {
     Spectrum* s = (Spectrum*)user;
-    if (!(port & 1)) {
-        /* Bit 6 (EAR) follows the last EAR output as on an issue 3 board: no tape plays. */
-        uint8_t ear = (s->ula & 0x10) ? 0x40 : 0x00;
-        return (uint8_t)((s->input.port_fe[port >> 8] & 0xBF) | ear);
-    }
+    if (!(port & 1)) /* bit 6 (EAR) follows the EAR output as on an issue 3 board */
+        return s->input.port_fe[port >> 8] ^ s->ear_low;
     if (!(port & 0xE0))
         return s->input.kempston; /* Kempston: A5-A7 low */
     return 0xFF;
@@ -66,6 +65,7 @@ HOT_CODE void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
             s->edges[s->edge_count++] = z80_tstates(&s->cpu);
     }
     s->ula = value;
+    s->ear_low = (value & 0x10) ? 0x00 : 0x40;
 }
 
 HOT_CODE void spectrum_run_frame(Spectrum* s) {
@@ -83,11 +83,18 @@ HOT_CODE void spectrum_run_frame(Spectrum* s) {
         t = z80_run(cpu, t + 1);
     }
     /* The core counts T-states in a register while it runs, so a port handler sees the count of
-     * the run's start: running the frame in line-sized slices dates beeper edges to the line. */
-    while (t < SPECTRUM_FRAME_TSTATES) {
-        int32_t limit = t + SPECTRUM_SLICE_TSTATES;
-        t = z80_run(cpu, limit < SPECTRUM_FRAME_TSTATES ? limit : SPECTRUM_FRAME_TSTATES);
+     * the run's start. While the beeper sounds, the frame runs in line-sized slices, which dates
+     * its edges to the line; a silent frame runs in one go (the first edge of a sound is then
+     * dated to the frame's start). */
+    if (s->beeping) {
+        while (t < SPECTRUM_FRAME_TSTATES) {
+            int32_t limit = t + SPECTRUM_SLICE_TSTATES;
+            t = z80_run(cpu, limit < SPECTRUM_FRAME_TSTATES ? limit : SPECTRUM_FRAME_TSTATES);
+        }
+    } else {
+        t = z80_run(cpu, SPECTRUM_FRAME_TSTATES);
     }
+    s->beeping = s->edge_count != 0;
     z80_set_tstates(cpu, t - SPECTRUM_FRAME_TSTATES);
     s->frames++;
 }

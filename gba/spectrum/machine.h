@@ -29,7 +29,9 @@ typedef struct Spectrum {
     SpectrumInput input;
     uint8_t border;      /* 0-7 */
     uint8_t ula;         /* last byte written to port 0xFE */
+    uint8_t ear_low;     /* 0x40 while the EAR output is low: clears bit 6 of port 0xFE */
     uint8_t frame_level; /* beeper level (0/1) at the start of the current frame */
+    uint8_t beeping;     /* the last frame had beeper edges: run the next one in slices */
     uint32_t frames;     /* frames run since the snapshot was loaded */
     uint32_t interrupts; /* interrupts the CPU accepted */
     uint16_t edge_count;

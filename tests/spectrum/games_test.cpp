@@ -1,6 +1,7 @@
 // The two real games from the shared folder, packed by the core's writer and run in mGBA: a
 // picture appears, the mapped keys and the joystick reach the game, and the speed is measured.
 #include "cartridge.h"
+#include "snapshot_files.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,41 @@ double speedPercent(Gba& gba, std::uint32_t frames) {
 }
 
 TEST(SpectrumSpeed, GamesAndABusyProgram) {
+    {
+        // Our benchmark: never halts, rewrites a third of the screen and 256 attributes per pass.
+        MachineImage m;
+        auto code = readBytes(SPECTRUM_BUSY_BIN);
+        std::copy(code.begin(), code.end(), m.ram.begin() + 0x4000);
+        m.regs.pc = 0x8000, m.regs.sp = 0xFF00, m.regs.iy = 0x5C3A, m.regs.im = 1;
+        auto file = tempDir() / "busy.sna";
+        writeBytes(file, makeSna(m));
+        Gba gba(catalogueImage({{"Busy", file, {}}}));
+        ASSERT_TRUE(startEntry(gba, 0));
+        runSpectrumFrames(gba, 20);
+        std::uint32_t rows0 = state(gba).rows_drawn, frames0 = state(gba).frames;
+        double speed = speedPercent(gba, 200);
+        double rowsPerFrame = double(state(gba).rows_drawn - rows0) / (state(gba).frames - frames0);
+        std::printf("speed %-14s %6.1f %% of a Spectrum (%.1f character rows redrawn per frame)\n",
+                    "busy.asm", speed, rowsPerFrame);
+        EXPECT_GT(rowsPerFrame, 8.0); // the display really changes every frame
+        EXPECT_GT(speed, 10.0);
+    }
+    {
+        // Fixed cost per frame: a program that only halts (interrupt, slices, sound, input).
+        MachineImage m;
+        m.ram[0x4000] = 0xFB, m.ram[0x4001] = 0x76, m.ram[0x4002] = 0x18, m.ram[0x4003] = 0xFD;
+        m.regs.pc = 0x8000, m.regs.sp = 0xFF00, m.regs.iy = 0x5C3A, m.regs.im = 1;
+        auto file = tempDir() / "halt.sna";
+        writeBytes(file, makeSna(m));
+        Gba gba(catalogueImage({{"Halt", file, {}}}));
+        ASSERT_TRUE(startEntry(gba, 0));
+        runSpectrumFrames(gba, 20);
+        auto s0 = state(gba);
+        runSpectrumFrames(gba, 100);
+        auto s1 = state(gba);
+        std::printf("idle frame: %u GBA cycles of the 335,008 a Spectrum frame lasts\n",
+                    (s1.busy_cycles - s0.busy_cycles) / (s1.frames - s0.frames));
+    }
     for (const char* name : {"znake.sna", "snake-asm.sna"}) {
         Gba gba(catalogueImage({{"Game", game(name), {}}}));
         ASSERT_TRUE(startEntry(gba, 0));
