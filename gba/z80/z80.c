@@ -1,5 +1,5 @@
 /* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
- * in ARM state; the run loop and its tables go to IWRAM (about 19 KiB), the rare ED
+ * in ARM state; the run loop and its tables go to IWRAM (about 18 KiB), the rare ED
  * instructions to ROM as Thumb code.
  *
  * Speed notes (each measured with the benchmark image in mGBA):
