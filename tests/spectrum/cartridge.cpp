@@ -3,6 +3,7 @@
 #include "image_writer.h"
 #include "settings_file.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -101,6 +102,11 @@ void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames) {
     std::uint32_t target = state(gba).frames + frames;
     gba.runUntil([target](gbatest::Gba& g) { return state(g).frames >= target; },
                  static_cast<int>(frames) * 2 + 60);
+}
+
+void saveScreenshot(gbatest::Gba& gba, const std::string& name) {
+    if (const char* folder = std::getenv("TAPELOOM_GBA_SCREENSHOTS"))
+        gba.writePng(std::filesystem::path(folder) / (name + ".png"));
 }
 
 std::uint8_t peek(gbatest::Gba& gba, std::uint16_t address) {

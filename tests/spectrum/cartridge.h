@@ -38,6 +38,9 @@ void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames);
 std::uint8_t peek(gbatest::Gba& gba, std::uint16_t address);
 std::uint16_t peek16(gbatest::Gba& gba, std::uint16_t address);
 
+// With TAPELOOM_GBA_SCREENSHOTS set, saves the frame there as <name>.png (for the docs).
+void saveScreenshot(gbatest::Gba& gba, const std::string& name);
+
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
 void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 

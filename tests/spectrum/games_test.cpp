@@ -48,6 +48,9 @@ TEST_P(Znake, TitleThenKeyboardMenuThenPlays) {
     int changed = gba.runUntil([&menu](Gba& g) { return g.frameRgb() != menu; }, 60);
     gba.setKeys(0);
     EXPECT_GE(changed, 0);
+    runSpectrumFrames(gba, 8);
+    if (std::string(GetParam()) == "znake.sna")
+        saveScreenshot(gba, "cartridge-znake");
     EXPECT_EQ(state(gba).interrupts, state(gba).frames); // IM 2 with I = FEh, every frame
 }
 

@@ -100,6 +100,8 @@ TEST_P(PictureProgram, ShowsThePictureWithFlashAndCountsRomInterrupts) {
     ASSERT_GE(gba.runUntil([](Gba& g) { return peek(g, 0x9000) == 1; }, 200), 0);
     ASSERT_GE(gba.runUntil([](Gba& g) { return flashPhaseMiddle(g, 0); }, 100), 0);
     expectPicture(gba, false);
+    if (std::string(GetParam()) == "sna")
+        saveScreenshot(gba, "cartridge-picture");
     ASSERT_GE(gba.runUntil([](Gba& g) { return flashPhaseMiddle(g, 1); }, 100), 0);
     expectPicture(gba, true);
 
