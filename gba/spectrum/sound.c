@@ -18,6 +18,7 @@ static s8 ring[RING_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static volatile u32 read_pos;  /* bytes taken from the ring */
 static volatile u32 write_pos; /* bytes rendered into it */
 static volatile u32 samples_played;
+static volatile u32 underruns;
 static u32 silence; /* four copies of the last sample, pushed when the ring runs dry */
 
 IWRAM_CODE static void sound_irq(u32 flags) {
@@ -35,12 +36,13 @@ IWRAM_CODE static void sound_irq(u32 flags) {
     } else {
         for (int i = 0; i < 4; ++i)
             REG_FIFO_A = silence;
+        underruns++;
     }
     samples_played += PUSH;
 }
 
 void sound_start(void) {
-    read_pos = write_pos = samples_played = 0;
+    read_pos = write_pos = samples_played = underruns = 0;
     silence = 0;
     REG_SOUNDCNT_X = 0x0080; /* master on */
     REG_SOUNDCNT_L = 0;
@@ -81,4 +83,8 @@ u32 sound_frames_queued(void) {
 
 u32 sound_samples_played(void) {
     return samples_played;
+}
+
+u32 sound_underruns(void) {
+    return underruns;
 }

@@ -14,7 +14,9 @@ s8* sound_frame_buffer(void);
 void sound_frame_done(void);
 /* Frames rendered but not yet played. */
 u32 sound_frames_queued(void);
-/* Samples the FIFO has taken since sound_start (silence included). */
+/* Samples the FIFO has taken since sound_start (silence included), and the 16-sample top-ups
+ * that found the ring empty. */
 u32 sound_samples_played(void);
+u32 sound_underruns(void);
 
 #endif

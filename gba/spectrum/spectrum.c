@@ -247,6 +247,9 @@ void spectrum_play(const SpectrumGame* game) {
         display_update(ram, &machine.cpu.screen_dirty, machine.frames);
         stats.busy_cycles += cycles_now() - start;
         stats.frames = machine.frames;
+        stats.samples = sound_samples_played();
+        stats.underruns = sound_underruns();
+        stats.edges = machine.edge_count;
         stats.interrupts = machine.interrupts;
         stats.pc = machine.cpu.pc.w;
         while (sound_frames_queued() >= FRAMES_AHEAD)

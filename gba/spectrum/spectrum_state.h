@@ -24,6 +24,9 @@ typedef struct {
     uint32_t starts;      /* 0x2C snapshots started (loads attempted) */
     uint8_t keys[12];     /* 0x30 the key block in use */
     uint32_t rows_drawn;  /* 0x3C character rows converted to tiles since the load */
+    uint32_t samples;     /* 0x40 sound samples played since the emulator started */
+    uint32_t underruns;   /* 0x44 FIFO top-ups that found no rendered sound (emulation late) */
+    uint32_t edges;       /* 0x48 beeper edges in the last frame */
 } SpectrumState;
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
