@@ -341,6 +341,9 @@ INLINE void daa(unsigned* a, unsigned* f) {
         r++;                                                                                       \
         goto* ops[op];                                                                             \
     } while (0)
+/* Port handlers may ask z80_tstates(): give them the count when the I/O cycle starts, `d`
+ * T-states into the instruction (t is still at its start here). */
+#define IO_TSTATES(d) (z->tstates = (int32_t)((uint32_t)t + (uint32_t)z->run_limit + (d)))
 #define DONE goto next
 /* Generic register access by 3-bit field goes through the struct, where A must be current. */
 #define A_TO_STRUCT() (z->af.b.h = U8(a))
@@ -389,6 +392,7 @@ Z80_COLD static void run_ed(Z80* z) {
         switch (op) {
         case 0x40: case 0x48: case 0x50: case 0x58:
         case 0x60: case 0x68: case 0x70: case 0x78: /* IN r,(C) */
+            IO_TSTATES(8);
             v = port_in(z, BC);
             WZ = U16(BC + 1);
             f = (f & FC) | sz53p[v];
@@ -402,6 +406,7 @@ Z80_COLD static void run_ed(Z80* z) {
         case 0x41: case 0x49: case 0x51: case 0x59:
         case 0x61: case 0x69: case 0x71: case 0x79: /* OUT (C),r */
             A_TO_STRUCT();
+            IO_TSTATES(8);
             port_out(z, BC, op == 0x71 ? 0u : *reg8(z, (op >> 3) & 7u));
             WZ = U16(BC + 1);
             t += 12;
@@ -713,6 +718,7 @@ next:
     op_CD: addr = FETCH16(); WZ = U16(addr); push16(z, PCW); pc = addr; t += 17; NEXT;
     op_D3: /* OUT (n),A */
         v = FETCH();
+        IO_TSTATES(7);
         port_out(z, v | (a << 8), a);
         WZ = U16(((v + 1) & 0xFFu) | (a << 8));
         t += 11; DONE;
@@ -724,6 +730,7 @@ next:
     }
     op_DB: /* IN A,(n) */
         v = FETCH() | (a << 8);
+        IO_TSTATES(7);
         a = port_in(z, v);
         WZ = U16(v + 1);
         t += 11; DONE;
@@ -866,6 +873,7 @@ next:
         case 0xA2: case 0xAA: case 0xB2: case 0xBA: { /* INI IND INIR INDR */
             unsigned step = (op & 8u) ? 0xFFFFu : 1u;
             unsigned sum;
+            IO_TSTATES(9);
             v = port_in(z, BC);
             wr8(z, HL, v);
             WZ = U16(BC + step);
@@ -887,6 +895,7 @@ next:
             v = rd8(z, HL);
             B = U8(B - 1);
             WZ = U16(BC + step);
+            IO_TSTATES(12);
             port_out(z, BC, v);
             HL = U16(HL + step);
             sum = v + L;

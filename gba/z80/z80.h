@@ -63,7 +63,9 @@ Z80_API void z80_set_regs(Z80* z, const Z80Regs* in);
  * discarded (ROM). read and write may be the same buffer. */
 Z80_API void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write);
 
-/* I/O. Without handlers IN reads 0xFF and OUT does nothing. */
+/* I/O. Without handlers IN reads 0xFF and OUT does nothing. Inside a handler z80_tstates()
+ * is the count at which the instruction's I/O cycle starts (e.g. 7 T-states into OUT (n),A),
+ * so a beeper can date its edges exactly. */
 Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 
 /* Run until the T-state counter reaches at least `limit` (last instruction finishes).

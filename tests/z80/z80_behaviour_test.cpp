@@ -144,6 +144,41 @@ TEST_F(Z80Machine, RCountsOneStepPerOpcodeFetchIncludingPrefixes) {
     EXPECT_EQ(r.r, 0x80 | ((0x7E + 2 + 2 + 2 + 3 + 6) & 0x7F));
 }
 
+struct PortLog {
+    Z80* z = nullptr;
+    std::vector<int32_t> times;
+};
+
+uint8_t logIn(void* user, uint16_t) {
+    auto* log = static_cast<PortLog*>(user);
+    log->times.push_back(z80_tstates(log->z));
+    return 0xFF;
+}
+
+void logOut(void* user, uint16_t, uint8_t) {
+    auto* log = static_cast<PortLog*>(user);
+    log->times.push_back(z80_tstates(log->z));
+}
+
+// The beeper dates its edges by asking the core for the time from inside the port handler.
+TEST_F(Z80Machine, PortHandlersSeeTheTimeOfTheirIoCycle) {
+    load(0x8000, {
+                     0x00,       // NOP              0- 4
+                     0xD3, 0xFE, // OUT (FEh),A      4-15, I/O from 11
+                     0xED, 0x79, // OUT (C),A       15-27, I/O from 23
+                     0xDB, 0xFE, // IN A,(FEh)      27-38, I/O from 34
+                     0xED, 0xA3, // OUTI            38-54, I/O from 50
+                 });
+    setPc(0x8000);
+    PortLog log;
+    log.z = &z;
+    z80_set_io(&z, logIn, logOut, &log);
+    z80_set_tstates(&z, 1000);
+    z80_run(&z, 1000 + 54);
+    EXPECT_EQ(log.times, (std::vector<int32_t>{1011, 1023, 1034, 1050}));
+    EXPECT_EQ(z80_tstates(&z), 1054);
+}
+
 TEST_F(Z80Machine, RomPagesDiscardWritesAndFetchesWrapPastFFFF) {
     std::vector<uint8_t> rom(0x4000, 0);
     rom[0x0000] = 0x34; // the operand bytes of LD BC,nn at FFFF
