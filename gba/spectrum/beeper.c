@@ -1,6 +1,6 @@
 #include "beeper.h"
 
-#ifdef __arm__
+#if defined(__arm__) && !defined(__linux__) /* the GBA build */
 #include "gba.h"
 #define HOT_CODE IWRAM_CODE
 #else

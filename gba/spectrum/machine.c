@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#ifdef __arm__
+#if defined(__arm__) && !defined(__linux__) /* the GBA build */
 #include "gba.h"
 #define HOT_CODE IWRAM_CODE
 #else
@@ -83,9 +83,9 @@ HOT_CODE void spectrum_run_frame(Spectrum* s) {
         t = z80_run(cpu, t + 1);
     }
     /* The core counts T-states in a register while it runs, so a port handler sees the count of
-     * the run's start. While the beeper sounds, the frame runs in line-sized slices, which dates
-     * its edges to the line; a silent frame runs in one go (the first edge of a sound is then
-     * dated to the frame's start). */
+     * the run's start. While the beeper sounds, the frame runs in slices of two lines, which dates
+     * its edges to 128 microseconds; a silent frame runs in one go (the first edge of a sound is
+     * then dated to the frame's start). */
     if (s->beeping) {
         while (t < SPECTRUM_FRAME_TSTATES) {
             int32_t limit = t + SPECTRUM_SLICE_TSTATES;

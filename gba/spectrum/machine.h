@@ -17,7 +17,7 @@ extern "C" {
 enum {
     SPECTRUM_FRAME_TSTATES = 69888,
     SPECTRUM_INTERRUPT_LENGTH = 32, /* T-states the ULA holds /INT low */
-    SPECTRUM_SLICE_TSTATES = 224,   /* one screen line: the beeper's time resolution */
+    SPECTRUM_SLICE_TSTATES = 448,   /* two screen lines: the beeper's time resolution */
     SPECTRUM_ROM_SIZE = 0x4000,
     BEEPER_MAX_EDGES = 512 /* per frame (1.5 per sample); more are dropped */
 };

@@ -251,7 +251,9 @@ void spectrum_play(const SpectrumGame* game) {
         stats.underruns = sound_underruns();
         stats.edges = machine.edge_count;
         stats.interrupts = machine.interrupts;
-        stats.pc = machine.cpu.pc.w;
+        Z80Regs regs;
+        z80_get_regs(&machine.cpu, &regs);
+        stats.pc = regs.pc;
         while (sound_frames_queued() >= FRAMES_AHEAD)
             wait_for_interrupt();
     }

@@ -231,10 +231,15 @@ TEST(SpectrumCartridge, BeeperEdgesBecomeSoundAtTheSpectrumsPace) {
     // 69,888 T-states at about 2 x 1,100 per period: some 60 edges a frame.
     EXPECT_GT(s1.edges, 40u);
     EXPECT_LT(s1.edges, 80u);
-    // 336 samples per Spectrum frame, and the emulation keeps the FIFO fed.
-    double perFrame = double(s1.samples - s0.samples) / (s1.frames - s0.frames);
-    EXPECT_NEAR(perFrame, 336.0, 8.0);
-    EXPECT_EQ(s1.underruns, s0.underruns);
+    // Faster than the Spectrum, the machine is paced by the sound: 336 samples per frame, and
+    // the FIFO never runs dry. (Slower, it cannot be: then only the edges are checked.)
+    double spectrumSeconds = (s1.frames - s0.frames) * 69888.0 / 3500000.0;
+    double busySeconds = (s1.busy_cycles - s0.busy_cycles) / 16777216.0;
+    if (busySeconds < spectrumSeconds * 0.97) {
+        double perFrame = double(s1.samples - s0.samples) / (s1.frames - s0.frames);
+        EXPECT_NEAR(perFrame, 336.0, 8.0);
+        EXPECT_EQ(s1.underruns, s0.underruns);
+    }
 }
 
 // Writes the pixels of a text row of the boot image's text layer into a string.
