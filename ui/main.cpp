@@ -86,7 +86,7 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, kClientWidth, 60);
     Image1->setPixmap(
-        windowPicture(QStringLiteral("banner"), QSize(kClientWidth, 60), QColor(0x10, 0x18, 0x40)));
+        windowPicture(QStringLiteral("banner"), QSize(kClientWidth, 60), QColor(0xe8, 0xec, 0xf4)));
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);
 
