@@ -1,8 +1,10 @@
-# The ZX Spectrum 48K emulator for tpl.gba (and the test images built from the same library).
+# The ZX Spectrum 48K emulator for tpl.gba: machine, display, sound, overlay and the start-up
+# actions that replace the menu's defaults. The ROM is embedded from TAPELOOM_OPENSE_ROM.
 set(spectrum_dir ${CMAKE_CURRENT_LIST_DIR})
 
 if(NOT EXISTS "${TAPELOOM_OPENSE_ROM}")
-    message(FATAL_ERROR "The 48K ROM ${TAPELOOM_OPENSE_ROM} is missing (Debian package opense-basic)")
+    message(FATAL_ERROR
+        "The 48K ROM ${TAPELOOM_OPENSE_ROM} is missing (Debian package opense-basic)")
 endif()
 file(SIZE "${TAPELOOM_OPENSE_ROM}" spectrum_rom_size)
 if(NOT spectrum_rom_size EQUAL 16384)
