@@ -289,6 +289,20 @@ TEST(SpectrumCartridge, OverlayResetsSwitchesViewAndGoesBackToTheMenu) {
         EXPECT_EQ(gba.pixel(cx * 8 - 8 + 5, 4), spectrumRgb(paper, false)) << cx;
     }
 
+    // R + D-pad in the overlay pans the 1:1 view: to the top-left corner.
+    gba.press(combo, 3, 3);
+    gba.setKeys(gbatest::KeyR | gbatest::KeyLeft | gbatest::KeyUp);
+    gba.runFrames(8);
+    gba.setKeys(0);
+    gba.runFrames(2);
+    gba.press(gbatest::KeyB, 2, 4);
+    runSpectrumFrames(gba, 2);
+    for (int cx = 0; cx < 30; ++cx) {
+        int paper = cx & 7, ink = 7 - paper; // cell row 0: not bright
+        EXPECT_EQ(gba.pixel(cx * 8 + 1, 4), spectrumRgb(ink, false)) << cx;
+        EXPECT_EQ(gba.pixel(cx * 8 + 5, 4), spectrumRgb(paper, false)) << cx;
+    }
+
     // Reset: the snapshot starts again (the frame count restarts).
     gba.press(combo, 3, 3);
     ASSERT_EQ(state(gba).overlay, 1u);
