@@ -23,11 +23,20 @@ const char* const kSlotKeys[10] = {"Button A",  "Button B", "Select",    "Start"
 
 } // namespace
 
+// One folder per test process, removed when the process ends.
+struct TempFolder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("tapeloom-spectrum-" + std::to_string(::getpid()));
+    TempFolder() { std::filesystem::create_directories(path); }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::filesystem::path tempDir() {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("tapeloom-spectrum-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return dir;
+    static TempFolder folder;
+    return folder.path;
 }
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
