@@ -31,10 +31,9 @@ void tpl_pick_entry(const TplCatalogue* c, int index) {
 void tpl_start_plugin(const TplCatalogue* c) {
     const TplPogoshellArgs* p = &c->pogoshell;
     if (!p->present || !p->data) {
-        spectrum_message("Tapeloom plug-in",
-                         "This plug-in must be started\nfrom Pogoshell: open a .sna or\n"
-                         ".z80 file there.",
-                         0);
+        spectrum_message(
+            "Tapeloom plug-in",
+            "This plug-in must be started\nfrom Pogoshell: open a .sna\nor .z80 file there.", 0);
         return;
     }
     SpectrumGame game;
