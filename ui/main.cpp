@@ -32,6 +32,8 @@
 
 namespace {
 
+constexpr const char* kCloseUnsaved = "The settings could not be saved.\rClose anyway?";
+
 constexpr int kClientWidth = 545;
 constexpr int kClientHeight = 329;
 
@@ -452,7 +454,19 @@ void TForm1::PresetClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    guarded([&] { session_.settings.save(); });
+    // A failed save must not silently drop this run's changes: after the error report the user
+    // may keep the window open (and fix the cause, or try again) instead of closing.
+    try {
+        session_.settings.save();
+    } catch (const std::exception& error) {
+        reportError(QString::fromLocal8Bit(error.what()));
+        if (prompts_.message(this, QStringLiteral("Warning"), QString::fromLatin1(kCloseUnsaved),
+                             Prompts::Buttons::YesNo,
+                             Prompts::Icon::Warning) != Prompts::Answer::Yes) {
+            event->ignore();
+            return;
+        }
+    }
     event->accept();
 }
 

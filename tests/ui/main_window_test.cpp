@@ -266,3 +266,24 @@ TEST_F(WindowTest, HomepageOpensFromBannerAndAboutBoxOnlyWhenSet) {
     EXPECT_EQ(about->Label2->text(), "ARM Powered ZX Spectrum Emulator for the GBA (tm)");
     EXPECT_FALSE(about->Label1->text().isEmpty());
 }
+
+TEST_F(WindowTest, FailedSaveAtCloseLetsTheUserKeepTheWindowOpen) {
+    open();
+    add({"g/game.sna"});
+    // A folder where TPL.INI should go: the save cannot replace it.
+    ASSERT_TRUE(QDir(startFolder_).mkdir(QStringLiteral("TPL.INI")));
+
+    prompts_.answers = {Prompts::Answer::No};
+    EXPECT_FALSE(window_->close());
+    ASSERT_EQ(prompts_.errors.size(), 1);
+    EXPECT_TRUE(prompts_.errors[0].startsWith("Cannot create file "))
+        << prompts_.errors[0].toStdString();
+    ASSERT_EQ(prompts_.messages.size(), 1U);
+    EXPECT_EQ(prompts_.messages[0].text, "The settings could not be saved.\rClose anyway?");
+    EXPECT_EQ(prompts_.messages[0].buttons, Prompts::Buttons::YesNo);
+
+    // Once the cause is gone the next close saves; a Yes closes without saving.
+    ASSERT_TRUE(QDir(startFolder_).rmdir(QStringLiteral("TPL.INI")));
+    EXPECT_TRUE(window_->close());
+    EXPECT_EQ(settingsOnDisk().read("game", "Control", ""), "Kempston");
+}
