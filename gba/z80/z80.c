@@ -796,15 +796,26 @@ next:
                     int inc = step == 1 ? 1 : -1;
                     const uint8_t* src = (const uint8_t*)(z->rd[hl >> 14] + hl);
                     uint8_t* dst = (uint8_t*)(z->wr[de >> 14] + de);
+                    const uint8_t* src_lo = step == 1 ? src : src - (run - 1);
+                    uint8_t* dst_lo = step == 1 ? dst : dst - (run - 1);
                     unsigned k = 0;
-                    do {
-                        v = *src;
-                        *dst = U8(v);
-                        src += inc;
-                        dst += inc;
-                        k++;
-                        t += 21;
-                    } while (k < run && t < 0);
+                    if ((int32_t)((uint32_t)t + 21u * (run - 1)) < 0 &&
+                        (dst_lo + run <= src_lo || src_lo + run <= dst_lo)) {
+                        /* The whole run, source and destination apart: one memcpy. */
+                        memcpy(dst_lo, src_lo, run);
+                        v = step == 1 ? src_lo[run - 1] : src_lo[0];
+                        k = run;
+                        t += (int32_t)(21u * run);
+                    } else {
+                        do {
+                            v = *src;
+                            *dst = U8(v);
+                            src += inc;
+                            dst += inc;
+                            k++;
+                            t += 21;
+                        } while (k < run && t < 0);
+                    }
                     mark_screen_run(z, de, k, step);
                     hl = (hl + k * step) & 0xFFFFu;
                     de = (de + k * step) & 0xFFFFu;
