@@ -862,23 +862,33 @@ next:
         }
         case 0xA1: case 0xA9: case 0xB1: case 0xB9: { /* CPI CPD CPIR CPDR */
             unsigned step = (op & 8u) ? 0xFFFFu : 1u;
-            unsigned res;
-            v = rd8(z, HL);
-            res = a - v;
-            HL = U16(HL + step);
-            BC = U16(BC - 1);
-            WZ = U16(WZ + step);
-            f = (f & FC) | (BC ? (FV | FN) : FN) | ((a ^ v ^ res) & FH) |
+            unsigned res, hl = HL, bc = BC, wz = WZ;
+            /* CPIR and CPDR repeat here while time remains (reads only: nothing to watch). */
+            for (;;) {
+                v = rd8(z, hl);
+                res = a - v;
+                hl = (hl + step) & 0xFFFFu;
+                bc = (bc - 1u) & 0xFFFFu;
+                wz = (wz + step) & 0xFFFFu;
+                t += 16;
+                if (!(op & 0x10u) || !bc || !(res & 0xFFu))
+                    break;
+                t += 5;
+                wz = (pc - 1u) & 0xFFFFu; /* the instruction's address + 1 */
+                if (t >= 0) {
+                    pc -= 2;
+                    break;
+                }
+                r += 2;
+            }
+            HL = U16(hl);
+            BC = U16(bc);
+            WZ = U16(wz);
+            f = (f & FC) | (bc ? (FV | FN) : FN) | ((a ^ v ^ res) & FH) |
                 ((res & 0xFFu) ? 0 : FZ) | (res & FS);
             if (f & FH)
                 res--;
             f |= (res & F3) | ((res & 0x02u) << 4);
-            t += 16;
-            if ((op & 0x10u) && (f & (FV | FZ)) == FV) {
-                pc -= 2;
-                WZ = U16(pc + 1);
-                t += 5;
-            }
             break;
         }
         case 0xA2: case 0xAA: case 0xB2: case 0xBA: { /* INI IND INIR INDR */

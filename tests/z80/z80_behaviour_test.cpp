@@ -224,7 +224,7 @@ namespace {
 // the very same machine (registers, R, MEMPTR, T-states, memory, screen rows).
 struct BlockCopy {
     const char* what;
-    uint8_t op; // B0 LDIR, B8 LDDR
+    uint8_t op; // B0 LDIR, B8 LDDR, B1 CPIR, B9 CPDR
     uint16_t hl, de, bc;
 };
 
@@ -265,6 +265,10 @@ TEST(Z80BlockCopy, WholeRunsMatchOneInstructionAtATime) {
         {"downwards over its own opcode", 0xB8, 0xC000, 0x8010, 0x0040},
         {"into ROM", 0xB0, 0x9000, 0x3F00, 0x0200},
         {"BC = 0 copies 64 KiB", 0xB0, 0x9000, 0x9100, 0x0000},
+        {"search finds A", 0xB1, 0x9000, 0x0000, 0x0300},
+        {"search runs out", 0xB1, 0x9000, 0x0000, 0x0010},
+        {"search downwards across a page", 0xB9, 0x4080, 0x0000, 0x0200},
+        {"search with BC = 0 wraps past FFFF", 0xB1, 0xFF00, 0x0000, 0x0000},
     };
     for (const BlockCopy& c : cases) {
         for (int32_t budget : {50, 3000, 200000}) {
