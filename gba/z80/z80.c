@@ -330,15 +330,33 @@ INLINE void daa(unsigned* a, unsigned* f) {
         pc = (pc + DISP(d)) & 0xFFFFu;                                                             \
         WZ = U16(pc);                                                                              \
     } while (0)
-/* End of a handler: stop when the time is up, else fetch and jump to the next one. Frequent
- * handlers carry this themselves (threaded); the rest share one copy (`goto next`) to keep
- * the IWRAM footprint down. */
+/* End of a handler: stop when the time is up, else fetch and jump to the next one.
+ * NEXT: the frequent handlers keep their own copy of the fetch and jump; an empty assembly
+ * statement with a different comment in each copy stops GCC from merging the copies into one
+ * shared tail (which costs a taken branch per instruction). NEXT_SHARED: GCC may merge these.
+ * DONE: the rarer handlers share one copy (`goto next`) to keep the IWRAM footprint down. */
+#if defined(__arm__) && !defined(__linux__)
+#define KEEP_APART_(n) __asm__ volatile("@ dispatch " #n)
+#else
+#define KEEP_APART_(n)
+#endif
+#define KEEP_APART__(n) KEEP_APART_(n)
+#define KEEP_APART() KEEP_APART__(__COUNTER__)
+#define NEXT_SHARED                                                                                \
+    do {                                                                                           \
+        if (t >= 0)                                                                                \
+            goto out;                                                                              \
+        op = FETCH();                                                                              \
+        r++;                                                                                       \
+        goto* ops[op];                                                                             \
+    } while (0)
 #define NEXT                                                                                       \
     do {                                                                                           \
         if (t >= 0)                                                                                \
             goto out;                                                                              \
         op = FETCH();                                                                              \
         r++;                                                                                       \
+        KEEP_APART();                                                                              \
         goto* ops[op];                                                                             \
     } while (0)
 /* Port handlers may ask z80_tstates(): give them the count when the I/O cycle starts, `d`
@@ -500,15 +518,15 @@ Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
     Z80Pair* xy;
 
 next:
-    NEXT;
+    NEXT_SHARED;
 
     op_00: t += 4; DONE;
-    op_01: BC = U16(FETCH16()); t += 10; NEXT;
+    op_01: BC = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_02: wr8(z, BC, a); WZ = U16(((BC + 1) & 0xFFu) | (a << 8)); t += 7; DONE;
     op_03: BC = U16(BC + 1); t += 6; NEXT;
     op_04: B = U8(inc8(&f, B)); t += 4; NEXT;
     op_05: B = U8(dec8(&f, B)); t += 4; NEXT;
-    op_06: B = U8(FETCH()); t += 7; NEXT;
+    op_06: B = U8(FETCH()); t += 7; NEXT_SHARED;
     op_07: /* RLCA */
         a = ((a << 1) | (a >> 7)) & 0xFFu;
         f = (f & (FP | FZ | FS)) | (a & (FC | F3 | F5));
@@ -517,11 +535,11 @@ next:
         v = z->af_; z->af_ = U16((a << 8) | f); a = v >> 8; f = v & 0xFFu;
         t += 4; DONE;
     op_09: HL = U16(add16(z, &f, HL, BC)); t += 11; NEXT;
-    op_0A: a = rd8(z, BC); WZ = U16(BC + 1); t += 7; NEXT;
+    op_0A: a = rd8(z, BC); WZ = U16(BC + 1); t += 7; NEXT_SHARED;
     op_0B: BC = U16(BC - 1); t += 6; NEXT;
     op_0C: C = U8(inc8(&f, C)); t += 4; NEXT;
     op_0D: C = U8(dec8(&f, C)); t += 4; NEXT;
-    op_0E: C = U8(FETCH()); t += 7; NEXT;
+    op_0E: C = U8(FETCH()); t += 7; NEXT_SHARED;
     op_0F: /* RRCA */
         f = (f & (FP | FZ | FS)) | (a & FC);
         a = ((a >> 1) | (a << 7)) & 0xFFu;
@@ -532,12 +550,12 @@ next:
         B = U8(B - 1);
         if (B) { JR_TAKEN(v); t += 13; } else { t += 8; }
         NEXT;
-    op_11: DE = U16(FETCH16()); t += 10; NEXT;
-    op_12: wr8(z, DE, a); WZ = U16(((DE + 1) & 0xFFu) | (a << 8)); t += 7; NEXT;
+    op_11: DE = U16(FETCH16()); t += 10; NEXT_SHARED;
+    op_12: wr8(z, DE, a); WZ = U16(((DE + 1) & 0xFFu) | (a << 8)); t += 7; NEXT_SHARED;
     op_13: DE = U16(DE + 1); t += 6; NEXT;
-    op_14: D = U8(inc8(&f, D)); t += 4; NEXT;
-    op_15: D = U8(dec8(&f, D)); t += 4; NEXT;
-    op_16: D = U8(FETCH()); t += 7; NEXT;
+    op_14: D = U8(inc8(&f, D)); t += 4; NEXT_SHARED;
+    op_15: D = U8(dec8(&f, D)); t += 4; NEXT_SHARED;
+    op_16: D = U8(FETCH()); t += 7; NEXT_SHARED;
     op_17: /* RLA */
         v = a;
         a = ((v << 1) | (f & FC)) & 0xFFu;
@@ -545,11 +563,11 @@ next:
         t += 4; DONE;
     op_18: v = FETCH(); JR_TAKEN(v); t += 12; NEXT;
     op_19: HL = U16(add16(z, &f, HL, DE)); t += 11; NEXT;
-    op_1A: a = rd8(z, DE); WZ = U16(DE + 1); t += 7; NEXT;
+    op_1A: a = rd8(z, DE); WZ = U16(DE + 1); t += 7; NEXT_SHARED;
     op_1B: DE = U16(DE - 1); t += 6; NEXT;
-    op_1C: E = U8(inc8(&f, E)); t += 4; NEXT;
-    op_1D: E = U8(dec8(&f, E)); t += 4; NEXT;
-    op_1E: E = U8(FETCH()); t += 7; NEXT;
+    op_1C: E = U8(inc8(&f, E)); t += 4; NEXT_SHARED;
+    op_1D: E = U8(dec8(&f, E)); t += 4; NEXT_SHARED;
+    op_1E: E = U8(FETCH()); t += 7; NEXT_SHARED;
     op_1F: /* RRA */
         v = a;
         a = ((v >> 1) | (f << 7)) & 0xFFu;
@@ -559,38 +577,38 @@ next:
     op_28: v = FETCH(); if (f & FZ) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
     op_30: v = FETCH(); if (!(f & FC)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
     op_38: v = FETCH(); if (f & FC) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
-    op_21: HL = U16(FETCH16()); t += 10; NEXT;
+    op_21: HL = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_22: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 16; DONE;
     op_23: HL = U16(HL + 1); t += 6; NEXT;
-    op_24: H = U8(inc8(&f, H)); t += 4; NEXT;
-    op_25: H = U8(dec8(&f, H)); t += 4; NEXT;
-    op_26: H = U8(FETCH()); t += 7; NEXT;
+    op_24: H = U8(inc8(&f, H)); t += 4; NEXT_SHARED;
+    op_25: H = U8(dec8(&f, H)); t += 4; NEXT_SHARED;
+    op_26: H = U8(FETCH()); t += 7; NEXT_SHARED;
     op_27: daa(&a, &f); t += 4; DONE;
     op_29: HL = U16(add16(z, &f, HL, HL)); t += 11; NEXT;
     op_2A: addr = FETCH16(); HL = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; DONE;
     op_2B: HL = U16(HL - 1); t += 6; NEXT;
-    op_2C: L = U8(inc8(&f, L)); t += 4; NEXT;
-    op_2D: L = U8(dec8(&f, L)); t += 4; NEXT;
-    op_2E: L = U8(FETCH()); t += 7; NEXT;
+    op_2C: L = U8(inc8(&f, L)); t += 4; NEXT_SHARED;
+    op_2D: L = U8(dec8(&f, L)); t += 4; NEXT_SHARED;
+    op_2E: L = U8(FETCH()); t += 7; NEXT_SHARED;
     op_2F: /* CPL */
         a ^= 0xFFu;
         f = (f & (FC | FP | FZ | FS)) | (a & (F3 | F5)) | FN | FH;
         t += 4; DONE;
-    op_31: SP = U16(FETCH16()); t += 10; NEXT;
-    op_32: addr = FETCH16(); wr8(z, addr, a); WZ = U16(((addr + 1) & 0xFFu) | (a << 8)); t += 13; NEXT;
+    op_31: SP = U16(FETCH16()); t += 10; NEXT_SHARED;
+    op_32: addr = FETCH16(); wr8(z, addr, a); WZ = U16(((addr + 1) & 0xFFu) | (a << 8)); t += 13; NEXT_SHARED;
     op_33: SP = U16(SP + 1); t += 6; DONE;
-    op_34: wr8(z, HL, inc8(&f, rd8(z, HL))); t += 11; NEXT;
-    op_35: wr8(z, HL, dec8(&f, rd8(z, HL))); t += 11; NEXT;
-    op_36: v = FETCH(); wr8(z, HL, v); t += 10; NEXT;
+    op_34: wr8(z, HL, inc8(&f, rd8(z, HL))); t += 11; NEXT_SHARED;
+    op_35: wr8(z, HL, dec8(&f, rd8(z, HL))); t += 11; NEXT_SHARED;
+    op_36: v = FETCH(); wr8(z, HL, v); t += 10; NEXT_SHARED;
     op_37: /* SCF; bits 3 and 5 as after an instruction that left the flags alone */
         f = (f & (FP | FZ | FS)) | ((f | a) & (F3 | F5)) | FC;
         t += 4; DONE;
     op_39: HL = U16(add16(z, &f, HL, SP)); t += 11; DONE;
-    op_3A: addr = FETCH16(); a = rd8(z, addr); WZ = U16(addr + 1); t += 13; NEXT;
+    op_3A: addr = FETCH16(); a = rd8(z, addr); WZ = U16(addr + 1); t += 13; NEXT_SHARED;
     op_3B: SP = U16(SP - 1); t += 6; DONE;
     op_3C: a = inc8(&f, a); t += 4; NEXT;
     op_3D: a = dec8(&f, a); t += 4; NEXT;
-    op_3E: a = FETCH(); t += 7; NEXT;
+    op_3E: a = FETCH(); t += 7; NEXT_SHARED;
     op_3F: /* CCF */
         f = (f & (FP | FZ | FS)) | ((f & FC) ? FH : FC) | ((f | a) & (F3 | F5));
         t += 4; DONE;
@@ -657,10 +675,10 @@ next:
     ret_cc:
         if (v) { pc = pop16(z); WZ = U16(pc); t += 11; } else { t += 5; }
         NEXT;
-    op_C1: BC = U16(pop16(z)); t += 10; NEXT;
-    op_D1: DE = U16(pop16(z)); t += 10; NEXT;
-    op_E1: HL = U16(pop16(z)); t += 10; NEXT;
-    op_F1: v = pop16(z); a = v >> 8; f = v & 0xFFu; t += 10; NEXT;
+    op_C1: BC = U16(pop16(z)); t += 10; NEXT_SHARED;
+    op_D1: DE = U16(pop16(z)); t += 10; NEXT_SHARED;
+    op_E1: HL = U16(pop16(z)); t += 10; NEXT_SHARED;
+    op_F1: v = pop16(z); a = v >> 8; f = v & 0xFFu; t += 10; NEXT_SHARED;
     op_C2: v = !(f & FZ); goto jp_cc;
     op_CA: v = f & FZ; goto jp_cc;
     op_D2: v = !(f & FC); goto jp_cc;
@@ -674,8 +692,8 @@ next:
         WZ = U16(addr);
         if (v)
             pc = addr;
-        t += 10; NEXT;
-    op_C3: pc = FETCH16(); WZ = U16(pc); t += 10; NEXT;
+        t += 10; NEXT_SHARED;
+    op_C3: pc = FETCH16(); WZ = U16(pc); t += 10; NEXT_SHARED;
     op_C4: v = !(f & FZ); goto call_cc;
     op_CC: v = f & FZ; goto call_cc;
     op_D4: v = !(f & FC); goto call_cc;
@@ -688,11 +706,11 @@ next:
         addr = FETCH16();
         WZ = U16(addr);
         if (v) { push16(z, PCW); pc = addr; t += 17; } else { t += 10; }
-        NEXT;
-    op_C5: push16(z, BC); t += 11; NEXT;
-    op_D5: push16(z, DE); t += 11; NEXT;
-    op_E5: push16(z, HL); t += 11; NEXT;
-    op_F5: push16(z, (a << 8) | f); t += 11; NEXT;
+        NEXT_SHARED;
+    op_C5: push16(z, BC); t += 11; NEXT_SHARED;
+    op_D5: push16(z, DE); t += 11; NEXT_SHARED;
+    op_E5: push16(z, HL); t += 11; NEXT_SHARED;
+    op_F5: push16(z, (a << 8) | f); t += 11; NEXT_SHARED;
     op_C6: v = FETCH(); t += 3; goto alu_add4;
     op_CE: v = FETCH(); t += 3; goto alu_adc4;
     op_D6: v = FETCH(); t += 3; goto alu_sub4;
@@ -726,7 +744,7 @@ next:
         uint16_t tmp = BC; BC = z->bc_; z->bc_ = tmp;
         tmp = DE; DE = z->de_; z->de_ = tmp;
         tmp = HL; HL = z->hl_; z->hl_ = tmp;
-        t += 4; NEXT;
+        t += 4; NEXT_SHARED;
     }
     op_DB: /* IN A,(n) */
         v = FETCH() | (a << 8);
@@ -741,7 +759,7 @@ next:
         HL = U16(v);
         WZ = U16(v);
         t += 19; DONE;
-    op_E9: pc = HL; t += 4; NEXT;
+    op_E9: pc = HL; t += 4; NEXT_SHARED;
     op_EB: { uint16_t tmp = DE; DE = HL; HL = tmp; t += 4; NEXT; }
     op_F3: z->iff1 = z->iff2 = 0; t += 4; DONE;
     op_F9: SP = HL; t += 6; DONE;
