@@ -96,6 +96,11 @@ INLINE unsigned rd8(const Z80* z, unsigned a) {
     return *(const uint8_t*)(z->rd[a >> 14] + a);
 }
 
+/* A byte sign-extended, as the displacements of JR, DJNZ and (IX+d) are used. */
+INLINE uint32_t rd8_signed(const Z80* z, unsigned a) {
+    return (uint32_t)(int32_t) * (const int8_t*)(z->rd[a >> 14] + a);
+}
+
 Z80_HOT Z80_LONG_CALL static void mark_screen(Z80* z, unsigned off) {
     unsigned row = off < 0x1800u ? ((off >> 8) & 0x18u) | ((off >> 5) & 7u) : (off - 0x1800u) >> 5;
     z->screen_dirty |= 1u << row;
@@ -323,11 +328,11 @@ INLINE void daa(unsigned* a, unsigned* f) {
 #define FETCH() rd8(z, pc++)
 #define FETCH16() (pc += 2, rd8(z, pc - 2) | (rd8(z, pc - 1) << 8))
 #define PCW (pc & 0xFFFFu)
-/* Sign-extend a displacement without leaving unsigned arithmetic. */
-#define DISP(d) ((d) - (((d)&0x80u) << 1))
+/* A displacement byte fetched sign-extended (one signed byte load, no arithmetic). */
+#define FETCH_D() rd8_signed(z, pc++)
 #define JR_TAKEN(d)                                                                                \
     do {                                                                                           \
-        pc = (pc + DISP(d)) & 0xFFFFu;                                                             \
+        pc = (pc + (d)) & 0xFFFFu;                                                                 \
         WZ = U16(pc);                                                                              \
     } while (0)
 /* End of a handler: stop when the time is up, else fetch and jump to the next one.
@@ -546,7 +551,7 @@ next:
         f |= a & (F3 | F5);
         t += 4; DONE;
     op_10: /* DJNZ */
-        v = FETCH();
+        v = FETCH_D();
         B = U8(B - 1);
         if (B) { JR_TAKEN(v); t += 13; } else { t += 8; }
         NEXT;
@@ -561,7 +566,7 @@ next:
         a = ((v << 1) | (f & FC)) & 0xFFu;
         f = (f & (FP | FZ | FS)) | (a & (F3 | F5)) | (v >> 7);
         t += 4; DONE;
-    op_18: v = FETCH(); JR_TAKEN(v); t += 12; NEXT;
+    op_18: v = FETCH_D(); JR_TAKEN(v); t += 12; NEXT;
     op_19: HL = U16(add16(z, &f, HL, DE)); t += 11; NEXT;
     op_1A: a = rd8(z, DE); WZ = U16(DE + 1); t += 7; NEXT_SHARED;
     op_1B: DE = U16(DE - 1); t += 6; NEXT;
@@ -573,10 +578,10 @@ next:
         a = ((v >> 1) | (f << 7)) & 0xFFu;
         f = (f & (FP | FZ | FS)) | (a & (F3 | F5)) | (v & FC);
         t += 4; DONE;
-    op_20: v = FETCH(); if (!(f & FZ)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
-    op_28: v = FETCH(); if (f & FZ) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
-    op_30: v = FETCH(); if (!(f & FC)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
-    op_38: v = FETCH(); if (f & FC) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_20: v = FETCH_D(); if (!(f & FZ)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_28: v = FETCH_D(); if (f & FZ) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_30: v = FETCH_D(); if (!(f & FC)) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
+    op_38: v = FETCH_D(); if (f & FC) { JR_TAKEN(v); t += 12; } else { t += 7; } NEXT;
     op_21: HL = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_22: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 16; DONE;
     op_23: HL = U16(HL + 1); t += 6; NEXT;
@@ -975,8 +980,8 @@ next:
         case 0x2E: xy->b.l = U8(FETCH()); t += 7; break;
 #define INDEX_ADDR()                                                                               \
     do {                                                                                           \
-        v = FETCH();                                                                               \
-        addr = (xy->w + DISP(v)) & 0xFFFFu;                                                        \
+        v = FETCH_D();                                                                             \
+        addr = (xy->w + v) & 0xFFFFu;                                                              \
         WZ = U16(addr);                                                                            \
     } while (0)
         case 0x34: INDEX_ADDR(); wr8(z, addr, inc8(&f, rd8(z, addr))); t += 19; break;
