@@ -61,8 +61,16 @@ HOT_CODE void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
         return;
     s->border = value & 7;
     if ((value ^ s->ula) & 0x10) {
+        int32_t t = z80_tstates(&s->cpu); /* the start of the current run */
+        if (s->clock && s->t_per_clock) {
+            uint64_t ticks = (uint32_t)(s->clock() - s->slice_clock);
+            uint64_t later = (ticks * s->t_per_clock) >> 16;
+            t = later >= (uint64_t)(s->slice_end - t) ? s->slice_end : t + (int32_t)later;
+        }
+        if (s->edge_count && t < s->edges[s->edge_count - 1])
+            t = s->edges[s->edge_count - 1];
         if (s->edge_count < BEEPER_MAX_EDGES)
-            s->edges[s->edge_count++] = z80_tstates(&s->cpu);
+            s->edges[s->edge_count++] = t;
     }
     s->ula = value;
     s->ear_low = (value & 0x10) ? 0x00 : 0x40;
@@ -86,13 +94,25 @@ HOT_CODE void spectrum_run_frame(Spectrum* s) {
      * the run's start. While the beeper sounds, the frame runs in slices of two lines, which dates
      * its edges to 128 microseconds; a silent frame runs in one go (the first edge of a sound is
      * then dated to the frame's start). */
+    uint32_t frame_clock = s->clock ? s->clock() : 0;
+    int32_t frame_start = t;
     if (s->beeping) {
         while (t < SPECTRUM_FRAME_TSTATES) {
             int32_t limit = t + SPECTRUM_SLICE_TSTATES;
-            t = z80_run(cpu, limit < SPECTRUM_FRAME_TSTATES ? limit : SPECTRUM_FRAME_TSTATES);
+            s->slice_end = limit < SPECTRUM_FRAME_TSTATES ? limit : SPECTRUM_FRAME_TSTATES;
+            if (s->clock)
+                s->slice_clock = s->clock();
+            t = z80_run(cpu, s->slice_end);
         }
     } else {
+        s->slice_end = SPECTRUM_FRAME_TSTATES;
+        s->slice_clock = frame_clock;
         t = z80_run(cpu, SPECTRUM_FRAME_TSTATES);
+    }
+    if (s->clock) {
+        uint32_t ticks = s->clock() - frame_clock;
+        if (ticks)
+            s->t_per_clock = (uint32_t)(((uint64_t)(t - frame_start) << 16) / ticks);
     }
     s->beeping = s->edge_count != 0;
     z80_set_tstates(cpu, t - SPECTRUM_FRAME_TSTATES);

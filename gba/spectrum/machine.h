@@ -36,6 +36,12 @@ typedef struct Spectrum {
     uint32_t interrupts; /* interrupts the CPU accepted */
     uint16_t edge_count;
     int32_t* edges; /* BEEPER_MAX_EDGES: T-states in the frame at which the beeper toggled */
+    /* Optional free-running clock of the host machine (GBA cycles). With it, an edge is dated
+     * inside its slice by the time spent since the slice began, at the rate of the last frame. */
+    uint32_t (*clock)(void);
+    uint32_t slice_clock; /* clock() when the current run began */
+    int32_t slice_end;    /* T-state the current run stops at */
+    uint32_t t_per_clock; /* T-states per clock tick, 16.16, measured over the last frame */
 } Spectrum;
 
 /* edges: room for BEEPER_MAX_EDGES. Maps ROM and RAM into the CPU and installs the port handlers;

@@ -93,6 +93,7 @@ void spectrum_message(const char* title, const char* text, int wait_for_a) {
 
 static int load(const SpectrumGame* game) {
     spectrum_init(&machine, rom, ram, beeper_edges);
+    machine.clock = cycles_now;
     SnapshotResult result = spectrum_load(&machine, game->data, game->size,
                                           game->kind == 0 ? SNAPSHOT_SNA : SNAPSHOT_Z80);
     stats.load_result = result;
@@ -250,6 +251,7 @@ void spectrum_play(const SpectrumGame* game) {
         stats.samples = sound_samples_played();
         stats.underruns = sound_underruns();
         stats.edges = machine.edge_count;
+        stats.edge_gap = machine.edge_count >= 2 ? (u32)(machine.edges[1] - machine.edges[0]) : 0;
         stats.interrupts = machine.interrupts;
         Z80Regs regs;
         z80_get_regs(&machine.cpu, &regs);

@@ -27,6 +27,7 @@ typedef struct {
     uint32_t samples;     /* 0x40 sound samples played since the emulator started */
     uint32_t underruns;   /* 0x44 FIFO top-ups that found no rendered sound (emulation late) */
     uint32_t edges;       /* 0x48 beeper edges in the last frame */
+    uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
 } SpectrumState;
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
