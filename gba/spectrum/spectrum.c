@@ -223,6 +223,9 @@ void spectrum_play(const SpectrumGame* game) {
     sound_start();
     u32 input_buttons = 0;
     int input_valid = 0;
+    /* The button that started the game (A in the menu) is not a key press for the game: buttons
+     * held at the start count only after they were let go. */
+    u32 ignored = buttons_held();
     for (;;) {
         u32 held = buttons_held();
         if ((held & OVERLAY_COMBO) == OVERLAY_COMBO) {
@@ -234,6 +237,8 @@ void spectrum_play(const SpectrumGame* game) {
             input_valid = 0; /* a load clears the machine's input */
             held = buttons_held();
         }
+        ignored &= held;
+        held &= ~ignored;
         stats.buttons = held;
         u32 start = cycles_now();
         if (held != input_buttons || !input_valid) {

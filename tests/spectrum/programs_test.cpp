@@ -196,6 +196,21 @@ TEST_P(PortsProgram, EachButtonReachesItsKeyAndIm2CountsFrames) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, PortsProgram, ::testing::Values("sna", "z80v1", "z80v3"));
 
+TEST(SpectrumCartridge, TheButtonThatStartedTheGameCountsOnlyOnceLetGo) {
+    auto file = writeSnapshot(programImage(SPECTRUM_PORTS_BIN), "ports", "sna");
+    Gba gba(catalogueImage({{"One", file, kPortKeys}, {"Two", file, kPortKeys}}));
+    ASSERT_GE(gba.runUntil([](Gba& g) { return g.read32(0x0203FA04) == 1; }, 120), 0);
+    gba.setKeys(gbatest::KeyA); // picks the first entry and stays held
+    ASSERT_GE(gba.runUntil([](Gba& g) { return state(g).running && state(g).frames >= 5; }, 300),
+              0);
+    EXPECT_EQ(readPorts(gba).rows[5], kIdleRow); // A = Q, not pressed for the game
+    gba.setKeys(0);
+    runSpectrumFrames(gba, 3);
+    gba.setKeys(gbatest::KeyA);
+    runSpectrumFrames(gba, 3);
+    EXPECT_EQ(readPorts(gba).rows[5], kIdleRow & ~1); // pressed again: Q
+}
+
 TEST(SpectrumCartridge, KeysOfOneHalfRowCombineAndTheSecondEntryStarts) {
     auto file = writeSnapshot(programImage(SPECTRUM_PORTS_BIN), "ports", "sna");
     Entry first{"First", file, {}};
