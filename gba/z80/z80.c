@@ -140,6 +140,41 @@ INLINE unsigned block_run(const Z80* z, unsigned op, unsigned hl, unsigned de, u
     return n;
 }
 
+/* Copies n bytes between ranges that do not overlap. On the GBA this runs from IWRAM and moves
+ * halfwords when both addresses allow it (EWRAM and the cartridge have 16-bit buses); the
+ * library's memcpy runs from ROM and goes byte by byte unless both are word-aligned alike. */
+#if defined(__arm__) && !defined(__linux__)
+typedef uint16_t __attribute__((may_alias)) u16_alias;
+__attribute__((section(".iwram.z80"), noinline, optimize("no-tree-loop-distribute-patterns")))
+static void copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
+    if ((((uintptr_t)dst ^ (uintptr_t)src) & 1u) == 0) {
+        if ((uintptr_t)dst & 1u) {
+            *dst++ = *src++;
+            n--;
+        }
+        u16_alias* d = (u16_alias*)(void*)dst;
+        const u16_alias* s = (const u16_alias*)(const void*)src;
+        for (; n >= 8; n -= 8, d += 4, s += 4) {
+            uint16_t h0 = s[0], h1 = s[1], h2 = s[2], h3 = s[3];
+            d[0] = h0;
+            d[1] = h1;
+            d[2] = h2;
+            d[3] = h3;
+        }
+        for (; n >= 2; n -= 2)
+            *d++ = *s++;
+        dst = (uint8_t*)d;
+        src = (const uint8_t*)s;
+    }
+    while (n--)
+        *dst++ = *src++;
+}
+#else
+INLINE void copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
+    memcpy(dst, src, n);
+}
+#endif
+
 /* Marks the screen rows of a block copy's destination (n bytes from de, upwards or down). */
 INLINE void mark_screen_run(Z80* z, unsigned de, unsigned n, unsigned step) {
     unsigned lo = step == 1 ? de : de - (n - 1), hi = lo + n - 1;
@@ -824,8 +859,8 @@ next:
                     unsigned k = 0;
                     if ((int32_t)((uint32_t)t + 21u * (run - 1)) < 0 &&
                         (dst_lo + run <= src_lo || src_lo + run <= dst_lo)) {
-                        /* The whole run, source and destination apart: one memcpy. */
-                        memcpy(dst_lo, src_lo, run);
+                        /* The whole run, source and destination apart: one copy. */
+                        copy_apart(dst_lo, src_lo, run);
                         v = step == 1 ? src_lo[run - 1] : src_lo[0];
                         k = run;
                         t += (int32_t)(21u * run);

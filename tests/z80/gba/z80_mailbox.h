@@ -29,6 +29,8 @@ typedef struct Z80Mailbox {
     uint32_t failure_diff[Z80_MAILBOX_FAILURES];
     /* benchmark */
     uint32_t frames, tstates, cycles, checksum;
+    /* bulk block copies (vectors image) */
+    uint32_t copies, copies_failed;
 } Z80Mailbox;
 
 #endif
