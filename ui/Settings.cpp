@@ -3,46 +3,16 @@
 #include "main.h"
 #include "prompts.h"
 #include "qt_text.h"
+#include "settings_dialog.h"
+#include "window_build_host.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-namespace {
-
-constexpr const char* kSection = "Settings";
-
-bool isFolder(const QString& path) {
-    return !path.isEmpty() && QFileInfo(path).isDir();
-}
-
-} // namespace
-
-QString driveOfCurrentDirectory() {
-    return QStringLiteral("/");
-}
-
-QString testPogoshellFolder(const QString& folder) {
-    for (const QString& part : {QString(), QStringLiteral("/plugins"), QStringLiteral("/theme"),
-                                QStringLiteral("/root")}) {
-        if (!isFolder(folder + part))
-            return {};
-    }
-    return folder;
-}
-
-QString missingPogoshellFolder(const QString& folder) {
-    for (const QString& name :
-         {QStringLiteral("plugins"), QStringLiteral("root"), QStringLiteral("theme")}) {
-        if (!isFolder(folder + QLatin1Char('/') + name))
-            return name;
-    }
-    return {};
-}
 
 TForm4::TForm4(TForm1& main, Prompts& prompts, QWidget* parent)
     : QDialog(parent), main_(main), prompts_(prompts) {
@@ -85,8 +55,8 @@ TForm4::TForm4(TForm1& main, Prompts& prompts, QWidget* parent)
     associations->setGeometry(12, 68, 330, 20);
     Theme = new QComboBox(GroupBox1);
     Theme->setObjectName(QStringLiteral("Theme"));
-    Theme->addItems({QStringLiteral("Amiga"), QStringLiteral("Original"), QStringLiteral("PogoXP"),
-                     QStringLiteral("XPSmall")});
+    for (std::string_view theme : tapeloom::kThemeChoices)
+        Theme->addItem(toQ(theme));
     Theme->setGeometry(32, 92, 145, 23);
     compile = new QCheckBox(QStringLiteral("Automatically compile Pogoshell?"), GroupBox1);
     compile->setObjectName(QStringLiteral("compile"));
@@ -117,28 +87,17 @@ void TForm4::Settings1Click() {
 }
 
 void TForm4::fillFromSettings() {
-    tapeloom::SettingsFile& settings = main_.session().settings;
-    const std::string drive = toStd(driveOfCurrentDirectory());
-    const QString imageFolder = toQ(settings.read(kSection, "TPLBinary", drive));
-    const QString pogoshellFolder =
-        testPogoshellFolder(toQ(settings.read(kSection, "Pogoshell", drive)));
-
-    associations->setChecked(settings.read(kSection, "Associations", "") == "Maintain");
-    Theme->setCurrentIndex(
-        Theme->findText(toQ(settings.read(kSection, "Theme", "Original")), Qt::MatchFixedString));
-    compile->setChecked(settings.read(kSection, "Compile", "") == "Yes");
-
-    TPLBinaryPath->setText(imageFolder);
-    POGOShellPath->setText(pogoshellFolder);
-
-    if (pogoshellFolder.isEmpty()) {
-        for (const char* key : {"Pogoshell", "Associations", "Theme", "Compile"})
-            settings.remove(kSection, key);
-        save();
-        setPogoshellGroupEnabled(false);
-    } else {
-        setPogoshellGroupEnabled(true);
-    }
+    const tapeloom::SettingsOpening opening =
+        tapeloom::openSettings(main_.session().settings, toPath(QDir::currentPath()));
+    const tapeloom::SettingsChoices& choices = opening.choices;
+    associations->setChecked(choices.associations);
+    Theme->setCurrentIndex(Theme->findText(toQ(choices.theme), Qt::MatchExactly));
+    compile->setChecked(choices.compile);
+    TPLBinaryPath->setText(toQ(choices.imageFolder));
+    POGOShellPath->setText(toQ(choices.pogoshellFolder));
+    if (opening.saveError)
+        prompts_.reportError(this, toQ(*opening.saveError));
+    setPogoshellGroupEnabled(!choices.pogoshellFolder.empty());
 }
 
 void TForm4::SpeedButton1Click() {
@@ -151,13 +110,10 @@ void TForm4::SpeedButton3Click() {
     if (!folder)
         return;
     QString result = *folder;
-    const QString missing = missingPogoshellFolder(result);
-    if (!missing.isEmpty()) {
-        prompts_.message(this, QStringLiteral("Tapeloom warning"),
-                         QStringLiteral("This folder does not appear to contain Pogoshell!\r"
-                                        "Can't find folder \\") +
-                             missing,
-                         Prompts::Buttons::Ok, Prompts::Icon::None);
+    if (const auto problem = tapeloom::pogoshellSubfolderProblem(toStd(result))) {
+        WindowBuildHost(prompts_, this, nullptr)
+            .showMessage(tapeloom::kPogoshellWarning.caption, *problem,
+                         tapeloom::kPogoshellWarning.buttons, tapeloom::kPogoshellWarning.icon);
         result.clear();
     }
     POGOShellPath->setText(result);
@@ -170,35 +126,24 @@ void TForm4::associationsClick() {
 }
 
 void TForm4::ThemeChange() {
-    tapeloom::SettingsFile& settings = main_.session().settings;
-    settings.write(kSection, "Associations", "Maintain");
-    settings.write(kSection, "Theme", toStd(Theme->currentText()));
-    save();
+    try {
+        tapeloom::recordThemePick(main_.session().settings, toStd(Theme->currentText()));
+    } catch (const std::exception& error) {
+        reportError(error);
+    }
 }
 
 void TForm4::SpeedButton4Click() {
-    tapeloom::SettingsFile& settings = main_.session().settings;
-    settings.write(kSection, "TPLBinary", toStd(TPLBinaryPath->text()));
-    if (!POGOShellPath->text().isEmpty())
-        settings.write(kSection, "Pogoshell", toStd(POGOShellPath->text()));
-    else
-        settings.remove(kSection, "Pogoshell");
-    if (associations->isChecked()) {
-        settings.write(kSection, "Associations", "Maintain");
-        settings.write(kSection, "Theme",
-                       Theme->currentIndex() >= 0 ? toStd(Theme->currentText()) : std::string());
-    } else {
-        settings.remove(kSection, "Associations");
-        settings.remove(kSection, "Theme");
-    }
-    if (compile->isChecked())
-        settings.write(kSection, "Compile", "Yes");
-    else
-        settings.remove(kSection, "Compile");
+    tapeloom::SettingsChoices choices;
+    choices.imageFolder = toStd(TPLBinaryPath->text());
+    choices.pogoshellFolder = toStd(POGOShellPath->text());
+    choices.associations = associations->isChecked();
+    choices.theme = Theme->currentIndex() >= 0 ? toStd(Theme->currentText()) : std::string();
+    choices.compile = compile->isChecked();
     try {
-        settings.save();
+        tapeloom::applySettings(main_.session().settings, choices);
     } catch (const std::exception& error) {
-        prompts_.reportError(this, QString::fromLocal8Bit(error.what()));
+        reportError(error);
         return;
     }
     accept();
@@ -214,10 +159,6 @@ void TForm4::setPogoshellGroupEnabled(bool enabled) {
     compile->setEnabled(enabled);
 }
 
-void TForm4::save() {
-    try {
-        main_.session().settings.save();
-    } catch (const std::exception& error) {
-        prompts_.reportError(this, QString::fromLocal8Bit(error.what()));
-    }
+void TForm4::reportError(const std::exception& error) {
+    prompts_.reportError(this, QString::fromLocal8Bit(error.what()));
 }

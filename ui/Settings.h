@@ -2,6 +2,8 @@
 // The settings dialog: image folder, Pogoshell folder, theme and compile choices.
 #include <QDialog>
 
+#include <exception>
+
 class Prompts;
 class QCheckBox;
 class QComboBox;
@@ -46,15 +48,8 @@ class TForm4 : public QDialog {
 
   private:
     void setPogoshellGroupEnabled(bool enabled);
-    void save();
+    void reportError(const std::exception& error);
 
     TForm1& main_;
     Prompts& prompts_;
 };
-
-// What stands on Linux for "the drive of the current directory": the root of the file system.
-QString driveOfCurrentDirectory();
-// The folder when it holds Pogoshell's plugins, theme and root folders, else the empty text.
-QString testPogoshellFolder(const QString& folder);
-// The first of plugins, root, theme missing below a newly chosen folder; empty when none is.
-QString missingPogoshellFolder(const QString& folder);
