@@ -1,13 +1,14 @@
 #include "config.h"
 
 #include "catalogue.h"
+#include "control_config.h"
 #include "keys.h"
 #include "main.h"
 #include "pictures.h"
 #include "prompts.h"
 #include "qt_text.h"
 #include "screen_decoder.h"
-#include "text.h"
+#include "window_build_host.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -17,29 +18,16 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kClientWidth = 665;
 constexpr int kClientHeight = 394;
-constexpr std::string_view kCustom = "Custom";
-constexpr std::string_view kUnassigned = "<unassigned>";
-const char* const kBlankNameCaption = "TPL Error";
-const char* const kBlankNameText = "ROM Name cannot be blank. Enter a valid ROM name.";
 
 // A pick-only box's value: the selected item's text, or empty with no selection.
 QString boxValue(const QComboBox* box) {
     return box->currentIndex() < 0 ? QString() : box->currentText();
-}
-
-// Selects the first item equal to value ignoring ASCII letter case, else nothing.
-void selectMatching(QComboBox* box, std::string_view value) {
-    for (int i = 0; i < box->count(); ++i) {
-        if (tapeloom::equalsIgnoringCase(toStd(box->itemText(i)), value)) {
-            box->setCurrentIndex(i);
-            return;
-        }
-    }
-    box->setCurrentIndex(-1);
 }
 
 } // namespace
@@ -118,16 +106,7 @@ TForm2::TForm2(TForm1& main, Prompts& prompts, QWidget* parent)
     select = makeKeyBox(panel, "select", 4, 268, &TForm2::selectChange);
     a = makeKeyBox(this, "a", 564, 213, &TForm2::aChange);
     b = makeKeyBox(panel, "b", 556, 192, &TForm2::bChange);
-    keyBoxes_ = {{{lback, "Back Left"},
-                  {rback, "Back Right"},
-                  {left, "DPad Left"},
-                  {right, "DPad Right"},
-                  {up, "DPad Up"},
-                  {down, "DPad Down"},
-                  {start, "Start"},
-                  {select, "Select"},
-                  {a, "Button A"},
-                  {b, "Button B"}}};
+    keyBoxes_ = {lback, rback, left, right, up, down, start, select, a, b};
 
     Spectrum->setPixmap(QPixmap::fromImage(
         bitmap_.scaled(Spectrum->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
@@ -154,13 +133,6 @@ const tapeloom::CatalogueEntry* TForm2::focusedEntry() const {
     return &rows[static_cast<std::size_t>(row)];
 }
 
-std::optional<std::string> TForm2::focusedSection() const {
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
-    if (entry == nullptr)
-        return std::nullopt;
-    return entry->sectionKey();
-}
-
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
@@ -168,106 +140,84 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    tapeloom::SettingsFile& settings = main_.session().settings;
-    quickconfig->clear();
-    for (int n = 0;; ++n) {
-        const std::string preset =
-            settings.read("Control Defaults", "Default" + std::to_string(n), "");
-        if (preset.empty())
-            break;
-        quickconfig->addItem(toQ(preset));
-    }
-    quickconfig->addItem(toQ(kCustom));
-
+    const tapeloom::SettingsFile& settings = main_.session().settings;
     const tapeloom::CatalogueEntry* entry = focusedEntry();
-    if (entry == nullptr)
+    if (entry == nullptr) {
+        showSchemes(tapeloom::schemeChoices(settings), 0);
         return;
-    romname->setText(toQ(entry->displayName));
-    selectMatching(quickconfig, entry->scheme);
-    const std::string scheme = toStd(boxValue(quickconfig));
-    if (scheme == kCustom) {
-        setKeyBoxesEnabled(true);
-        showKeysOf(entry->sectionKey());
-    } else {
-        setKeyBoxesEnabled(false);
-        showKeysOf("Control_" + scheme);
     }
+    const tapeloom::ConfigurationView view = tapeloom::openConfiguration(settings, *entry);
+    showSchemes(view.schemes, view.scheme);
+    romname->setText(toQ(view.displayName));
+    showKeys(view.keys);
     PaintSpectrum();
 }
 
-void TForm2::showKeysOf(const std::string& section) {
-    const tapeloom::SettingsFile& settings = main_.session().settings;
-    for (const KeyBox& keyBox : keyBoxes_)
-        selectMatching(keyBox.box, settings.read(section, keyBox.slotKey, kUnassigned));
+void TForm2::showSchemes(const std::vector<std::string>& schemes, int selected) {
+    quickconfig->clear();
+    for (const std::string& scheme : schemes)
+        quickconfig->addItem(toQ(scheme));
+    quickconfig->setCurrentIndex(selected);
 }
 
-void TForm2::setKeyBoxesEnabled(bool enabled) {
-    for (const KeyBox& keyBox : keyBoxes_)
-        keyBox.box->setEnabled(enabled);
+void TForm2::showKeys(const tapeloom::KeyBoxes& keys) {
+    for (std::size_t box = 0; box < keyBoxes_.size(); ++box) {
+        keyBoxes_[box]->setEnabled(keys.custom);
+        keyBoxes_[box]->setCurrentIndex(keys.picks[box]);
+    }
 }
 
 void TForm2::quickconfigChange() {
-    const std::optional<std::string> section = focusedSection();
-    if (!section)
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
         return;
-    tapeloom::SettingsFile& settings = main_.session().settings;
+    tapeloom::KeyBoxPicks shown{};
+    for (std::size_t box = 0; box < keyBoxes_.size(); ++box)
+        shown[box] = keyBoxes_[box]->currentIndex();
     const QString scheme = boxValue(quickconfig);
-    const std::string schemeText = toStd(scheme);
-    if (schemeText != kCustom) {
-        setKeyBoxesEnabled(false);
-        showKeysOf("Control_" + schemeText);
-        for (std::string_view slotKey : tapeloom::kSlotDeleteOrder)
-            settings.remove(*section, slotKey);
-    } else {
-        setKeyBoxesEnabled(true);
-        for (std::string_view slotKey : tapeloom::kSlotDeleteOrder) {
-            for (const KeyBox& keyBox : keyBoxes_)
-                if (keyBox.slotKey == slotKey)
-                    settings.write(*section, slotKey, toStd(boxValue(keyBox.box)));
-        }
-    }
+    showKeys(tapeloom::chooseScheme(main_.session().settings, entry->sectionKey(), toStd(scheme),
+                                    shown));
     main_.setRowScheme(main_.focusedRow(), scheme);
-    settings.write(*section, "Control", schemeText);
 }
 
-void TForm2::writeSlot(QComboBox* box) {
-    const std::optional<std::string> section = focusedSection();
-    if (!section)
+void TForm2::pickKey(QComboBox* box) {
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
         return;
-    for (const KeyBox& keyBox : keyBoxes_)
-        if (keyBox.box == box)
-            main_.session().settings.write(*section, keyBox.slotKey, toStd(boxValue(box)));
+    const auto found = std::find(keyBoxes_.begin(), keyBoxes_.end(), box);
+    tapeloom::chooseKey(main_.session().settings, entry->sectionKey(),
+                        static_cast<std::size_t>(found - keyBoxes_.begin()), box->currentIndex());
 }
 
 void TForm2::lbackChange() {
-    writeSlot(lback);
+    pickKey(lback);
 }
 void TForm2::rbackChange() {
-    writeSlot(rback);
+    pickKey(rback);
 }
 void TForm2::rightChange() {
-    writeSlot(right);
+    pickKey(right);
 }
 void TForm2::upChange() {
-    writeSlot(up);
+    pickKey(up);
 }
 void TForm2::leftChange() {
-    writeSlot(left);
+    pickKey(left);
 }
 void TForm2::downChange() {
-    writeSlot(down);
+    pickKey(down);
 }
 void TForm2::startChange() {
-    writeSlot(start);
+    pickKey(start);
 }
 void TForm2::selectChange() {
-    writeSlot(select);
+    pickKey(select);
 }
 void TForm2::aChange() {
-    writeSlot(a);
+    pickKey(a);
 }
 void TForm2::bChange() {
-    writeSlot(b);
+    pickKey(b);
 }
 
 void TForm2::DoneClick() {
@@ -276,19 +226,21 @@ void TForm2::DoneClick() {
 
 bool TForm2::FormCloseQuery() {
     // Without an entry there is no name to keep, and the dialog must not trap the user.
-    if (!romname->text().isEmpty() || focusedEntry() == nullptr)
+    if (focusedEntry() == nullptr)
         return true;
-    prompts_.message(this, QLatin1String(kBlankNameCaption), QLatin1String(kBlankNameText),
-                     Prompts::Buttons::Ok, Prompts::Icon::None);
+    const auto refusal = tapeloom::closeRefusal(toStd(romname->text()));
+    if (!refusal)
+        return true;
+    WindowBuildHost(prompts_, this, nullptr).show(*refusal);
     return false;
 }
 
 void TForm2::FormClose() {
-    const std::optional<std::string> section = focusedSection();
-    if (!section)
+    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    if (entry == nullptr)
         return;
     const QString name = romname->text();
-    main_.session().settings.write(*section, "Filename", toStd(name));
+    tapeloom::closeConfiguration(main_.session().settings, entry->sectionKey(), toStd(name));
     main_.renameRow(main_.focusedRow(), name);
 }
 

@@ -5,9 +5,8 @@
 #include <QImage>
 
 #include <array>
-#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 class Prompts;
 class QComboBox;
@@ -18,7 +17,8 @@ class QPushButton;
 class TForm1;
 namespace tapeloom {
 struct CatalogueEntry;
-}
+struct KeyBoxes;
+} // namespace tapeloom
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -77,21 +77,16 @@ class TForm2 : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    struct KeyBox {
-        QComboBox* box;
-        std::string_view slotKey;
-    };
     QComboBox* makeKeyBox(QWidget* parent, const char* name, int x, int y,
                           void (TForm2::*handler)());
     const tapeloom::CatalogueEntry* focusedEntry() const;
-    std::optional<std::string> focusedSection() const;
-    // Selects in each key box the stored value of its slot key in `section`.
-    void showKeysOf(const std::string& section);
-    void setKeyBoxesEnabled(bool enabled);
-    void writeSlot(QComboBox* box);
+    void showSchemes(const std::vector<std::string>& schemes, int selected);
+    void showKeys(const tapeloom::KeyBoxes& keys);
+    void pickKey(QComboBox* box);
 
     TForm1& main_;
     Prompts& prompts_;
     QImage bitmap_;
-    std::array<KeyBox, 10> keyBoxes_{};
+    // In the order of tapeloom::kKeyBoxSlots.
+    std::array<QComboBox*, 10> keyBoxes_{};
 };
