@@ -1,9 +1,10 @@
 #include "ImportForm.h"
 
-#include "inject_ini.h"
+#include "import_dialog.h"
 #include "main.h"
 #include "prompts.h"
 #include "qt_text.h"
+#include "window_build_host.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -17,9 +18,12 @@ namespace {
 
 constexpr int kClientWidth = 281;
 constexpr int kClientHeight = 141;
-const char* const kOpenTitle = "Select Tarn INJECT.INI";
-// Only files named exactly INJECT.INI show.
-const char* const kOpenFilter = "Tarn INJECT.INI (INJECT.INI)";
+
+// The core's filter entry in Qt's "Name (pattern)" form.
+QString injectFilter() {
+    return toQ(tapeloom::kInjectFilterName) + QStringLiteral(" (") +
+           toQ(tapeloom::kInjectFileName) + QLatin1Char(')');
+}
 
 } // namespace
 
@@ -74,7 +78,7 @@ void TImport::showEvent(QShowEvent* event) {
 }
 
 void TImport::enableImport() {
-    Import->setEnabled(updatecheck->isChecked() || addcheck->isChecked());
+    Import->setEnabled(tapeloom::importOffered({updatecheck->isChecked(), addcheck->isChecked()}));
 }
 
 void TImport::updatecheckClick() {
@@ -88,8 +92,8 @@ void TImport::SpeedButton2Click() {
 }
 
 void TImport::ImportClick() {
-    const QStringList files = prompts_.openFiles(this, QLatin1String(kOpenTitle), QString(),
-                                                 QLatin1String(kOpenFilter), false);
+    const QStringList files =
+        prompts_.openFiles(this, toQ(tapeloom::kInjectOpenTitle), QString(), injectFilter(), false);
     if (files.isEmpty())
         return;
     const tapeloom::ImportOptions options{updatecheck->isChecked(), addcheck->isChecked()};
@@ -108,9 +112,8 @@ void TImport::ImportClick() {
         main_.reportError(QString::fromLocal8Bit(error.what()));
         return;
     }
-    prompts_.message(this, toQ(tapeloom::kImportReportCaption),
-                     toQ(tapeloom::importReport(result, options)), Prompts::Buttons::Ok,
-                     Prompts::Icon::None);
+    const std::string report = tapeloom::importReport(result, options);
+    WindowBuildHost(prompts_, this, nullptr).show(tapeloom::importReportMessage(report));
     ProgressBar1->setValue(0);
     accept();
 }
