@@ -831,7 +831,7 @@ next:
             A_FROM_STRUCT();
             t += 8;
         }
-        DONE;
+        NEXT;
 
     op_ED:
         /* Block instructions stay here; the rest of ED goes the slow way. */
@@ -1118,7 +1118,7 @@ next:
             /* The prefix had no effect: run the opcode as it stands. */
             goto* ops[op];
         }
-        DONE;
+        NEXT;
 
     prefixed: /* ED other than the block instructions */
         z->pc.w = U16(pc);
