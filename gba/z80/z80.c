@@ -101,9 +101,14 @@ INLINE uint32_t rd8_signed(const Z80* z, unsigned a) {
     return (uint32_t)(int32_t) * (const int8_t*)(z->rd[a >> 14] + a);
 }
 
-Z80_HOT Z80_LONG_CALL static void mark_screen(Z80* z, unsigned off) {
-    unsigned row = off < 0x1800u ? ((off >> 8) & 0x18u) | ((off >> 5) & 7u) : (off - 0x1800u) >> 5;
-    z->screen_dirty |= 1u << row;
+/* Character row (0-23) of each 32-byte stretch of the screen: bitmap thirds interleave their
+ * lines, attributes go row by row. A lookup inline in every write costs less than a call. */
+#define ROW_(i) ((i) < 192 ? (((i) >> 3) & 0x18) | ((i)&7) : (i) < 216 ? (i)-192 : 0)
+static const uint8_t screen_row[256] Z80_TABLE = {T256_(ROW_)};
+
+/* Marks the character row of screen offset `off` (0 to 0x1AFF) as written. */
+INLINE void mark_screen(Z80* z, unsigned off) {
+    z->screen_dirty |= 1u << screen_row[off >> 5];
 }
 
 INLINE void wr8(Z80* z, unsigned a, unsigned v) {

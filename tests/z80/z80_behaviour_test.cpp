@@ -216,6 +216,20 @@ TEST_F(Z80Machine, ScreenWritesMarkTheirCharacterRow) {
     EXPECT_EQ(z.screen_dirty, 0u) << "a write-protected screen page changed nothing";
 }
 
+TEST_F(Z80Machine, EveryScreenByteMarksItsOwnRowOnly) {
+    // Bitmap address 010T TLLL RRRC CCCC: character row = third * 8 + R (L is the pixel line).
+    for (unsigned a = 0x4000; a < 0x5B00; a++) {
+        unsigned off = a - 0x4000;
+        unsigned row =
+            off < 0x1800 ? ((off >> 11) & 3) * 8 + ((off >> 5) & 7) : (off - 0x1800) / 32;
+        load(0x8000, {0x21, uint8_t(a), uint8_t(a >> 8), 0x77}); // LD HL,a  LD (HL),A
+        setPc(0x8000);
+        z.screen_dirty = 0;
+        z80_run(&z, z80_tstates(&z) + 17);
+        ASSERT_EQ(z.screen_dirty, 1u << row) << "address " << a;
+    }
+}
+
 } // namespace
 
 namespace {
