@@ -1,17 +1,41 @@
 /* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
- * in ARM state; the run loop and its tables go to IWRAM (about 18 KiB), the rare ED
- * instructions to ROM as Thumb code.
+ * in ARM state; the run loop and its tables go to IWRAM (19.7 KiB: 17.4 KiB code, 2.3 KiB
+ * tables), the rare ED instructions to ROM as Thumb code.
  *
- * Speed notes (each measured with the benchmark image in mGBA):
+ * Speed (tests/z80 benchmark in mGBA, GBA cycles per T-state; 4.79 is Spectrum real time):
+ * 4.648 (103 %) before the measures marked +, 3.949 (121 %) after them.
  * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. mostly in ARM
  *   registers; the counter runs from -(T-states to go) up to 0, so the end test is a sign test;
- * - dispatch goes through a table of labels; frequent opcodes end in their own fetch-and-jump
- *   (NEXT, which GCC partly merges again), the others share one (DONE). Keeping every tail
- *   apart (-fno-crossjumping) gained 3 % for 7 KiB more IWRAM, not worth it;
+ * - dispatch goes through a table of labels. + Frequent handlers end in their own fetch-and-
+ *   jump (NEXT): an empty asm with a distinct comment in each copy keeps GCC from merging the
+ *   copies into one shared tail, which costs a taken branch (4.531 -> 4.411; CB and DD/FD
+ *   tails as well: 4.211 -> 4.112). The rest share one (NEXT_SHARED, DONE). Doing the same
+ *   everywhere (-fno-crossjumping or a distinct asm in every tail) gains 1-2 % more for
+ *   3-6 KiB more IWRAM;
  * - memory goes through biased page pointers (address + rd[address >> 14]), so a fetch is a
  *   shift, a load and a byte load; rd[4] repeats page 0 for fetches that run past 0xFFFF;
+ *   + displacements (JR, DJNZ, IX+d) are fetched by a signed byte load (4.411 -> 4.344);
+ * - + screen writes find their character row in a table, inline (a call before:
+ *   4.112 -> 3.949);
  * - flags come from tables (sz53, sz53p, INC/DEC) or a few ALU operations;
- * - LDIR and LDDR copy whole runs inside one page at once while time remains. */
+ * - LDIR and LDDR copy whole runs inside one page at once while time remains; + runs whose
+ *   source and destination lie apart are one copy, in IWRAM, by halfwords where the alignment
+ *   allows (4.648 -> 4.617 with the library memcpy, which runs from ROM byte by byte;
+ *   4.344 -> 4.211 with copy_apart); + CPIR/CPDR repeat inside the handler (4.617 -> 4.531).
+ * Tried without gain (GCC's register allocation over this one big function reacts to small
+ * changes by a few % either way, so each was measured): -O3 (the build passes -O3 then -O2;
+ * O3 for this file was 1-3 % slower), -fno-gcse, -fno-tree-pre, -fno-reorder-blocks,
+ * -fno-tree-tail-merge; global register variables for pc/A/F/R/T/z (2-3 % slower: GCC then
+ * adds a compare and a move to each T-state update); local register variables for A and F;
+ * an asm goto with all handlers as targets for a single "ldr pc" dispatch (wrong: GCC places
+ * edge code that the table jump skips); a switch instead of the label table for the DD/FD
+ * ALU operations; EX DE,HL as one 32-bit rotate (GCC then spilled more: 20 % slower).
+ * Where the time goes now: about 20 cycles of every instruction are the fetch, the R and T
+ * updates and the table jump (an 8-bit fetch from EWRAM alone is 5), A or F often live on the
+ * stack, B-L and IX/IY in the struct. Reaching 160 % (3.0 cycles per T-state) needs a
+ * different core: hand-written ARM with all Z80 registers in ARM registers, pc as a host
+ * pointer, fixed-size handler slots (add pc, base, op, lsl #n) and flags taken from the ARM
+ * flags; the vectors and the benchmark here can check it. */
 #include "z80.h"
 
 #include <stddef.h>
