@@ -2,6 +2,7 @@
 #include "build_command.h"
 #include "catalogue.h"
 #include "commands.h"
+#include "import_dialog.h"
 #include "inject_ini.h"
 #include "terminal_host.h"
 
@@ -57,7 +58,7 @@ int runImport(std::span<char*> args) {
                   << "Try 'tapeloom-cli import --help'.\n";
         return kExitUsage;
     }
-    if (!options.update && !options.add) {
+    if (!importOffered(options)) {
         // The dialog's Import button is disabled with both boxes cleared.
         std::cerr << "tapeloom-cli import: --no-add without --update imports nothing\n";
         return kExitUsage;
