@@ -1,11 +1,13 @@
 /* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
- * in ARM state; the run loop and its tables go to IWRAM (19.7 KiB: 17.4 KiB code, 2.3 KiB
+ * in ARM state; the run loop and its tables go to IWRAM (19.5 KiB: 17.3 KiB code, 2.3 KiB
  * tables), the rare ED instructions to ROM as Thumb code.
  *
  * Speed (tests/z80 benchmark in mGBA, GBA cycles per T-state; 4.79 is Spectrum real time):
- * 4.648 (103 %) before the measures marked +, 3.949 (121 %) after them.
+ * 4.648 (103 %) before the measures marked +, 3.888 (123 %) after them.
  * - pc, A, F, R and the T-state counter live in locals of z80_run, i.e. mostly in ARM
  *   registers; the counter runs from -(T-states to go) up to 0, so the end test is a sign test;
+ *   + A is a register variable in r10 (GCC had put it on the stack: 3.949 -> 3.888; F as
+ *   well gave nothing more);
  * - dispatch goes through a table of labels. + Frequent handlers end in their own fetch-and-
  *   jump (NEXT): an empty asm with a distinct comment in each copy keeps GCC from merging the
  *   copies into one shared tail, which costs a taken branch (4.531 -> 4.411; CB and DD/FD
@@ -26,12 +28,12 @@
  * changes by a few % either way, so each was measured): -O3 (the build passes -O3 then -O2;
  * O3 for this file was 1-3 % slower), -fno-gcse, -fno-tree-pre, -fno-reorder-blocks,
  * -fno-tree-tail-merge; global register variables for pc/A/F/R/T/z (2-3 % slower: GCC then
- * adds a compare and a move to each T-state update); local register variables for A and F;
+ * adds a compare and a move to each T-state update);
  * an asm goto with all handlers as targets for a single "ldr pc" dispatch (wrong: GCC places
  * edge code that the table jump skips); a switch instead of the label table for the DD/FD
  * ALU operations; EX DE,HL as one 32-bit rotate (GCC then spilled more: 20 % slower).
  * Where the time goes now: about 20 cycles of every instruction are the fetch, the R and T
- * updates and the table jump (an 8-bit fetch from EWRAM alone is 5), A or F often live on the
+ * updates and the table jump (an 8-bit fetch from EWRAM alone is 5), F often lives on the
  * stack, B-L and IX/IY in the struct. Reaching 160 % (3.0 cycles per T-state) needs a
  * different core: hand-written ARM with all Z80 registers in ARM registers, pc as a host
  * pointer, fixed-size handler slots (add pc, base, op, lsl #n) and flags taken from the ARM
@@ -127,7 +129,7 @@ INLINE uint32_t rd8_signed(const Z80* z, unsigned a) {
 
 /* Character row (0-23) of each 32-byte stretch of the screen: bitmap thirds interleave their
  * lines, attributes go row by row. A lookup inline in every write costs less than a call. */
-#define ROW_(i) ((i) < 192 ? (((i) >> 3) & 0x18) | ((i)&7) : (i) < 216 ? (i)-192 : 0)
+#define ROW_(i) ((i) < 192 ? (((i) >> 3) & 0x18) | ((i)&7) : (i) < 216 ? ((i) + 64) & 0xFF : 0)
 static const uint8_t screen_row[256] Z80_TABLE = {T256_(ROW_)};
 
 /* Marks the character row of screen offset `off` (0 to 0x1AFF) as written. */
@@ -174,8 +176,9 @@ INLINE unsigned block_run(const Z80* z, unsigned op, unsigned hl, unsigned de, u
  * library's memcpy runs from ROM and goes byte by byte unless both are word-aligned alike. */
 #if defined(__arm__) && !defined(__linux__)
 typedef uint16_t __attribute__((may_alias)) u16_alias;
-__attribute__((section(".iwram.z80"), noinline, optimize("no-tree-loop-distribute-patterns")))
-static void copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
+__attribute__((section(".iwram.z80"), noinline,
+               optimize("no-tree-loop-distribute-patterns"))) static void
+copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
     if ((((uintptr_t)dst ^ (uintptr_t)src) & 1u) == 0) {
         if ((uintptr_t)dst & 1u) {
             *dst++ = *src++;
@@ -389,6 +392,78 @@ INLINE void daa(unsigned* a, unsigned* f) {
     *f = (*f & ~(FC | FP)) | carry | (sz53p[*a] & FP);
 }
 
+/* The run loops call the flag helpers through these macros: the temporaries are folded away
+ * and A and F never have their address taken (A may be a register variable). */
+#define INC8(x)                                                                                    \
+    ({                                                                                             \
+        unsigned f_ = f, r_ = inc8(&f_, (x));                                                      \
+        f = f_;                                                                                    \
+        r_;                                                                                        \
+    })
+#define DEC8(x)                                                                                    \
+    ({                                                                                             \
+        unsigned f_ = f, r_ = dec8(&f_, (x));                                                      \
+        f = f_;                                                                                    \
+        r_;                                                                                        \
+    })
+#define ALU_ADD(x, c)                                                                              \
+    do {                                                                                           \
+        unsigned a_ = a, f_ = f;                                                                   \
+        alu_add(&a_, &f_, (x), (c));                                                               \
+        a = a_;                                                                                    \
+        f = f_;                                                                                    \
+    } while (0)
+#define ALU_SUB(x, c)                                                                              \
+    do {                                                                                           \
+        unsigned a_ = a, f_ = f;                                                                   \
+        alu_sub(&a_, &f_, (x), (c));                                                               \
+        a = a_;                                                                                    \
+        f = f_;                                                                                    \
+    } while (0)
+#define ALU_CP(x)                                                                                  \
+    do {                                                                                           \
+        unsigned f_ = f;                                                                           \
+        alu_cp(a, &f_, (x));                                                                       \
+        f = f_;                                                                                    \
+    } while (0)
+#define ADD16(x, y)                                                                                \
+    ({                                                                                             \
+        unsigned f_ = f, r_ = add16(z, &f_, (x), (y));                                             \
+        f = f_;                                                                                    \
+        r_;                                                                                        \
+    })
+#define ADC16(x)                                                                                   \
+    do {                                                                                           \
+        unsigned f_ = f;                                                                           \
+        adc16(z, &f_, (x));                                                                        \
+        f = f_;                                                                                    \
+    } while (0)
+#define SBC16(x)                                                                                   \
+    do {                                                                                           \
+        unsigned f_ = f;                                                                           \
+        sbc16(z, &f_, (x));                                                                        \
+        f = f_;                                                                                    \
+    } while (0)
+#define CB_APPLY(o, x)                                                                             \
+    ({                                                                                             \
+        unsigned f_ = f, r_ = cb_apply(&f_, (o), (x));                                             \
+        f = f_;                                                                                    \
+        r_;                                                                                        \
+    })
+#define BIT_TEST(o, x, u)                                                                          \
+    do {                                                                                           \
+        unsigned f_ = f;                                                                           \
+        bit_test(&f_, (o), (x), (u));                                                              \
+        f = f_;                                                                                    \
+    } while (0)
+#define DAA()                                                                                      \
+    do {                                                                                           \
+        unsigned a_ = a, f_ = f;                                                                   \
+        daa(&a_, &f_);                                                                             \
+        a = a_;                                                                                    \
+        f = f_;                                                                                    \
+    } while (0)
+
 #define FETCH() rd8(z, pc++)
 #define FETCH16() (pc += 2, rd8(z, pc - 2) | (rd8(z, pc - 1) << 8))
 #define PCW (pc & 0xFFFFu)
@@ -498,14 +573,14 @@ Z80_COLD static void run_ed(Z80* z) {
             WZ = U16(BC + 1);
             t += 12;
             break;
-        case 0x42: sbc16(z, &f, BC); t += 15; break;
-        case 0x52: sbc16(z, &f, DE); t += 15; break;
-        case 0x62: sbc16(z, &f, HL); t += 15; break;
-        case 0x72: sbc16(z, &f, SP); t += 15; break;
-        case 0x4A: adc16(z, &f, BC); t += 15; break;
-        case 0x5A: adc16(z, &f, DE); t += 15; break;
-        case 0x6A: adc16(z, &f, HL); t += 15; break;
-        case 0x7A: adc16(z, &f, SP); t += 15; break;
+        case 0x42: SBC16(BC); t += 15; break;
+        case 0x52: SBC16(DE); t += 15; break;
+        case 0x62: SBC16(HL); t += 15; break;
+        case 0x72: SBC16(SP); t += 15; break;
+        case 0x4A: ADC16(BC); t += 15; break;
+        case 0x5A: ADC16(DE); t += 15; break;
+        case 0x6A: ADC16(HL); t += 15; break;
+        case 0x7A: ADC16(SP); t += 15; break;
         case 0x43: addr = FETCH16(); wr16(z, addr, BC); WZ = U16(addr + 1); t += 20; break;
         case 0x53: addr = FETCH16(); wr16(z, addr, DE); WZ = U16(addr + 1); t += 20; break;
         case 0x63: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 20; break;
@@ -518,7 +593,7 @@ Z80_COLD static void run_ed(Z80* z) {
         case 0x64: case 0x6C: case 0x74: case 0x7C: /* NEG */
             v = a;
             a = 0;
-            alu_sub(&a, &f, v, 0);
+            ALU_SUB(v, 0);
             t += 8;
             break;
         case 0x45: case 0x4D: case 0x55: case 0x5D:
@@ -579,7 +654,13 @@ Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
                                                         &&alu_or4,  &&alu_cp4};
     uint32_t pc = z->pc.w;
     uint32_t r = z->r;
+#if defined(__arm__) && !defined(__linux__)
+    /* A asked for in a callee-saved register: left to itself GCC kept A on the stack. */
+    register unsigned a __asm__("r10") = z->af.b.h;
+    unsigned f = z->af.b.l;
+#else
     unsigned a = z->af.b.h, f = z->af.b.l;
+#endif
     /* T-states still to run, negative while running. */
     int32_t t = (int32_t)((uint32_t)z->tstates - (uint32_t)limit);
     z->run_limit = limit; /* in memory, not in a register: only needed at the end and by EI */
@@ -593,8 +674,8 @@ next:
     op_01: BC = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_02: wr8(z, BC, a); WZ = U16(((BC + 1) & 0xFFu) | (a << 8)); t += 7; DONE;
     op_03: BC = U16(BC + 1); t += 6; NEXT;
-    op_04: B = U8(inc8(&f, B)); t += 4; NEXT;
-    op_05: B = U8(dec8(&f, B)); t += 4; NEXT;
+    op_04: B = U8(INC8(B)); t += 4; NEXT;
+    op_05: B = U8(DEC8(B)); t += 4; NEXT;
     op_06: B = U8(FETCH()); t += 7; NEXT_SHARED;
     op_07: /* RLCA */
         a = ((a << 1) | (a >> 7)) & 0xFFu;
@@ -603,11 +684,11 @@ next:
     op_08: /* EX AF,AF' */
         v = z->af_; z->af_ = U16((a << 8) | f); a = v >> 8; f = v & 0xFFu;
         t += 4; DONE;
-    op_09: HL = U16(add16(z, &f, HL, BC)); t += 11; NEXT;
+    op_09: HL = U16(ADD16(HL, BC)); t += 11; NEXT;
     op_0A: a = rd8(z, BC); WZ = U16(BC + 1); t += 7; NEXT_SHARED;
     op_0B: BC = U16(BC - 1); t += 6; NEXT;
-    op_0C: C = U8(inc8(&f, C)); t += 4; NEXT;
-    op_0D: C = U8(dec8(&f, C)); t += 4; NEXT;
+    op_0C: C = U8(INC8(C)); t += 4; NEXT;
+    op_0D: C = U8(DEC8(C)); t += 4; NEXT;
     op_0E: C = U8(FETCH()); t += 7; NEXT_SHARED;
     op_0F: /* RRCA */
         f = (f & (FP | FZ | FS)) | (a & FC);
@@ -622,8 +703,8 @@ next:
     op_11: DE = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_12: wr8(z, DE, a); WZ = U16(((DE + 1) & 0xFFu) | (a << 8)); t += 7; NEXT_SHARED;
     op_13: DE = U16(DE + 1); t += 6; NEXT;
-    op_14: D = U8(inc8(&f, D)); t += 4; NEXT_SHARED;
-    op_15: D = U8(dec8(&f, D)); t += 4; NEXT_SHARED;
+    op_14: D = U8(INC8(D)); t += 4; NEXT_SHARED;
+    op_15: D = U8(DEC8(D)); t += 4; NEXT_SHARED;
     op_16: D = U8(FETCH()); t += 7; NEXT_SHARED;
     op_17: /* RLA */
         v = a;
@@ -631,11 +712,11 @@ next:
         f = (f & (FP | FZ | FS)) | (a & (F3 | F5)) | (v >> 7);
         t += 4; DONE;
     op_18: v = FETCH_D(); JR_TAKEN(v); t += 12; NEXT;
-    op_19: HL = U16(add16(z, &f, HL, DE)); t += 11; NEXT;
+    op_19: HL = U16(ADD16(HL, DE)); t += 11; NEXT;
     op_1A: a = rd8(z, DE); WZ = U16(DE + 1); t += 7; NEXT_SHARED;
     op_1B: DE = U16(DE - 1); t += 6; NEXT;
-    op_1C: E = U8(inc8(&f, E)); t += 4; NEXT_SHARED;
-    op_1D: E = U8(dec8(&f, E)); t += 4; NEXT_SHARED;
+    op_1C: E = U8(INC8(E)); t += 4; NEXT_SHARED;
+    op_1D: E = U8(DEC8(E)); t += 4; NEXT_SHARED;
     op_1E: E = U8(FETCH()); t += 7; NEXT_SHARED;
     op_1F: /* RRA */
         v = a;
@@ -649,15 +730,15 @@ next:
     op_21: HL = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_22: addr = FETCH16(); wr16(z, addr, HL); WZ = U16(addr + 1); t += 16; DONE;
     op_23: HL = U16(HL + 1); t += 6; NEXT;
-    op_24: H = U8(inc8(&f, H)); t += 4; NEXT_SHARED;
-    op_25: H = U8(dec8(&f, H)); t += 4; NEXT_SHARED;
+    op_24: H = U8(INC8(H)); t += 4; NEXT_SHARED;
+    op_25: H = U8(DEC8(H)); t += 4; NEXT_SHARED;
     op_26: H = U8(FETCH()); t += 7; NEXT_SHARED;
-    op_27: daa(&a, &f); t += 4; DONE;
-    op_29: HL = U16(add16(z, &f, HL, HL)); t += 11; NEXT;
+    op_27: DAA(); t += 4; DONE;
+    op_29: HL = U16(ADD16(HL, HL)); t += 11; NEXT;
     op_2A: addr = FETCH16(); HL = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; DONE;
     op_2B: HL = U16(HL - 1); t += 6; NEXT;
-    op_2C: L = U8(inc8(&f, L)); t += 4; NEXT_SHARED;
-    op_2D: L = U8(dec8(&f, L)); t += 4; NEXT_SHARED;
+    op_2C: L = U8(INC8(L)); t += 4; NEXT_SHARED;
+    op_2D: L = U8(DEC8(L)); t += 4; NEXT_SHARED;
     op_2E: L = U8(FETCH()); t += 7; NEXT_SHARED;
     op_2F: /* CPL */
         a ^= 0xFFu;
@@ -666,17 +747,17 @@ next:
     op_31: SP = U16(FETCH16()); t += 10; NEXT_SHARED;
     op_32: addr = FETCH16(); wr8(z, addr, a); WZ = U16(((addr + 1) & 0xFFu) | (a << 8)); t += 13; NEXT_SHARED;
     op_33: SP = U16(SP + 1); t += 6; DONE;
-    op_34: wr8(z, HL, inc8(&f, rd8(z, HL))); t += 11; NEXT_SHARED;
-    op_35: wr8(z, HL, dec8(&f, rd8(z, HL))); t += 11; NEXT_SHARED;
+    op_34: wr8(z, HL, INC8(rd8(z, HL))); t += 11; NEXT_SHARED;
+    op_35: wr8(z, HL, DEC8(rd8(z, HL))); t += 11; NEXT_SHARED;
     op_36: v = FETCH(); wr8(z, HL, v); t += 10; NEXT_SHARED;
     op_37: /* SCF; bits 3 and 5 as after an instruction that left the flags alone */
         f = (f & (FP | FZ | FS)) | ((f | a) & (F3 | F5)) | FC;
         t += 4; DONE;
-    op_39: HL = U16(add16(z, &f, HL, SP)); t += 11; DONE;
+    op_39: HL = U16(ADD16(HL, SP)); t += 11; DONE;
     op_3A: addr = FETCH16(); a = rd8(z, addr); WZ = U16(addr + 1); t += 13; NEXT_SHARED;
     op_3B: SP = U16(SP - 1); t += 6; DONE;
-    op_3C: a = inc8(&f, a); t += 4; NEXT;
-    op_3D: a = dec8(&f, a); t += 4; NEXT;
+    op_3C: a = INC8(a); t += 4; NEXT;
+    op_3D: a = DEC8(a); t += 4; NEXT;
     op_3E: a = FETCH(); t += 7; NEXT_SHARED;
     op_3F: /* CCF */
         f = (f & (FP | FZ | FS)) | ((f & FC) ? FH : FC) | ((f | a) & (F3 | F5));
@@ -722,14 +803,14 @@ next:
     ALU_ROW(A, 8, 9, A, B, C, D, E, F, alu_xor4)
     ALU_ROW(B, 0, 1, 2, 3, 4, 5, 6, 7, alu_or4)
     ALU_ROW(B, 8, 9, A, B, C, D, E, F, alu_cp4)
-    alu_add4: alu_add(&a, &f, v, 0); t += 4; NEXT;
-    alu_adc4: alu_add(&a, &f, v, f & FC); t += 4; NEXT;
-    alu_sub4: alu_sub(&a, &f, v, 0); t += 4; NEXT;
-    alu_sbc4: alu_sub(&a, &f, v, f & FC); t += 4; NEXT;
+    alu_add4: ALU_ADD(v, 0); t += 4; NEXT;
+    alu_adc4: ALU_ADD(v, f & FC); t += 4; NEXT;
+    alu_sub4: ALU_SUB(v, 0); t += 4; NEXT;
+    alu_sbc4: ALU_SUB(v, f & FC); t += 4; NEXT;
     alu_and4: a &= v; f = FH | sz53p[a]; t += 4; NEXT;
     alu_xor4: a ^= v; f = sz53p[a]; t += 4; NEXT;
     alu_or4: a |= v; f = sz53p[a]; t += 4; NEXT;
-    alu_cp4: alu_cp(a, &f, v); t += 4; NEXT;
+    alu_cp4: ALU_CP(v); t += 4; NEXT;
 
     /* Conditional RET, JP and CALL, and RST: each opcode sets its condition (or target) and
      * shares the body, so that the opcode itself need not stay live in a register. */
@@ -844,19 +925,19 @@ next:
         if ((op & 7u) == 6) {
             v = rd8(z, HL);
             if ((op & 0xC0u) == 0x40u) {
-                bit_test(&f, op, v, z->wz.b.h);
+                BIT_TEST(op, v, z->wz.b.h);
                 t += 12;
             } else {
-                wr8(z, HL, cb_apply(&f, op, v));
+                wr8(z, HL, CB_APPLY(op, v));
                 t += 15;
             }
         } else {
             uint8_t* reg = reg8(z, op & 7u);
             A_TO_STRUCT();
             if ((op & 0xC0u) == 0x40u)
-                bit_test(&f, op, *reg, *reg);
+                BIT_TEST(op, *reg, *reg);
             else
-                *reg = U8(cb_apply(&f, op, *reg));
+                *reg = U8(CB_APPLY(op, *reg));
             A_FROM_STRUCT();
             t += 8;
         }
@@ -1027,20 +1108,20 @@ next:
         op = FETCH();
         r++;
         switch (op) {
-        case 0x09: xy->w = U16(add16(z, &f, xy->w, BC)); t += 11; break;
-        case 0x19: xy->w = U16(add16(z, &f, xy->w, DE)); t += 11; break;
-        case 0x29: xy->w = U16(add16(z, &f, xy->w, xy->w)); t += 11; break;
-        case 0x39: xy->w = U16(add16(z, &f, xy->w, SP)); t += 11; break;
+        case 0x09: xy->w = U16(ADD16(xy->w, BC)); t += 11; break;
+        case 0x19: xy->w = U16(ADD16(xy->w, DE)); t += 11; break;
+        case 0x29: xy->w = U16(ADD16(xy->w, xy->w)); t += 11; break;
+        case 0x39: xy->w = U16(ADD16(xy->w, SP)); t += 11; break;
         case 0x21: xy->w = U16(FETCH16()); t += 10; break;
         case 0x22: addr = FETCH16(); wr16(z, addr, xy->w); WZ = U16(addr + 1); t += 16; break;
         case 0x2A: addr = FETCH16(); xy->w = U16(rd16(z, addr)); WZ = U16(addr + 1); t += 16; break;
         case 0x23: xy->w = U16(xy->w + 1); t += 6; break;
         case 0x2B: xy->w = U16(xy->w - 1); t += 6; break;
-        case 0x24: xy->b.h = U8(inc8(&f, xy->b.h)); t += 4; break;
-        case 0x25: xy->b.h = U8(dec8(&f, xy->b.h)); t += 4; break;
+        case 0x24: xy->b.h = U8(INC8(xy->b.h)); t += 4; break;
+        case 0x25: xy->b.h = U8(DEC8(xy->b.h)); t += 4; break;
         case 0x26: xy->b.h = U8(FETCH()); t += 7; break;
-        case 0x2C: xy->b.l = U8(inc8(&f, xy->b.l)); t += 4; break;
-        case 0x2D: xy->b.l = U8(dec8(&f, xy->b.l)); t += 4; break;
+        case 0x2C: xy->b.l = U8(INC8(xy->b.l)); t += 4; break;
+        case 0x2D: xy->b.l = U8(DEC8(xy->b.l)); t += 4; break;
         case 0x2E: xy->b.l = U8(FETCH()); t += 7; break;
 #define INDEX_ADDR()                                                                               \
     do {                                                                                           \
@@ -1048,8 +1129,8 @@ next:
         addr = (xy->w + v) & 0xFFFFu;                                                              \
         WZ = U16(addr);                                                                            \
     } while (0)
-        case 0x34: INDEX_ADDR(); wr8(z, addr, inc8(&f, rd8(z, addr))); t += 19; break;
-        case 0x35: INDEX_ADDR(); wr8(z, addr, dec8(&f, rd8(z, addr))); t += 19; break;
+        case 0x34: INDEX_ADDR(); wr8(z, addr, INC8(rd8(z, addr))); t += 19; break;
+        case 0x35: INDEX_ADDR(); wr8(z, addr, DEC8(rd8(z, addr))); t += 19; break;
         case 0x36: INDEX_ADDR(); wr8(z, addr, FETCH()); t += 15; break;
         /* LD r,IXH / LD r,IXL / LD r,(IX+d) for r = B C D E A (and H, L from memory) */
         case 0x44: case 0x4C: case 0x54: case 0x5C: case 0x7C:
@@ -1130,10 +1211,10 @@ next:
             op = FETCH();
             v = rd8(z, addr);
             if ((op & 0xC0u) == 0x40u) {
-                bit_test(&f, op, v, addr >> 8);
+                BIT_TEST(op, v, addr >> 8);
                 t += 16;
             } else {
-                v = cb_apply(&f, op, v);
+                v = CB_APPLY(op, v);
                 wr8(z, addr, v);
                 if ((op & 7u) != 6) {
                     A_TO_STRUCT();
