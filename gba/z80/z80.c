@@ -218,8 +218,9 @@ INLINE void mark_screen_run(Z80* z, unsigned de, unsigned n, unsigned step) {
         mark_screen(z, a - 0x4000u);
 }
 
+/* a + 1 needs no wrapping: rd[4] maps 0x10000 onto page 0. */
 INLINE unsigned rd16(const Z80* z, unsigned a) {
-    return rd8(z, a) | (rd8(z, (a + 1) & 0xFFFFu) << 8);
+    return rd8(z, a) | (rd8(z, a + 1) << 8);
 }
 
 INLINE void wr16(Z80* z, unsigned a, unsigned v) {
@@ -238,7 +239,7 @@ INLINE void push16(Z80* z, unsigned v) {
 INLINE unsigned pop16(Z80* z) {
     unsigned sp = SP;
     unsigned v = rd8(z, sp);
-    v |= rd8(z, (sp + 1) & 0xFFFFu) << 8;
+    v |= rd8(z, sp + 1) << 8;
     SP = U16(sp + 2);
     return v;
 }
