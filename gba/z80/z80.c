@@ -1,6 +1,15 @@
-/* Z80 interpreter. One source for the host and the GBA: on the GBA the whole file is compiled
- * in ARM state; the run loop and its tables go to IWRAM (19.5 KiB: 17.3 KiB code, 2.3 KiB
- * tables), the rare ED instructions to ROM as Thumb code.
+/* Z80 interpreter. One source for the host and the GBA. On the GBA, z80_fast.s (hand-written
+ * ARM in IWRAM, generated from a handler table) is z80_run: Z80 registers in ARM registers, pc
+ * as a host pointer into its 16 KiB page, flags from the ARM flags or tables. It runs the
+ * unprefixed opcodes except HALT, CB, the frequent DD/FD ones, LDIR/LDDR runs under 32 bytes,
+ * CPIR, 16-bit ADC/SBC, IN A,(n) and OUT (n),A; for everything else it stores the registers and
+ * calls the C loop below (then named z80_run_c, Thumb code in ROM) for one instruction (HALT:
+ * to the limit; long block runs: to their end). Benchmark 3.886 -> 3.053 GBA cycles per
+ * T-state (123 % -> 157 %); Z80_C_LOOP defined builds the C loop alone as before.
+ *
+ * The C loop alone (Z80_C_LOOP, or the host): the whole file in ARM state, the run loop and its
+ * tables in IWRAM (19.5 KiB: 17.3 KiB code, 2.3 KiB tables), the rare ED instructions in ROM as
+ * Thumb code.
  *
  * Speed (tests/z80 benchmark in mGBA, GBA cycles per T-state; 4.79 is Spectrum real time):
  * 4.648 (103 %) before the measures marked +, 3.888 (123 %) after them.
@@ -62,6 +71,22 @@
 #endif
 #define INLINE static inline __attribute__((always_inline))
 
+/* On the GBA the frequent opcodes run in hand-written ARM code (z80_fast.s), which defines
+ * z80_run and hands every other instruction to the C loop below, then named z80_run_c.
+ * Build with Z80_C_LOOP defined to run everything in C (for comparison). */
+#if defined(__arm__) && !defined(__linux__) && !defined(Z80_C_LOOP)
+#define Z80_FAST_ARM 1
+#define Z80_RUN_LOOP z80_run_c
+/* It runs the rarer instructions only, so it leaves IWRAM to the fast path: Thumb in ROM. */
+#define Z80_LOOP __attribute__((section(".text.z80loop"), target("thumb"), noinline))
+#define Z80_LOOP_TABLE
+int32_t z80_run_c(Z80* z, int32_t limit);
+#else
+#define Z80_RUN_LOOP z80_run
+#define Z80_LOOP Z80_HOT
+#define Z80_LOOP_TABLE Z80_TABLE
+#endif
+
 enum {
     FC = 0x01,
     FN = 0x02,
@@ -99,6 +124,21 @@ static const uint8_t reg_offset[8] Z80_TABLE = {offsetof(Z80, bc.b.h),
                                                 offsetof(Z80, hl.b.l),
                                                 0,
                                                 offsetof(Z80, af.b.h)};
+
+#ifdef Z80_FAST_ARM
+/* Offsets z80_fast.s uses. */
+_Static_assert(offsetof(Z80, wr) == 20 && offsetof(Z80, af) == 36 && offsetof(Z80, bc) == 38 &&
+                   offsetof(Z80, de) == 40 && offsetof(Z80, hl) == 42 && offsetof(Z80, sp) == 48 &&
+                   offsetof(Z80, pc) == 50 && offsetof(Z80, wz) == 52 && offsetof(Z80, af_) == 54 &&
+                   offsetof(Z80, bc_) == 56 && offsetof(Z80, de_) == 58 &&
+                   offsetof(Z80, hl_) == 60 && offsetof(Z80, r) == 63 &&
+                   offsetof(Z80, iff1) == 64 && offsetof(Z80, iff2) == 65 &&
+                   offsetof(Z80, tstates) == 68 && offsetof(Z80, ei_tstates) == 72 &&
+                   offsetof(Z80, run_limit) == 76 &&
+                   offsetof(Z80, in) == 80 && offsetof(Z80, out) == 84 &&
+                   offsetof(Z80, io_user) == 88 && offsetof(Z80, screen_dirty) == 92,
+               "z80_fast.s expects this layout");
+#endif
 
 /* What unmapped pages read as before the machine maps its memory. */
 static const uint8_t unmapped_page[0x4000];
@@ -644,18 +684,18 @@ Z80_COLD static void run_ed(Z80* z) {
     z->tstates = t;
 }
 
-Z80_HOT int32_t z80_run(Z80* z, int32_t limit) {
-    static const void* const ops[256] Z80_TABLE = {
+Z80_LOOP int32_t Z80_RUN_LOOP(Z80* z, int32_t limit) {
+    static const void* const ops[256] Z80_LOOP_TABLE = {
         OPS_ROW_(0), OPS_ROW_(1), OPS_ROW_(2), OPS_ROW_(3), OPS_ROW_(4), OPS_ROW_(5),
         OPS_ROW_(6), OPS_ROW_(7), OPS_ROW_(8), OPS_ROW_(9), OPS_ROW_(A), OPS_ROW_(B),
         OPS_ROW_(C), OPS_ROW_(D), OPS_ROW_(E), OPS_ROW_(F)};
     /* The ALU operations by opcode bits 3-5, each adding 4 T-states. */
-    static const void* const alu_tails[8] Z80_TABLE = {&&alu_add4, &&alu_adc4, &&alu_sub4,
+    static const void* const alu_tails[8] Z80_LOOP_TABLE = {&&alu_add4, &&alu_adc4, &&alu_sub4,
                                                         &&alu_sbc4, &&alu_and4, &&alu_xor4,
                                                         &&alu_or4,  &&alu_cp4};
     uint32_t pc = z->pc.w;
     uint32_t r = z->r;
-#if defined(__arm__) && !defined(__linux__)
+#if defined(__arm__) && !defined(__linux__) && !defined(Z80_FAST_ARM)
     /* A asked for in a callee-saved register: left to itself GCC kept A on the stack. */
     register unsigned a __asm__("r10") = z->af.b.h;
     unsigned f = z->af.b.l;
