@@ -1,11 +1,15 @@
 /* Z80 interpreter. One source for the host and the GBA. On the GBA, z80_fast.s (hand-written
  * ARM in IWRAM, generated from a handler table) is z80_run: Z80 registers in ARM registers, pc
  * as a host pointer into its 16 KiB page, flags from the ARM flags or tables. It runs the
- * unprefixed opcodes except HALT, CB, the frequent DD/FD ones, LDIR/LDDR runs under 32 bytes,
- * CPIR, 16-bit ADC/SBC, IN A,(n) and OUT (n),A; for everything else it stores the registers and
- * calls the C loop below (then named z80_run_c, Thumb code in ROM) for one instruction (HALT:
- * to the limit; long block runs: to their end). Benchmark 3.886 -> 3.053 GBA cycles per
- * T-state (123 % -> 157 %); Z80_C_LOOP defined builds the C loop alone as before.
+ * unprefixed opcodes except HALT, CB, the frequent DD/FD ones, LDIR (long runs inside a page
+ * copied in bulk by z80_copy_apart), LDDR runs under 32 bytes, CPIR, 16-bit ADC/SBC, IN A,(n)
+ * and OUT (n),A; for everything else it stores the registers and calls the C loop below (then
+ * named z80_run_c, Thumb code in ROM, its tables in ROM too) for one instruction (HALT: to the
+ * limit; other block runs: to their end). Benchmark 3.886 -> 2.869 GBA cycles per T-state
+ * (123 % -> 167 %); Z80_C_LOOP defined builds the C loop alone as before. Measured on the way:
+ * the fast path with everything prefixed in C was 4.00 (the C loop in ROM is slow: each hand-over
+ * costs hundreds of cycles); CB, DD/FD, ED, DAA, IN/OUT in ARM 3.29; a bulk LDIR 2.87. Marking a
+ * screen row costs a call (the link register holds the page limit) and is 6 % of the benchmark.
  *
  * The C loop alone (Z80_C_LOOP, or the host): the whole file in ARM state, the run loop and its
  * tables in IWRAM (19.5 KiB: 17.3 KiB code, 2.3 KiB tables), the rare ED instructions in ROM as
@@ -80,6 +84,9 @@
 /* It runs the rarer instructions only, so it leaves IWRAM to the fast path: Thumb in ROM. */
 #define Z80_LOOP __attribute__((section(".text.z80loop"), target("thumb"), noinline))
 #define Z80_LOOP_TABLE
+/* Its tables go to ROM with it. */
+#undef Z80_TABLE
+#define Z80_TABLE
 int32_t z80_run_c(Z80* z, int32_t limit);
 #else
 #define Z80_RUN_LOOP z80_run
@@ -216,8 +223,11 @@ INLINE unsigned block_run(const Z80* z, unsigned op, unsigned hl, unsigned de, u
  * library's memcpy runs from ROM and goes byte by byte unless both are word-aligned alike. */
 #if defined(__arm__) && !defined(__linux__)
 typedef uint16_t __attribute__((may_alias)) u16_alias;
+/* Global: z80_fast.s copies long LDIR runs with it too. */
+#define copy_apart z80_copy_apart
+void copy_apart(uint8_t* dst, const uint8_t* src, unsigned n);
 __attribute__((section(".iwram.z80"), noinline,
-               optimize("no-tree-loop-distribute-patterns"))) static void
+               optimize("no-tree-loop-distribute-patterns"))) void
 copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
     if ((((uintptr_t)dst ^ (uintptr_t)src) & 1u) == 0) {
         if ((uintptr_t)dst & 1u) {

@@ -380,8 +380,10 @@ for name, step in (("ldir", 1), ("lddr", -1)):
     # The run cannot reach the instruction itself: a tight loop, screen rows marked inline.
     ovl = (["sub r0, r2, r7", "sub r1, r2, r7", "add r1, r1, #1"] if step == 1 else
            ["sub r0, r7, r2", "sub r1, r7, r2", "sub r1, r1, #1"])
-    # Long runs (32 bytes or more) go to the C loop, which copies runs inside a page in bulk.
-    ed += [f"ed_{name}:", "sub r1, r6, #1", "mov r1, r1, lsl #16", "cmp r1, #0x1F0000", "bhs slow_op",
+    # Long runs (32 bytes or more): LDIR copies a run inside one page in bulk; the rest goes to
+    # the C loop.
+    ed += [f"ed_{name}:", "sub r1, r6, #1", "mov r1, r1, lsl #16", "cmp r1, #0x1F0000",
+           "bhs ldir_bulk" if step == 1 else "bhs slow_op",
            "add r9, r9, #1", "add r11, r11, #1",
            f"ldr r2, [r12, #{O_CURRD}]", "sub r2, r9, r2", "sub r2, r2, #2"] + ovl + MASK16("r0") + MASK16("r1") + [
            "movs r2, r6", "moveq r2, #0x10000", "cmp r0, r2", f"blo {name}_loop", "cmp r1, r2", f"blo {name}_loop",
@@ -424,6 +426,36 @@ ed += ["ed_cpir:", "add r9, r9, #1", "add r11, r11, #1", "cpir_loop:"] + RD8("r1
     "eor r0, r0, r2", "and r0, r0, #0x10", "orr r5, r5, r0", "tst r2, #0xFF", "orreq r5, r5, #0x40",
     "and r0, r2, #0x80", "orr r5, r5, r0", "tst r5, #0x10", "subne r2, r2, #1", "and r0, r2, #8", "orr r5, r5, r0",
     "and r0, r2, #2", "orr r5, r5, r0, lsl #4"] + NEXT(0)
+
+# LDIR of n >= 32 bytes (r9 at its second byte): when source and destination each lie in one
+# page, apart from each other and from the instruction, and the whole run fits in the time left,
+# one z80_copy_apart and a marking of the screen rows; otherwise the C loop runs it.
+ed += ["ldir_bulk:", "push {r3, r4, r5}", "movs r4, r6", "moveq r4, #0x10000",
+       "mov r0, r8, lsl #18", "mov r0, r0, lsr #18", "rsb r0, r0, #0x4000", "cmp r4, r0", "bhi bulk_no",
+       "mov r0, r7, lsl #18", "mov r0, r0, lsr #18", "rsb r0, r0, #0x4000", "cmp r4, r0", "bhi bulk_no",
+       "sub r0, r4, #1", "add r1, r0, r0, lsl #2", "add r0, r0, r1, lsl #2", "adds r0, r0, r10", "bpl bulk_no",
+       f"ldr r2, [r12, #{O_CURRD}]", "sub r5, r9, r2", "sub r5, r5, #1",                       # r5 = at
+       "sub r0, r5, r7"] + MASK16("r0") + ["cmp r0, r4", "blo bulk_no",
+       "add r0, r5, #1", "sub r0, r0, r7"] + MASK16("r0") + ["cmp r0, r4", "blo bulk_no",
+       "mov r0, r7, lsr #14", "add r0, r12, r0, lsl #2", f"ldr r0, [r0, #{O_WR}]", "cmp r0, #0", "beq bulk_no",
+       "add r0, r0, r7", "mov r1, r8, lsr #14", "add r1, r12, r1, lsl #2", f"ldr r1, [r1, #{O_RD}]", "add r1, r1, r8",
+       "add r2, r0, r4", "cmp r2, r1", "bls bulk_go", "add r2, r1, r4", "cmp r2, r0", "bhi bulk_no",
+       "bulk_go:", "add r3, r1, r4", "ldrb r3, [r3, #-1]", "str r3, [sp, #-4]!",                # last byte
+       "mov r2, r4", "push {r12}", "ldr r3, =z80_copy_apart", "mov lr, pc", "bx r3", "pop {r12}",
+       "ldr r3, [sp], #4",
+       # screen rows of [DE, DE + n)
+       "subs r0, r7, #0x4000", "movlo r0, #0", "add r1, r7, r4", "sub r1, r1, #0x4000", "sub r1, r1, #1", "cmp r1, #0x1B00",
+       "movhs r1, #0x1A00", "orrhs r1, r1, #0xFF", "cmp r0, r1", "bhi bulk_marked", f"ldr r2, [r12, #{O_DIRTY}]",
+       "bulk_mark:", "bic lr, r0, #0x1F", "add lr, r12, lr, lsr #3", f"ldr lr, [lr, #{O_ROWMASK}]", "orr r2, r2, lr",
+       "orr r0, r0, #0x1F", "add r0, r0, #1", "cmp r0, r1", "bls bulk_mark", f"str r2, [r12, #{O_DIRTY}]",
+       "bulk_marked:",
+       "add r8, r8, r4", "bic r8, r8, #0x10000", "add r7, r7, r4", "bic r7, r7, #0x10000", "mov r6, #0",
+       "add r0, r4, r4, lsl #2", "add r0, r4, r0, lsl #2", "add r10, r10, r0", "sub r10, r10, #5",     # 21n - 5
+       "add r11, r11, r4, lsl #1", "sub r11, r11, #1",                                                  # 2n - 1 more
+       "add r0, r5, #1", "bic r0, r0, #0x10000", f"str r0, [r12, #{O_WZ}]",
+       "mov r1, r3", "pop {r3, r4, r5}", "add r9, r9, #1", "str r1, [sp, #-4]!"] + CURPC("r1") + SETPC("r1") + [
+       "ldr r1, [sp], #4", "b ldir_flags",
+       "bulk_no:", "pop {r3, r4, r5}", "b slow_op", ".ltorg"]
 H(0xED, ed)
 
 
@@ -575,24 +607,24 @@ print(f"""    ldrb r2, [r9]
     b reload
     .ltorg
 """)
-print("""@ A write to the screen (r0 = offset from 0x4000): marks its character row; the link
-@ register is the page limit, restored here.
+print(f"""@ A write to the screen (r0 = offset from 0x4000): marks its character row; the link
+@ register is the page limit, restored here from the page of the code.
 mark_screen:
-    push {r1, r2}
-    mov r0, r0, lsr #5""")
-print(f"    add r2, r12, #{O_ROWMASK}")
-print("    ldr r0, [r2, r0, lsl #2]")
-print(f"    ldr r2, [r12, #{O_DIRTY}]")
-print("    orr r2, r2, r0")
-print(f"    str r2, [r12, #{O_DIRTY}]")
-print("    mov r0, lr")
-print(f"    ldr r1, [r12, #{O_CURRD}]")
-print("""    sub r2, r9, r1
-    sub r2, r2, #1
-    mov r2, r2, lsr #14
-    add r2, r12, r2, lsl #2""")
-print(f"    ldr lr, [r2, #{O_LIM}]")
-print("""    pop {r1, r2}
+    str r1, [sp, #-4]!
+    bic r0, r0, #0x1F
+    add r0, r12, r0, lsr #3
+    ldr r0, [r0, #{O_ROWMASK}]
+    ldr r1, [r12, #{O_DIRTY}]
+    orr r1, r1, r0
+    str r1, [r12, #{O_DIRTY}]
+    mov r0, lr
+    ldr r1, [r12, #{O_CURRD}]
+    sub r1, r9, r1
+    sub r1, r1, #1
+    mov r1, r1, lsr #14
+    add r1, r12, r1, lsl #2
+    ldr lr, [r1, #{O_LIM}]
+    ldr r1, [sp], #4
     mov pc, r0""")
 for t in (12, 13):
     print(f"jr_far_{t}:")

@@ -182,23 +182,23 @@ slow_at_pc:
     .ltorg
 
 @ A write to the screen (r0 = offset from 0x4000): marks its character row; the link
-@ register is the page limit, restored here.
+@ register is the page limit, restored here from the page of the code.
 mark_screen:
-    push {r1, r2}
-    mov r0, r0, lsr #5
-    add r2, r12, #2304
-    ldr r0, [r2, r0, lsl #2]
-    ldr r2, [r12, #1092]
-    orr r2, r2, r0
-    str r2, [r12, #1092]
+    str r1, [sp, #-4]!
+    bic r0, r0, #0x1F
+    add r0, r12, r0, lsr #3
+    ldr r0, [r0, #2304]
+    ldr r1, [r12, #1092]
+    orr r1, r1, r0
+    str r1, [r12, #1092]
     mov r0, lr
     ldr r1, [r12, #1080]
-    sub r2, r9, r1
-    sub r2, r2, #1
-    mov r2, r2, lsr #14
-    add r2, r12, r2, lsl #2
-    ldr lr, [r2, #1060]
-    pop {r1, r2}
+    sub r1, r9, r1
+    sub r1, r1, #1
+    mov r1, r1, lsr #14
+    add r1, r12, r1, lsl #2
+    ldr lr, [r1, #1060]
+    ldr r1, [sp], #4
     mov pc, r0
 jr_far_12:
     mov r1, r1, lsl #16
@@ -4775,7 +4775,7 @@ ed_ldir:
     sub r1, r6, #1
     mov r1, r1, lsl #16
     cmp r1, #0x1F0000
-    bhs slow_op
+    bhs ldir_bulk
     add r9, r9, #1
     add r11, r11, #1
     ldr r2, [r12, #1080]
@@ -5094,6 +5094,120 @@ cpir_flags:
     cmpmi r9, lr
     ldrmi pc, [r12, r0, lsl #2]
     b leave
+ldir_bulk:
+    push {r3, r4, r5}
+    movs r4, r6
+    moveq r4, #0x10000
+    mov r0, r8, lsl #18
+    mov r0, r0, lsr #18
+    rsb r0, r0, #0x4000
+    cmp r4, r0
+    bhi bulk_no
+    mov r0, r7, lsl #18
+    mov r0, r0, lsr #18
+    rsb r0, r0, #0x4000
+    cmp r4, r0
+    bhi bulk_no
+    sub r0, r4, #1
+    add r1, r0, r0, lsl #2
+    add r0, r0, r1, lsl #2
+    adds r0, r0, r10
+    bpl bulk_no
+    ldr r2, [r12, #1080]
+    sub r5, r9, r2
+    sub r5, r5, #1
+    sub r0, r5, r7
+    mov r0, r0, lsl #16
+    mov r0, r0, lsr #16
+    cmp r0, r4
+    blo bulk_no
+    add r0, r5, #1
+    sub r0, r0, r7
+    mov r0, r0, lsl #16
+    mov r0, r0, lsr #16
+    cmp r0, r4
+    blo bulk_no
+    mov r0, r7, lsr #14
+    add r0, r12, r0, lsl #2
+    ldr r0, [r0, #1044]
+    cmp r0, #0
+    beq bulk_no
+    add r0, r0, r7
+    mov r1, r8, lsr #14
+    add r1, r12, r1, lsl #2
+    ldr r1, [r1, #1024]
+    add r1, r1, r8
+    add r2, r0, r4
+    cmp r2, r1
+    bls bulk_go
+    add r2, r1, r4
+    cmp r2, r0
+    bhi bulk_no
+bulk_go:
+    add r3, r1, r4
+    ldrb r3, [r3, #-1]
+    str r3, [sp, #-4]!
+    mov r2, r4
+    push {r12}
+    ldr r3, =z80_copy_apart
+    mov lr, pc
+    bx r3
+    pop {r12}
+    ldr r3, [sp], #4
+    subs r0, r7, #0x4000
+    movlo r0, #0
+    add r1, r7, r4
+    sub r1, r1, #0x4000
+    sub r1, r1, #1
+    cmp r1, #0x1B00
+    movhs r1, #0x1A00
+    orrhs r1, r1, #0xFF
+    cmp r0, r1
+    bhi bulk_marked
+    ldr r2, [r12, #1092]
+bulk_mark:
+    bic lr, r0, #0x1F
+    add lr, r12, lr, lsr #3
+    ldr lr, [lr, #2304]
+    orr r2, r2, lr
+    orr r0, r0, #0x1F
+    add r0, r0, #1
+    cmp r0, r1
+    bls bulk_mark
+    str r2, [r12, #1092]
+bulk_marked:
+    add r8, r8, r4
+    bic r8, r8, #0x10000
+    add r7, r7, r4
+    bic r7, r7, #0x10000
+    mov r6, #0
+    add r0, r4, r4, lsl #2
+    add r0, r4, r0, lsl #2
+    add r10, r10, r0
+    sub r10, r10, #5
+    add r11, r11, r4, lsl #1
+    sub r11, r11, #1
+    add r0, r5, #1
+    bic r0, r0, #0x10000
+    str r0, [r12, #1084]
+    mov r1, r3
+    pop {r3, r4, r5}
+    add r9, r9, #1
+    str r1, [sp, #-4]!
+    ldr r1, [r12, #1080]
+    sub r1, r9, r1
+    mov r0, r1, lsr #14
+    add r0, r12, r0, lsl #2
+    ldr r2, [r0, #1024]
+    ldr lr, [r0, #1060]
+    add r9, r2, r1
+    str r2, [r12, #1080]
+    ldr r1, [sp], #4
+    b ldir_flags
+bulk_no:
+    pop {r3, r4, r5}
+    b slow_op
+    .ltorg
 op_EE:
     ldrb r1, [r9], #1
     add r10, r10, #3
