@@ -141,9 +141,9 @@ _Static_assert(offsetof(Z80, wr) == 20 && offsetof(Z80, af) == 36 && offsetof(Z8
                    offsetof(Z80, hl_) == 60 && offsetof(Z80, r) == 63 &&
                    offsetof(Z80, iff1) == 64 && offsetof(Z80, iff2) == 65 &&
                    offsetof(Z80, tstates) == 68 && offsetof(Z80, ei_tstates) == 72 &&
-                   offsetof(Z80, run_limit) == 76 &&
-                   offsetof(Z80, in) == 80 && offsetof(Z80, out) == 84 &&
-                   offsetof(Z80, io_user) == 88 && offsetof(Z80, screen_dirty) == 92,
+                   offsetof(Z80, run_limit) == 76 && offsetof(Z80, in) == 80 &&
+                   offsetof(Z80, out) == 84 && offsetof(Z80, io_user) == 88 &&
+                   offsetof(Z80, screen_dirty) == 92,
                "z80_fast.s expects this layout");
 #endif
 
@@ -226,8 +226,7 @@ typedef uint16_t __attribute__((may_alias)) u16_alias;
 /* Global: z80_fast.s copies long LDIR runs with it too. */
 #define copy_apart z80_copy_apart
 void copy_apart(uint8_t* dst, const uint8_t* src, unsigned n);
-__attribute__((section(".iwram.z80"), noinline,
-               optimize("no-tree-loop-distribute-patterns"))) void
+__attribute__((section(".iwram.z80"), noinline, optimize("no-tree-loop-distribute-patterns"))) void
 copy_apart(uint8_t* dst, const uint8_t* src, unsigned n) {
     if ((((uintptr_t)dst ^ (uintptr_t)src) & 1u) == 0) {
         if ((uintptr_t)dst & 1u) {

@@ -115,6 +115,8 @@ TEST(Z80OnGba, EveryVectorPassesOnTheArmBuild) {
     // LDIR/LDDR bulk copies in every alignment (the GBA copies halfwords where it can).
     EXPECT_EQ(box->copies, 288u);
     EXPECT_EQ(box->copies_failed, 0u);
+    // Code running across a page boundary, with the pages in buffers apart from each other.
+    EXPECT_EQ(box->crossing_diff, 0u);
 }
 
 TEST(Z80OnGba, BenchmarkMatchesTheHostAndReportsSpeed) {

@@ -31,6 +31,9 @@ typedef struct Z80Mailbox {
     uint32_t frames, tstates, cycles, checksum;
     /* bulk block copies (vectors image) */
     uint32_t copies, copies_failed;
+    /* code across pages held in separate buffers (vectors image): what differed from one flat
+     * buffer (Z80_DIFF_* bits) */
+    uint32_t crossing_diff;
 } Z80Mailbox;
 
 #endif
