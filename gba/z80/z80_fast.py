@@ -431,7 +431,7 @@ ed += ["ed_cpir:", "add r9, r9, #1", "add r11, r11, #1", "cpir_loop:"] + RD8("r1
 # LDIR of n >= 32 bytes (r9 at its second byte): when source and destination each lie in one
 # page, apart from each other and from the instruction, and the whole run fits in the time left,
 # one z80_copy_apart and a marking of the screen rows; otherwise the C loop runs it.
-ed += ["ldir_bulk:", "push {r3, r4, r5}", "movs r4, r6", "moveq r4, #0x10000",
+ed += ["ldir_bulk:", "push {r3, r4, r5, r6}", "movs r4, r6", "moveq r4, #0x10000",
        "mov r0, r8, lsl #18", "mov r0, r0, lsr #18", "rsb r0, r0, #0x4000", "cmp r4, r0", "bhi bulk_no",
        "mov r0, r7, lsl #18", "mov r0, r0, lsr #18", "rsb r0, r0, #0x4000", "cmp r4, r0", "bhi bulk_no",
        "sub r0, r4, #1", "add r1, r0, r0, lsl #2", "add r0, r0, r1, lsl #2", "adds r0, r0, r10", "bpl bulk_no",
@@ -441,22 +441,21 @@ ed += ["ldir_bulk:", "push {r3, r4, r5}", "movs r4, r6", "moveq r4, #0x10000",
        "mov r0, r7, lsr #14", "add r0, r12, r0, lsl #2", f"ldr r0, [r0, #{O_WR}]", "cmp r0, #0", "beq bulk_no",
        "add r0, r0, r7", "mov r1, r8, lsr #14", "add r1, r12, r1, lsl #2", f"ldr r1, [r1, #{O_RD}]", "add r1, r1, r8",
        "add r2, r0, r4", "cmp r2, r1", "bls bulk_go", "add r2, r1, r4", "cmp r2, r0", "bhi bulk_no",
-       "bulk_go:", "add r3, r1, r4", "ldrb r3, [r3, #-1]", "str r3, [sp, #-4]!",                # last byte
-       "mov r2, r4", "push {r12}", "ldr r3, =z80_copy_apart", "mov lr, pc", "bx r3", "pop {r12}",
-       "ldr r3, [sp], #4",
+       "bulk_go:", "add r3, r1, r4", "ldrb r3, [r3, #-1]",                                      # last byte
+       "mov r2, r4", "push {r3, r12}", "ldr r3, =z80_copy_apart", "mov lr, pc", "bx r3", "pop {r3, r12}",
        # screen rows of [DE, DE + n)
        "subs r0, r7, #0x4000", "movlo r0, #0", "add r1, r7, r4", "sub r1, r1, #0x4000", "sub r1, r1, #1", "cmp r1, #0x1B00",
        "movhs r1, #0x1A00", "orrhs r1, r1, #0xFF", "cmp r0, r1", "bhi bulk_marked", f"ldr r2, [r12, #{O_DIRTY}]",
        "bulk_mark:", "bic lr, r0, #0x1F", "add lr, r12, lr, lsr #3", f"ldr lr, [lr, #{O_ROWMASK}]", "orr r2, r2, lr",
        "orr r0, r0, #0x1F", "add r0, r0, #1", "cmp r0, r1", "bls bulk_mark", f"str r2, [r12, #{O_DIRTY}]",
        "bulk_marked:",
-       "add r8, r8, r4", "bic r8, r8, #0x10000", "add r7, r7, r4", "bic r7, r7, #0x10000", "mov r6, #0",
+       "add r8, r8, r4", "bic r8, r8, #0x10000", "add r7, r7, r4", "bic r7, r7, #0x10000",
        "add r0, r4, r4, lsl #2", "add r0, r4, r0, lsl #2", "add r10, r10, r0", "sub r10, r10, #5",     # 21n - 5
        "add r11, r11, r4, lsl #1", "sub r11, r11, #1",                                                  # 2n - 1 more
        "add r0, r5, #1", "bic r0, r0, #0x10000", f"str r0, [r12, #{O_WZ}]",
-       "mov r1, r3", "pop {r3, r4, r5}", "add r9, r9, #1", "str r1, [sp, #-4]!"] + CURPC("r1") + SETPC("r1") + [
+       "mov r1, r3", "pop {r3, r4, r5, r6}", "mov r6, #0", "add r9, r9, #1", "str r1, [sp, #-4]!"] + CURPC("r1") + SETPC("r1") + [
        "ldr r1, [sp], #4", "b ldir_flags",
-       "bulk_no:", "pop {r3, r4, r5}", "b slow_op", ".ltorg"]
+       "bulk_no:", "pop {r3, r4, r5, r6}", "b slow_op", ".ltorg"]
 H(0xED, ed)
 
 
@@ -498,7 +497,7 @@ print("""
     .type z80_run, %function
 @ int32_t z80_run(Z80* z, int32_t limit)
 z80_run:
-    push {r4-r11, lr}
+    push {r4-r12, lr}           @ ten registers: the stack stays 8-byte aligned for the calls out
     ldr r12, =z80_fast_ops""")
 print(f"""    str r0, [r12, #{O_Z}]
     str r1, [r12, #{O_LIMIT}]
@@ -506,7 +505,7 @@ print(f"""    str r0, [r12, #{O_Z}]
     ldr r2, [r0, #{Z['T']}]
     cmp r2, r1
     movge r0, r2
-    popge {{r4-r11, lr}}
+    popge {{r4-r12, lr}}
     bxge lr
 @ (Re)load the cached state from the struct and go on.
 reload:
@@ -571,7 +570,7 @@ exit:""")
 for l in SAVE:
     print("    " + l)
 print(f"""    mov r0, r1
-    pop {{r4-r11, lr}}
+    pop {{r4-r12, lr}}
     bx lr
 @ An opcode without a handler here (r0, fetched): the C loop runs that one instruction.
 slow_op:

@@ -25,7 +25,7 @@
     .type z80_run, %function
 @ int32_t z80_run(Z80* z, int32_t limit)
 z80_run:
-    push {r4-r11, lr}
+    push {r4-r12, lr}           @ ten registers: the stack stays 8-byte aligned for the calls out
     ldr r12, =z80_fast_ops
     str r0, [r12, #1076]
     str r1, [r12, #1088]
@@ -33,7 +33,7 @@ z80_run:
     ldr r2, [r0, #68]
     cmp r2, r1
     movge r0, r2
-    popge {r4-r11, lr}
+    popge {r4-r12, lr}
     bxge lr
 @ (Re)load the cached state from the struct and go on.
 reload:
@@ -121,7 +121,7 @@ exit:
     add r1, r10, r1
     str r1, [r0, #68]
     mov r0, r1
-    pop {r4-r11, lr}
+    pop {r4-r12, lr}
     bx lr
 @ An opcode without a handler here (r0, fetched): the C loop runs that one instruction.
 slow_op:
@@ -5096,7 +5096,7 @@ cpir_flags:
     ldrmi pc, [r12, r0, lsl #2]
     b leave
 ldir_bulk:
-    push {r3, r4, r5}
+    push {r3, r4, r5, r6}
     movs r4, r6
     moveq r4, #0x10000
     mov r0, r8, lsl #18
@@ -5147,14 +5147,12 @@ ldir_bulk:
 bulk_go:
     add r3, r1, r4
     ldrb r3, [r3, #-1]
-    str r3, [sp, #-4]!
     mov r2, r4
-    push {r12}
+    push {r3, r12}
     ldr r3, =z80_copy_apart
     mov lr, pc
     bx r3
-    pop {r12}
-    ldr r3, [sp], #4
+    pop {r3, r12}
     subs r0, r7, #0x4000
     movlo r0, #0
     add r1, r7, r4
@@ -5181,7 +5179,6 @@ bulk_marked:
     bic r8, r8, #0x10000
     add r7, r7, r4
     bic r7, r7, #0x10000
-    mov r6, #0
     add r0, r4, r4, lsl #2
     add r0, r4, r0, lsl #2
     add r10, r10, r0
@@ -5192,7 +5189,8 @@ bulk_marked:
     bic r0, r0, #0x10000
     str r0, [r12, #1084]
     mov r1, r3
-    pop {r3, r4, r5}
+    pop {r3, r4, r5, r6}
+    mov r6, #0
     add r9, r9, #1
     str r1, [sp, #-4]!
     ldr r1, [r12, #1080]
@@ -5206,7 +5204,7 @@ bulk_marked:
     ldr r1, [sp], #4
     b ldir_flags
 bulk_no:
-    pop {r3, r4, r5}
+    pop {r3, r4, r5, r6}
     b slow_op
     .ltorg
 op_EE:
