@@ -213,6 +213,8 @@ void menu_run(const TplCatalogue* c) {
         for (;;)
             next_frame();
     }
+    if (c->entry_count == 1 && tpl_start_single_entry())
+        tpl_pick_entry(c, 0);
     int cursor = 0;
     int top = 0;
     int redraw = 1;
@@ -297,3 +299,5 @@ void menu_show_plugin(const TplCatalogue* c) {
 __attribute__((weak)) void tpl_start_plugin(const TplCatalogue* c) {
     menu_show_plugin(c);
 }
+
+__attribute__((weak)) int tpl_start_single_entry(void) { return 0; }

@@ -17,6 +17,9 @@ void menu_show_plugin(const TplCatalogue* c);
  * TAPELOOM_TPL_WHOLE_LIBS (gba/cross.cmake) replaces them with strong definitions. */
 void tpl_pick_entry(const TplCatalogue* c, int index);
 void tpl_start_plugin(const TplCatalogue* c);
+/* Nonzero when a catalogue of one entry starts that entry at once (the emulator says so; the
+ * weak default keeps the list). */
+int tpl_start_single_entry(void);
 
 /* Keys newly pressed since the last call, with auto-repeat for the D-pad and shoulders. */
 u16 menu_poll_keys(void);

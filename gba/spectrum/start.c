@@ -45,3 +45,8 @@ void tpl_start_plugin(const TplCatalogue* c) {
     for (;;)
         spectrum_play(&game); /* there is no menu: "Reset snapshot" is the way back in */
 }
+
+/* A cartridge of one snapshot starts it at once; "Back to menu" then shows the list. */
+int tpl_start_single_entry(void) {
+    return 1;
+}

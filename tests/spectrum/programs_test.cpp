@@ -278,6 +278,18 @@ bool screenShows(Gba& gba, const std::string& text) {
     return false;
 }
 
+TEST(SpectrumCartridge, ASingleEntryStartsAtOnceAndComesBackToItsList) {
+    auto file = writeSnapshot(programImage(SPECTRUM_PICTURE_BIN), "picture", "sna");
+    Gba gba(catalogueImage({{"Only", file, {}}}));
+    ASSERT_GE(gba.runUntil([](Gba& g) { return state(g).running && state(g).frames >= 1; }, 120),
+              0); // no button pressed
+    gba.press(gbatest::KeyL | gbatest::KeyR | gbatest::KeyStart | gbatest::KeySelect, 3, 3);
+    gba.press(gbatest::KeyUp, 2, 2); // "Back to menu"
+    gba.press(gbatest::KeyA, 2, 10);
+    EXPECT_EQ(state(gba).running, 0u);
+    EXPECT_TRUE(screenShows(gba, "Only"));
+}
+
 TEST(SpectrumCartridge, OverlayResetsSwitchesViewAndGoesBackToTheMenu) {
     auto file = writeSnapshot(programImage(SPECTRUM_PICTURE_BIN), "picture", "sna");
     Gba gba(catalogueImage({{"Picture", file, {}}, {"Again", file, {}}}));
