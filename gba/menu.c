@@ -300,4 +300,6 @@ __attribute__((weak)) void tpl_start_plugin(const TplCatalogue* c) {
     menu_show_plugin(c);
 }
 
-__attribute__((weak)) int tpl_start_single_entry(void) { return 0; }
+__attribute__((weak)) int tpl_start_single_entry(void) {
+    return 0;
+}
