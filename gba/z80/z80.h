@@ -53,6 +53,9 @@ typedef struct Z80 {
      * (bitmap 0x4000-0x57FF or attributes 0x5800-0x5AFF) was written. The core only sets
      * bits; the machine clears them when it has redrawn the rows. */
     uint32_t screen_dirty;
+    /* Counts z80_map_page calls: after a port handler the ARM fast path re-reads the page
+     * pointers only when it changed. */
+    uint32_t map_count;
 } Z80;
 
 Z80_API void z80_init(Z80* z); /* power-on state */

@@ -204,6 +204,64 @@ static uint32_t check_page_crossing(void) {
     return diff;
 }
 
+/* Port handlers that remap memory while the fast path runs: OUT puts another buffer at page 3,
+ * IN puts page 3 back and moves page 2 (the code's) to a copy whose next instruction differs.
+ * The fast path must see both at once. */
+static const uint8_t remap_program[] = {
+    0x3A, 0x00, 0xC0, /* 8000 LD A,(C000h): 11h */
+    0x47,             /* 8003 LD B,A */
+    0xD3, 0xFE,       /* 8004 OUT (FEh),A: page 3 -> bank */
+    0x3A, 0x00, 0xC0, /* 8006 LD A,(C000h): 22h from the bank */
+    0x4F,             /* 8009 LD C,A */
+    0xDB, 0xFE,       /* 800A IN A,(FEh): 33h; page 3 back, page 2 -> copy */
+    0x57,             /* 800C LD D,A (the copy has LD H,A) */
+    0x3A, 0x00, 0xC0, /* 800D LD A,(C000h): 11h again */
+    0x5F,             /* 8010 LD E,A */
+    0x32, 0x01, 0xC0, /* 8011 LD (C001h),A: into page 3 itself, not the bank */
+    0x76,             /* 8014 HALT */
+};
+static uint8_t bank3[0x4000] EWRAM_BSS;
+
+static void remap_out(void* user, uint16_t port, uint8_t value) {
+    (void)user, (void)port, (void)value;
+    z80_map_page(&cpu, 3, bank3, bank3);
+}
+
+static uint8_t remap_in(void* user, uint16_t port) {
+    (void)user, (void)port;
+    z80_map_page(&cpu, 3, memory + 0xC000, memory + 0xC000);
+    z80_map_page(&cpu, 2, page2, page2);
+    return 0x33;
+}
+
+static uint32_t check_remap(void) {
+    memcpy(memory + 0x8000, remap_program, sizeof remap_program);
+    memcpy(page2, memory + 0x8000, sizeof page2);
+    page2[0x0C] = 0x67; /* LD H,A */
+    memory[0xC000] = 0x11;
+    memset(bank3, 0x22, sizeof bank3);
+    z80_init(&cpu);
+    for (int page = 0; page < 4; page++)
+        z80_map_page(&cpu, page, memory + page * 0x4000, memory + page * 0x4000);
+    z80_set_io(&cpu, remap_in, remap_out, NULL);
+    Z80Regs regs;
+    z80_get_regs(&cpu, &regs);
+    regs.pc = 0x8000, regs.bc = regs.de = regs.hl = 0;
+    z80_set_regs(&cpu, &regs);
+    z80_set_tstates(&cpu, 0);
+    int32_t t = z80_run(&cpu, 200);
+    z80_get_regs(&cpu, &regs);
+    uint32_t diff = 0;
+    if (regs.bc != 0x1122 || regs.de != 0x0011 || regs.hl != 0x3300 || regs.pc != 0x8014 ||
+        !regs.halted)
+        diff |= Z80_DIFF_PAIRS;
+    if (t < 200)
+        diff |= Z80_DIFF_TSTATES;
+    if (memory[0xC001] != 0x11 || bank3[1] != 0x22)
+        diff |= Z80_DIFF_MEMORY;
+    return diff;
+}
+
 int main(void) {
     memset(&mailbox, 0, sizeof mailbox);
     memcpy(mailbox.magic, Z80_MAILBOX_MAGIC, 8);
@@ -278,6 +336,8 @@ int main(void) {
                 }
     fill();
     mailbox.crossing_diff = check_page_crossing();
+    fill();
+    mailbox.remap_diff = check_remap();
     mailbox.done = 1;
     gba_irq_init_vblank();
     for (;;)

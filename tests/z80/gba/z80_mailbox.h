@@ -34,6 +34,8 @@ typedef struct Z80Mailbox {
     /* code across pages held in separate buffers (vectors image): what differed from one flat
      * buffer (Z80_DIFF_* bits) */
     uint32_t crossing_diff;
+    /* port handlers that remap memory, the code's page included (Z80_DIFF_* bits) */
+    uint32_t remap_diff;
 } Z80Mailbox;
 
 #endif
