@@ -13,9 +13,10 @@
  * Znake's title screen polls the keyboard (IN A,(FEh); CPL; BIT n,A; JR) and was 76 % of real
  * time: a profile in mGBA (ARM pc sampled) had 20 % in re-reading the page pointers after each
  * port handler and 28 % in the general CB path for BIT. Now the pointers are re-read only when
- * z80_map_page ran (map_count), and BIT n,r / BIT n,(HL) have short paths of their own:
- * Znake title 76.3 -> 100.2 %, menu 90.1 -> 105.9 %, in play 103.2 -> 119.5 %; the benchmark
- * 2.869 -> 2.884 (the other CB register operations test for BIT first).
+ * z80_map_page ran (map_count), IN A,(n) tests that inline, and BIT n,r / BIT n,(HL) have short
+ * paths of their own: Znake title 76.3 -> 102.3 %, menu 90.1 -> 107.3 %, in play
+ * 103.2 -> 120.8 %; the benchmark 2.869 -> 2.884 (the other CB register operations test for BIT
+ * first).
  *
  * The C loop alone (Z80_C_LOOP, or the host): the whole file in ARM state, the run loop and its
  * tables in IWRAM (19.5 KiB: 17.3 KiB code, 2.3 KiB tables), the rare ED instructions in ROM as

@@ -478,14 +478,15 @@ H(0xED, ed)
 IO_TIME = [f"ldr r3, [r12, #{O_LIMIT}]", "add r3, r10, r3", "add r3, r3, #7", f"str r3, [r0, #{Z['T']}]"]
 H(0xDB, ["ldrb r1, [r9], #1", "orr r1, r1, r4, lsl #8", "add r0, r1, #1", "bic r0, r0, #0x10000",
          f"str r0, [r12, #{O_WZ}]", f"ldr r0, [r12, #{O_Z}]", "ldr r2, [r0, #80]", "cmp r2, #0", "moveq r4, #0xFF",
-         "beq io_next", "push {r3, r12}"] + IO_TIME + ["ldr r0, [r0, #88]", "mov lr, pc", "bx r2", "and r4, r0, #0xFF",
-         "b io_after"])
+         "beq io_next", "push {r3, r12}"] + IO_TIME + ["ldr r0, [r0, #88]", "mov lr, pc", "bx r2", "pop {r3, r12}",
+         "and r4, r0, #0xFF", f"ldr r0, [r12, #{O_Z}]", f"ldr r1, [r0, #{Z['MAPC']}]", f"ldr r2, [r12, #{O_MAPC}]",
+         "cmp r1, r2", "bne io_remap"] + NEXT(11))
 H(0xD3, ["ldrb r1, [r9], #1", "add r0, r1, #1", "and r0, r0, #0xFF", "orr r0, r0, r4, lsl #8", f"str r0, [r12, #{O_WZ}]",
          "orr r1, r1, r4, lsl #8", f"ldr r0, [r12, #{O_Z}]", "ldr r2, [r0, #84]", "cmp r2, #0", "beq io_next",
          "push {r3, r12}"] + IO_TIME + ["ldr r0, [r0, #88]", "mov r3, r2", "mov r2, r4", "mov lr, pc", "bx r3",
          # a handler may have remapped memory: copy the page pointers again and re-place pc
          "io_after:", "pop {r3, r12}", f"ldr r0, [r12, #{O_Z}]", f"ldr r1, [r0, #{Z['MAPC']}]",
-         f"ldr r2, [r12, #{O_MAPC}]", "cmp r1, r2", "beq io_next", f"str r1, [r12, #{O_MAPC}]", "push {r3-r5}", f"add lr, r12, #{O_RD}",
+         f"ldr r2, [r12, #{O_MAPC}]", "cmp r1, r2", "beq io_next", "io_remap:", f"str r1, [r12, #{O_MAPC}]", "push {r3-r5}", f"add lr, r12, #{O_RD}",
          "ldmia r0!, {r1-r5}", "stmia lr!, {r1-r5}", "ldmia r0!, {r1-r4}", "stmia lr!, {r1-r4}",
          f"ldr r1, [r12, #{O_RD}]", f"ldr r2, [r12, #{O_RD + 4}]", f"ldr r3, [r12, #{O_RD + 8}]", f"ldr r4, [r12, #{O_RD + 12}]",
          "mov r5, #0x4000", "sub r5, r5, #2", "add r1, r1, r5", "add r5, r5, #0x4000", "add r2, r2, r5", "add r5, r5, #0x4000",

@@ -4023,6 +4023,7 @@ io_after:
     ldr r2, [r12, #1100]
     cmp r1, r2
     beq io_next
+io_remap:
     str r1, [r12, #1100]
     push {r3-r5}
     add lr, r12, #1024
@@ -4281,8 +4282,19 @@ op_DB:
     ldr r0, [r0, #88]
     mov lr, pc
     bx r2
+    pop {r3, r12}
     and r4, r0, #0xFF
-    b io_after
+    ldr r0, [r12, #1076]
+    ldr r1, [r0, #96]
+    ldr r2, [r12, #1100]
+    cmp r1, r2
+    bne io_remap
+    ldrb r0, [r9], #1
+    add r11, r11, #1
+    adds r10, r10, #11
+    cmpmi r9, lr
+    ldrmi pc, [r12, r0, lsl #2]
+    b leave
 op_DC:
     ldrb r1, [r9], #1
     ldrb r2, [r9], #1
