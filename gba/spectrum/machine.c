@@ -24,6 +24,9 @@ void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges
     s->rom = rom;
     s->ram = ram;
     s->ear_low = 0x40;
+    /* No key held until the front end reports buttons (a zeroed table would read as all held). */
+    static const uint8_t no_keys[KEY_BLOCK_SIZE] = {0};
+    keyboard_from_buttons(no_keys, 0, &s->input);
     reset_cpu(s);
 }
 

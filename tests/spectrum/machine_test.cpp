@@ -92,6 +92,8 @@ struct Machine {
 
 TEST(SpectrumMachine, PortsReadAsTheHardwareDoes) {
     Machine m;
+    // Before any button is reported no key is down: every half-row reads its five bits high.
+    EXPECT_EQ(spectrum_port_in(&m.s, 0x00FE), 0xBF);
     const std::uint8_t shiftOnA[10] = {40};
     keyboard_from_buttons(shiftOnA, 1u, &m.s.input);
     m.s.input.kempston = 0x15;
