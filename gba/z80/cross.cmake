@@ -1,14 +1,19 @@
 # Z80 core for the GBA: z80_fast.s (ARM, IWRAM) runs the frequent instructions and hands the
 # rest to the C loop in z80.c (see its section attributes; DEFINES Z80_C_LOOP builds the C loop
 # alone, for comparison). Link the library `z80` and include z80.h.
-add_gba_library(NAME z80 SOURCES ${CMAKE_CURRENT_LIST_DIR}/z80_fast.s
+find_program(TAPELOOM_PYTHON3 python3 REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/z80_fast.s
+    COMMAND ${TAPELOOM_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/z80_fast.py ${CMAKE_BINARY_DIR}/z80_fast.s
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/z80_fast.py
+    COMMENT "Generating the Z80 fast path"
+    VERBATIM)
+add_gba_library(NAME z80 SOURCES ${CMAKE_BINARY_DIR}/z80_fast.s
     ARM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/z80.c)
 target_include_directories(z80 PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 
 # Test images for tests/z80: the instruction vectors, converted at build time, and the
 # benchmark workload, assembled with pasmo.
 set(z80_tests_dir ${TAPELOOM_GBA_DIR}/../tests/z80)
-find_program(TAPELOOM_PYTHON3 python3 REQUIRED)
 find_program(TAPELOOM_PASMO pasmo REQUIRED)
 
 # The vectors come from the shared test material beside the checkout; without it (a plain clone

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
-"""Writes z80_fast.s (the Z80 fast path for the GBA) to stdout: python3 z80_fast.py > z80_fast.s"""
+"""Writes z80_fast.s (the Z80 fast path for the GBA): python3 z80_fast.py [OUTPUT] (stdout without
+OUTPUT). The GBA build runs it; the output is not kept in the source tree."""
 import sys
+
+if len(sys.argv) > 1:
+    sys.stdout = open(sys.argv[1], "w", encoding="ascii")
 
 HEADER = """@ Z80 fast path for the GBA: ARM code in IWRAM with the Z80 registers in ARM registers. It runs
 @ the frequent instructions (unprefixed ones, CB, the common DD/FD ones, LDIR (long runs inside a
