@@ -108,10 +108,7 @@ int runCreate(std::span<char*> args) {
         Session session = openSession(host.currentDirectory());
         Catalogue catalogue;
         if (!options.files.empty()) {
-            std::string lastDir = options.files.front().parent_path().string();
-            if (lastDir.empty() || lastDir.back() != '/')
-                lastDir += '/';
-            session.settings.write("Settings", "LastDir", lastDir);
+            rememberSnapshotFolder(session.settings, options.files.front().parent_path().string());
             catalogue.addSnapshots(options.files, session.settings, session.defaultScheme);
         }
         BuildOutcome outcome = createTpl(catalogue.rows(), session.settings, host, *image);

@@ -2,6 +2,7 @@
 
 #include "image_writer.h"
 #include "pogoshell.h"
+#include "settings_keys.h"
 
 #include <exception>
 #include <system_error>
@@ -30,10 +31,12 @@ BuildOutcome createTpl(std::span<const CatalogueEntry> rows, const SettingsFile&
     const bool pluginRoad = rows.empty();
     std::string folder;
     if (pluginRoad) {
-        folder = settings.read("Settings", "Pogoshell", "") + std::string(kPluginSubfolder);
+        folder = settings.read(ini::kSettingsSection, ini::kPogoshellKey, "") +
+                 std::string(kPluginSubfolder);
         host.show(kNoEntriesWarning);
     } else {
-        folder = settings.read("Settings", "TPLBinary", host.currentDirectory().string());
+        folder = settings.read(ini::kSettingsSection, ini::kImageFolderKey,
+                               host.currentDirectory().string());
     }
     if (folder == kPluginSubfolder) {
         host.show(kMissingFolderError);
@@ -56,9 +59,9 @@ BuildOutcome createTpl(std::span<const CatalogueEntry> rows, const SettingsFile&
         HostProgress progress(host);
         if (pluginRoad) {
             writePluginImage(output, settings, emulatorImage, progress);
-            if (settings.read("Settings", "Associations", "") == "Maintain")
+            if (settings.read(ini::kSettingsSection, ini::kAssociationsKey, "") == ini::kMaintain)
                 installTheme(folder, settings);
-            if (settings.read("Settings", "Compile", "") == "Yes")
+            if (settings.read(ini::kSettingsSection, ini::kCompileKey, "") == ini::kYes)
                 compilePogoshell(folder, host);
         } else {
             writeCatalogueImage(output, rows, settings, emulatorImage, progress);

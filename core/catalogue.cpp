@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include "settings_keys.h"
 #include "text.h"
 
 #include <algorithm>
@@ -51,10 +52,11 @@ void Catalogue::addSnapshots(const std::vector<std::filesystem::path>& files,
         if (entry.folder.back() != '/')
             entry.folder += '/';
         std::string key = entry.sectionKey();
-        entry.displayName = cutName(settings.read(key, "Filename", key), kDisplayNameLength);
-        entry.scheme = settings.read(key, "Control", defaultScheme);
-        settings.write(key, "Filename", entry.displayName);
-        settings.write(key, "Control", entry.scheme);
+        entry.displayName =
+            cutName(settings.read(key, ini::kDisplayNameKey, key), kDisplayNameLength);
+        entry.scheme = settings.read(key, ini::kSchemeKey, defaultScheme);
+        settings.write(key, ini::kDisplayNameKey, entry.displayName);
+        settings.write(key, ini::kSchemeKey, entry.scheme);
         rows_.push_back(std::move(entry));
     }
     // One stable sort after the batch orders the rows exactly as a sort after each append would.
@@ -66,7 +68,7 @@ void Catalogue::addSnapshots(const std::vector<std::filesystem::path>& files,
 void Catalogue::rename(std::size_t row, std::string_view newName, SettingsFile& settings) {
     auto& entry = rows_.at(row);
     entry.displayName = cutName(newName, kDisplayNameLength);
-    settings.write(entry.sectionKey(), "Filename", entry.displayName);
+    settings.write(entry.sectionKey(), ini::kDisplayNameKey, entry.displayName);
 }
 
 void Catalogue::setScheme(std::size_t row, std::string_view scheme) {
@@ -88,7 +90,7 @@ void Catalogue::applyPreset(const std::vector<std::size_t>& selectedRows, std::s
         auto& entry = rows_[row];
         entry.scheme = preset;
         std::string key = entry.sectionKey();
-        settings.write(key, "Control", preset);
+        settings.write(key, ini::kSchemeKey, preset);
         for (auto slot : kSlotDeleteOrder)
             settings.remove(key, slot);
     }
@@ -98,6 +100,16 @@ void Catalogue::removeRows(const std::vector<std::size_t>& selectedRows) {
     auto doomed = inListOrder(selectedRows, rows_.size());
     for (auto row = doomed.rbegin(); row != doomed.rend(); ++row)
         rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(*row));
+}
+
+std::string lastSnapshotFolder(const SettingsFile& settings) {
+    return settings.read(ini::kSettingsSection, ini::kLastDirKey, "");
+}
+
+void rememberSnapshotFolder(SettingsFile& settings, std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    settings.write(ini::kSettingsSection, ini::kLastDirKey, folder);
 }
 
 } // namespace tapeloom

@@ -41,6 +41,11 @@ inline constexpr std::array<std::string_view, 10> kSlotDeleteOrder = {
     "Back Left", "Back Right", "DPad Left", "DPad Right", "DPad Up",
     "DPad Down", "Select",     "Start",     "Button A",   "Button B"};
 
+// Settings / LastDir: the folder snapshots were last added from (empty when none), and setting
+// it, with its trailing separator, when snapshots are added.
+std::string lastSnapshotFolder(const SettingsFile& settings);
+void rememberSnapshotFolder(SettingsFile& settings, std::string folder);
+
 class Catalogue {
   public:
     const std::vector<CatalogueEntry>& rows() const { return rows_; }

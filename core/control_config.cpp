@@ -1,17 +1,13 @@
 #include "control_config.h"
 
+#include "settings_keys.h"
 #include "text.h"
 
 namespace tapeloom {
 
 namespace {
 
-constexpr std::string_view kPresetListSection = "Control Defaults";
-constexpr std::string_view kPresetListKey = "Default";
-constexpr std::string_view kPresetSectionPrefix = "Control_";
-constexpr std::string_view kSchemeKey = "Control";
-constexpr std::string_view kDisplayNameKey = "Filename";
-constexpr std::string_view kUnassignedKey = "<unassigned>";
+using namespace ini;
 
 std::string_view boxValueOfSlot(const KeyBoxPicks& picks, std::string_view slotKey) {
     for (std::size_t box = 0; box < kKeyBoxSlots.size(); ++box) {
@@ -58,12 +54,10 @@ KeyBoxes keyBoxesFor(const SettingsFile& settings, std::string_view sectionKey,
                      std::string_view schemeValue) {
     KeyBoxes boxes;
     boxes.custom = isCustomScheme(schemeValue);
-    const std::string section = boxes.custom
-                                    ? std::string(sectionKey)
-                                    : std::string(kPresetSectionPrefix) + std::string(schemeValue);
+    const std::string section = boxes.custom ? std::string(sectionKey) : presetSection(schemeValue);
     for (std::size_t box = 0; box < kKeyBoxSlots.size(); ++box)
         boxes.picks[box] =
-            keyListPosition(settings.read(section, kKeyBoxSlots[box], kUnassignedKey), true);
+            keyListPosition(settings.read(section, kKeyBoxSlots[box], kUnassigned), true);
     return boxes;
 }
 

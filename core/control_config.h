@@ -7,6 +7,7 @@
 #include "catalogue.h"
 #include "keys.h"
 #include "settings_file.h"
+#include "settings_keys.h"
 
 #include <array>
 #include <cstddef>
@@ -18,7 +19,7 @@
 
 namespace tapeloom {
 
-inline constexpr std::string_view kCustomScheme = "Custom";
+using ini::kCustomScheme;
 
 // Refuses the close while the display name is blank.
 inline constexpr Message kBlankNameMessage{

@@ -1,6 +1,7 @@
 #include "image_writer.h"
 
 #include "byte_files.h"
+#include "settings_keys.h"
 #include "text.h"
 
 #include <array>
@@ -11,8 +12,9 @@ namespace tapeloom {
 WriteProgress::~WriteProgress() = default;
 
 KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section) {
-    std::string scheme = settings.read(section, "Control", "");
-    std::string keySection = scheme == "Custom" ? std::string(section) : "Control_" + scheme;
+    std::string scheme = settings.read(section, ini::kSchemeKey, "");
+    std::string keySection =
+        scheme == ini::kCustomScheme ? std::string(section) : ini::presetSection(scheme);
     KeyBlock block{};
     for (std::size_t slot = 0; slot < kSlotKeys.size(); ++slot)
         block[slot] = keyCode(settings.read(keySection, kSlotKeys[slot], ""));
@@ -83,7 +85,7 @@ void writePluginImage(const std::filesystem::path& out, const SettingsFile& sett
     progress.setMaximum(static_cast<int>(sections.size()));
     for (const auto& name : sections) {
         std::string section = asciiLower(name);
-        if (!settings.read(section, "Control", "").empty()) {
+        if (!settings.read(section, ini::kSchemeKey, "").empty()) {
             image.write(nameField(section, kKeyRecordNameLength));
             image.writeByte(0);
             image.write(resolveKeys(settings, section));

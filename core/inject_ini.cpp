@@ -1,6 +1,7 @@
 #include "inject_ini.h"
 
 #include "errors.h"
+#include "settings_keys.h"
 
 #include <fstream>
 #include <iterator>
@@ -72,8 +73,8 @@ std::string textUpToZero(ByteView field) {
 }
 
 void writeEntry(SettingsFile& settings, const InjectRecord& record) {
-    settings.write(record.sectionKey, "Filename", record.name);
-    settings.write(record.sectionKey, "Control", "Custom");
+    settings.write(record.sectionKey, ini::kDisplayNameKey, record.name);
+    settings.write(record.sectionKey, ini::kSchemeKey, ini::kCustomScheme);
     for (const SlotSource& slot : kImportedSlots) {
         const std::string_view value =
             slot.group == 0

@@ -3,6 +3,7 @@
 // name, scheme "Custom" and the ten slot keys of each snapshot's section.
 #include "data_items.h"
 #include "settings_file.h"
+#include "settings_keys.h"
 
 #include <array>
 #include <cstddef>
@@ -15,7 +16,7 @@
 
 namespace tapeloom {
 
-inline constexpr std::string_view kUnassigned = "<unassigned>";
+using ini::kUnassigned;
 inline constexpr std::string_view kImportReportCaption = "Tarn INI Import";
 
 // Record layout, L being the path length: 1 unused byte, L (16-bit, low byte first), the path,

@@ -3,6 +3,7 @@
 #include "build_command.h"
 #include "byte_files.h"
 #include "data_items.h"
+#include "settings_keys.h"
 
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,7 @@ void writeItem(std::string_view item, const std::string& pathText) {
 } // namespace
 
 void installTheme(const std::filesystem::path& pluginFolder, const SettingsFile& settings) {
-    const std::string theme = settings.read("Settings", "Theme", "");
+    const std::string theme = settings.read(ini::kSettingsSection, ini::kThemeKey, "");
     const std::string shellFolder = pluginFolder.string() + "/../.shell/";
     for (const auto& set : kThemeSets) {
         if (theme != set.theme)

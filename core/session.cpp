@@ -1,4 +1,5 @@
 #include "catalogue.h"
+#include "settings_keys.h"
 #include "version.h"
 
 namespace tapeloom {
@@ -7,12 +8,13 @@ Session openSession(const std::filesystem::path& startDirectory) {
     Session session;
     session.startDirectory = startDirectory;
     session.settings = SettingsFile::open(startDirectory / (std::string(kInternalName) + ".INI"));
-    session.settings.write(kInternalName, "Version", kFileVersion);
-    session.homepage = session.settings.read("Homepage", "URL", "");
-    session.defaultScheme = session.settings.read("Control Defaults", "Default0n", "Kempston");
+    session.settings.write(kInternalName, ini::kVersionKey, kFileVersion);
+    session.homepage = session.settings.read(ini::kHomepageSection, ini::kHomepageKey, "");
+    session.defaultScheme = session.settings.read(ini::kPresetListSection, ini::kDefaultSchemeKey,
+                                                  ini::kFallbackScheme);
     for (int n = 0;; ++n) {
-        std::string preset =
-            session.settings.read("Control Defaults", "Default" + std::to_string(n), "");
+        std::string preset = session.settings.read(
+            ini::kPresetListSection, std::string(ini::kPresetListKey) + std::to_string(n), "");
         if (preset.empty())
             break;
         session.presets.push_back(std::move(preset));

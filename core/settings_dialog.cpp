@@ -8,13 +8,7 @@ namespace tapeloom {
 
 namespace {
 
-constexpr std::string_view kImageFolderKey = "TPLBinary";
-constexpr std::string_view kPogoshellKey = "Pogoshell";
-constexpr std::string_view kAssociationsKey = "Associations";
-constexpr std::string_view kThemeKey = "Theme";
-constexpr std::string_view kCompileKey = "Compile";
-constexpr std::string_view kMaintain = "Maintain";
-constexpr std::string_view kYes = "Yes";
+using namespace ini;
 constexpr std::string_view kDefaultTheme = "Original";
 
 // A stored folder that is dropped takes its three Pogoshell choices with it.

@@ -4,6 +4,7 @@
 // Settings of TPL.INI. The window only moves these values in and out of its controls.
 #include "build_messages.h"
 #include "settings_file.h"
+#include "settings_keys.h"
 
 #include <array>
 #include <filesystem>
@@ -13,7 +14,7 @@
 
 namespace tapeloom {
 
-inline constexpr std::string_view kSettingsSection = "Settings";
+using ini::kSettingsSection;
 
 // The entries of the theme list, in the order the list shows them.
 inline constexpr std::array<std::string_view, 4> kThemeChoices = {"Amiga", "Original", "PogoXP",

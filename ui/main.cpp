@@ -348,10 +348,8 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
     if (files.isEmpty())
         return;
     guarded([&] {
-        QString folder = QFileInfo(files.first()).absolutePath();
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        session_.settings.write("Settings", "LastDir", toStd(folder));
+        tapeloom::rememberSnapshotFolder(session_.settings,
+                                         toStd(QFileInfo(files.first()).absolutePath()));
         std::vector<std::filesystem::path> paths;
         for (const QString& file : files)
             paths.push_back(toPath(QFileInfo(file).absoluteFilePath()));
@@ -361,7 +359,7 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
 }
 
 void TForm1::AddClick() {
-    const QString lastDir = toQ(session_.settings.read("Settings", "LastDir", ""));
+    const QString lastDir = toQ(tapeloom::lastSnapshotFolder(session_.settings));
     const QStringList files = prompts_.openFiles(this, QStringLiteral("Select ZX snapshot(s)"),
                                                  lastDir, kSnapshotFilter, true);
     if (files.isEmpty())
