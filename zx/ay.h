@@ -1,0 +1,131 @@
+/* The AY-3-8912 sound chip of the Spectrum 128: sixteen registers behind ports 0xFFFD
+ * (select, read) and 0xBFFD (write), three square-wave tone channels, one noise generator, a
+ * mixer, fixed or envelope-driven volumes and the envelope generator with its sixteen shapes.
+ *
+ * Time is counted in the machine's T-states: the chip runs at half the CPU clock (1.7734 MHz on a
+ * Spectrum 128), so its tone and envelope counters advance once every 16 T-states (a "tick").
+ * The machine dates each write with the T-state of the OUT inside the current frame; writes
+ * wait in a queue. At the end of the frame the front end asks for that frame's samples and the
+ * chip plays the writes back at their own T-states while it renders. Rendering is fixed-point
+ * throughout and each sample is the mean output over its share of the frame (a box filter), so
+ * tones above half the sample rate become their average level instead of aliasing.
+ *
+ * The output of a channel is its level from the chip's logarithmic DAC (levels measured on a real
+ * chip) while its mixed tone/noise signal is high, 0 while low. With tone and noise both disabled
+ * the signal stays high and the channel outputs its level: programs play samples that way, by
+ * writing volumes. The three channels are summed (unipolar, 0 .. 3 x peak) and added to the
+ * samples already in the buffer, saturating at the int8 range, so a frame's beeper samples and
+ * the AY's end up in one buffer.
+ *
+ * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state. */
+#ifndef TAPELOOM_ZX_AY_H
+#define TAPELOOM_ZX_AY_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__arm__) && !defined(__linux__) /* the GBA: callers in ROM reach IWRAM code */
+#define AY_API __attribute__((long_call))
+#else
+#define AY_API
+#endif
+
+enum {
+    AY_REGISTERS = 16,
+    /* Register numbers. */
+    AY_TONE_A_FINE = 0,
+    AY_TONE_A_COARSE = 1,
+    AY_TONE_B_FINE = 2,
+    AY_TONE_B_COARSE = 3,
+    AY_TONE_C_FINE = 4,
+    AY_TONE_C_COARSE = 5,
+    AY_NOISE_PERIOD = 6,
+    AY_MIXER = 7,    /* bits 0-2 tone off A-C, 3-5 noise off A-C, 6-7 ports A/B are outputs */
+    AY_VOLUME_A = 8, /* bits 0-3 level, bit 4 the envelope's level instead */
+    AY_VOLUME_B = 9,
+    AY_VOLUME_C = 10,
+    AY_ENVELOPE_FINE = 11,
+    AY_ENVELOPE_COARSE = 12,
+    AY_ENVELOPE_SHAPE = 13, /* bits: 3 continue, 2 attack, 1 alternate, 0 hold */
+    AY_PORT_A = 14,
+    AY_PORT_B = 15,
+
+    AY_TSTATES_PER_TICK = 16,
+    /* What port A reads on a Spectrum 128 with nothing plugged into its keypad and RS232
+     * sockets: the lines idle high except bit 6, the serial DTR input, which reads low. */
+    AY_PORT_A_IDLE = 0xBF,
+    /* A frame's writes wait here until the frame is rendered (4 bytes each). A program that
+     * writes more in one frame (a sample player gets near 1,000 at most) still has its last
+     * value of every register applied, at the end of the frame; overflows counts those frames. */
+    AY_QUEUE_SIZE = 1024,
+    /* Latest T-state a write may carry (later ones count as this one). */
+    AY_TSTATE_MAX = (1 << 20) - 1,
+    /* Default peak output of one channel at level 15: three channels sum to 120. */
+    AY_DEFAULT_PEAK = 40
+};
+
+/* The chip. Fields are private to ay.c apart from `overflows`; the struct is public so that a
+ * machine can hold it by value. */
+typedef struct AyChip {
+    uint8_t regs[AY_REGISTERS]; /* as written, masked as the chip keeps them */
+    uint8_t selected;           /* the address latch: 16 and more leave the chip deselected */
+
+    /* Playback: the registers as applied at the render position, and the generators. */
+    uint8_t play[AY_REGISTERS];
+    uint8_t tone_out[3];
+    uint8_t env_shape, env_segment, env_step, env_level, env_holding;
+    int32_t tone_left[3];   /* T-states until the tone output flips */
+    int32_t tone_period[3]; /* T-states between flips */
+    int32_t noise_left, noise_period;
+    uint32_t noise_lfsr; /* 17 bits, output bit 0 */
+    int32_t env_left, env_period;
+    int32_t grid; /* tick phase: ticks fall on T-states t with ((t + grid) & 15) == 0 */
+
+    int32_t amp[16]; /* DAC level x peak, 8 fractional bits */
+    int peak;
+
+    /* The frame's writes: T-state << 12 | register << 8 | value, in time order. */
+    uint32_t queue[AY_QUEUE_SIZE];
+    uint32_t queued;
+    int32_t last_t;
+    uint16_t late_mask; /* registers written after the queue filled up, with their last value */
+    uint8_t late[AY_REGISTERS];
+    uint32_t overflows;
+} AyChip;
+
+/* Power-on: every register 0 (silence), default peak, nothing queued. */
+AY_API void ay_init(AyChip* ay);
+/* The RESET line: every register 0, queue dropped; the peak stays. */
+AY_API void ay_reset(AyChip* ay);
+/* Output of one channel at level 15 (1..127); the sum of three must fit the buffer's headroom. */
+AY_API void ay_set_peak(AyChip* ay, int peak);
+
+/* Port 0xFFFD written: selects a register (values 16-255 deselect the chip). */
+AY_API void ay_select(AyChip* ay, uint8_t value);
+/* Port 0xFFFD read: the selected register as the chip returns it; 0xFF when deselected. */
+AY_API uint8_t ay_read(const AyChip* ay);
+/* Port 0xBFFD written at T-state t of the current frame: the selected register takes the value. */
+AY_API void ay_write_selected(AyChip* ay, int32_t t, uint8_t value);
+/* Register `reg` takes `value` at T-state t of the current frame (reg 16+ is ignored). Times
+ * are expected in order; an earlier one counts as the previous write's. */
+AY_API void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value);
+/* What register `reg` reads back (the ports as the Spectrum 128 sees them). */
+AY_API uint8_t ay_register(const AyChip* ay, uint8_t reg);
+
+/* Snapshot restore: the sixteen registers and the latch take effect at once, queue dropped. */
+AY_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected);
+
+/* Renders the current frame, from its start (or the last render) up to T-state frame_end, as
+ * `count` samples added to out[0..count). Writes dated before frame_end are applied at their
+ * T-state; later ones stay queued. Afterwards T-states count from frame_end: the next frame's
+ * T-state 0. */
+AY_API void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
