@@ -116,6 +116,8 @@ file(GLOB gba_parts CONFIGURE_DEPENDS ${TAPELOOM_GBA_DIR}/*/cross.cmake)
 foreach(part IN LISTS gba_parts)
     include(${part})
 endforeach()
+# The 128K machine's sound chip, kept beside the portable emulator code.
+include(${TAPELOOM_GBA_DIR}/../tests/zx/ay_cross.cmake)
 
 # tpl.gba: start-up, catalogue, menu; the emulator joins through the variables above.
 add_gba_image(NAME tpl

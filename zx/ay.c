@@ -21,9 +21,15 @@ enum {
 static const uint16_t dac_levels[16] = {0,    655,   947,   1380,  2012,  2985,  4227,  7036,
                                         8296, 13434, 19150, 24434, 32278, 41636, 52794, 65535};
 
-/* Bits a register keeps: the others read back as 0. */
-static const uint8_t register_mask[AY_REGISTERS] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
-                                                    0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
+/* Bits a register keeps: the others read back as 0. (A table would sit in ROM, slow to read
+ * from the write path.) */
+AY_INLINE uint8_t ay_mask_of(uint8_t reg) {
+    if (reg == 1 || reg == 3 || reg == 5 || reg == 13)
+        return 0x0F;
+    if (reg == 6 || (reg >= 8 && reg <= 10))
+        return 0x1F;
+    return 0xFF;
+}
 
 /* An envelope shape is two segments of 16 steps: the first, then the second and the first in
  * turn. A hold never ends. */
@@ -34,42 +40,134 @@ static const uint8_t shape_segments[16][2] = {
     {SEG_DOWN, SEG_DOWN}, {SEG_DOWN, SEG_LOW}, {SEG_DOWN, SEG_UP},  {SEG_DOWN, SEG_HIGH},
     {SEG_UP, SEG_UP},     {SEG_UP, SEG_HIGH},  {SEG_UP, SEG_DOWN},  {SEG_UP, SEG_LOW}};
 
-AY_INLINE void envelope_enter(AyChip* ay) {
-    int segment = shape_segments[ay->env_shape][ay->env_segment];
-    int step = ay->env_step;
-    ay->env_level = (uint8_t)(segment == SEG_DOWN   ? 15 - step
-                              : segment == SEG_UP   ? step
-                              : segment == SEG_HIGH ? 15
-                                                    : 0);
-    ay->env_holding = segment >= SEG_LOW;
+AY_INLINE void envelope_enter(AyGenerators* g) {
+    int segment = g->env_segments[g->env_segment];
+    int step = g->env_step;
+    g->env_level = (uint8_t)(segment == SEG_DOWN   ? 15 - step
+                             : segment == SEG_UP   ? step
+                             : segment == SEG_HIGH ? 15
+                                                   : 0);
+    g->env_holding = segment >= SEG_LOW;
 }
 
-AY_INLINE void envelope_step(AyChip* ay) {
-    if (++ay->env_step == 16) {
-        ay->env_step = 0;
-        ay->env_segment ^= 1;
+/* n steps on; a shape without a hold repeats every 32. */
+AY_INLINE void envelope_advance(AyGenerators* g, uint32_t n) {
+    if (g->env_segments[1] < SEG_LOW)
+        n &= 31;
+    while (n && !g->env_holding) {
+        uint32_t to_end = 16u - g->env_step;
+        if (n < to_end) {
+            g->env_step = (uint8_t)(g->env_step + n);
+            n = 0;
+        } else {
+            n -= to_end;
+            g->env_step = 0;
+            g->env_segment ^= 1;
+        }
+        envelope_enter(g);
     }
-    envelope_enter(ay);
+}
+
+/* Division without a library call (the callers run from IWRAM); a few per frame at most. */
+static AY_HOT uint32_t divide(uint32_t n, uint32_t d) {
+    uint32_t q = 0, r = 0;
+    for (int bit = 31; bit >= 0; --bit) {
+        r = (r << 1) | ((n >> bit) & 1);
+        if (r >= d) {
+            r -= d;
+            q |= 1u << bit;
+        }
+    }
+    return q;
+}
+
+/* floor(x / period) through the period's reciprocal (2^32 / period, rounded down). */
+AY_INLINE uint32_t whole_periods(uint32_t x, int32_t period, uint32_t recip) {
+    uint32_t q = (uint32_t)(((uint64_t)x * recip) >> 32);
+    if (x - q * (uint32_t)period >= (uint32_t)period)
+        ++q;
+    return q;
+}
+
+/* 2^32 / (32 x noise period), rounded down. */
+static const uint32_t noise_recips[32] = {
+    134217727, 134217727, 67108863, 44739242, 33554431, 26843545, 22369621, 19173961,
+    16777215,  14913080,  13421772, 12201611, 11184810, 10324440, 9586980,  8947848,
+    8388607,   7895160,   7456540,  7064090,  6710886,  6391320,  6100805,  5835553,
+    5592405,   5368709,   5162220,  4971026,  4793490,  4628197,  4473924,  4329604};
+
+/* 17-bit noise generator: taps at bits 0 and 3, the new bit enters at bit 16. Up to 14 shifts
+ * at once: their new bits come from bits that no earlier shift of the batch has replaced. */
+AY_INLINE uint32_t lfsr_shift(uint32_t x, uint32_t n) {
+    while (n) {
+        uint32_t k = n < 14 ? n : 14;
+        uint32_t fresh = (x ^ (x >> 3)) & ((1u << k) - 1);
+        x = (x >> k) | (fresh << (17 - k));
+        n -= k;
+    }
+    return x;
+}
+
+AY_INLINE uint32_t bits_set(uint32_t v) { /* v < 2^16 */
+    v = v - ((v >> 1) & 0x5555);
+    v = (v & 0x3333) + ((v >> 2) & 0x3333);
+    v = (v + (v >> 4)) & 0x0F0F;
+    return (v + (v >> 8)) & 0x1F;
+}
+
+/* Bringing generators up to `t`: every event dated before t happens (one at t waits: a write
+ * at t comes first). */
+AY_INLINE void tone_catch_up(AyGenerators* g, int ch, int32_t t) {
+    if (g->tone_at[ch] < t) {
+        int32_t period = g->tone_period[ch];
+        if (!g->tone_recip[ch])
+            g->tone_recip[ch] = divide(0xFFFFFFFFu, (uint32_t)period);
+        uint32_t n =
+            whole_periods((uint32_t)(t - 1 - g->tone_at[ch]), period, g->tone_recip[ch]) + 1;
+        g->tone_out[ch] ^= (uint8_t)(n & 1);
+        g->tone_at[ch] += (int32_t)n * period;
+    }
+}
+
+AY_INLINE void noise_catch_up(AyGenerators* g, int32_t t) {
+    if (g->noise_at < t) {
+        uint32_t n =
+            whole_periods((uint32_t)(t - 1 - g->noise_at), g->noise_period, g->noise_recip) + 1;
+        g->noise_lfsr = lfsr_shift(g->noise_lfsr, n);
+        g->noise_at += (int32_t)n * g->noise_period;
+    }
+}
+
+AY_INLINE void envelope_catch_up(AyGenerators* g, int32_t t) {
+    if (!g->env_holding && g->env_at < t) {
+        if (!g->env_recip)
+            g->env_recip = divide(0xFFFFFFFFu, (uint32_t)g->env_period);
+        uint32_t n = whole_periods((uint32_t)(t - 1 - g->env_at), g->env_period, g->env_recip) + 1;
+        g->env_at += (int32_t)n * g->env_period;
+        envelope_advance(g, n);
+    }
 }
 
 /* T-states from `pos` to the next tick (0 when a tick falls on pos). Counters compare at ticks;
  * a write at pos comes before the tick at pos. */
-AY_INLINE int32_t to_next_tick(const AyChip* ay, int32_t pos) {
-    return -(pos + ay->grid) & (AY_TSTATES_PER_TICK - 1);
+AY_INLINE int32_t to_next_tick(int32_t grid, int32_t pos) {
+    return -(pos + grid) & (AY_TSTATES_PER_TICK - 1);
 }
 
-/* A counter that fires every `period` T-states, `*left` from now, gets a new period: it keeps
- * the ticks it has counted, and fires at the next tick when that already reaches the new one. */
-AY_INLINE void change_period(int32_t* left, int32_t* period, int32_t new_period, int32_t next) {
-    int32_t l = *left + new_period - *period;
-    *left = l < next ? next : l;
+/* A counter that fires every `period` T-states, next at `*at`, gets a new period at `pos`: it
+ * keeps the ticks it has counted, and fires at the next tick when that already reaches the new
+ * period. */
+AY_INLINE void change_period(int32_t* at, int32_t* period, int32_t new_period, int32_t pos,
+                             int32_t next) {
+    int32_t left = *at - pos + new_period - *period;
+    *at = pos + (left < next ? next : left);
     *period = new_period;
 }
 
-/* Applies one write to the playback state at position pos of the frame. */
-static AY_HOT void apply(AyChip* ay, int reg, uint8_t value, int32_t pos) {
-    ay->play[reg] = value;
-    int32_t next = to_next_tick(ay, pos);
+/* Applies one write at `pos` to generators that are up to date there; the next tick is `next`
+ * T-states away. */
+static AY_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
+    g->play[reg] = value;
     switch (reg) {
     case AY_TONE_A_FINE:
     case AY_TONE_A_COARSE:
@@ -78,45 +176,201 @@ static AY_HOT void apply(AyChip* ay, int reg, uint8_t value, int32_t pos) {
     case AY_TONE_C_FINE:
     case AY_TONE_C_COARSE: {
         int ch = reg >> 1;
-        int32_t p = ((ay->play[2 * ch + 1] & 0x0F) << 8) | ay->play[2 * ch];
-        change_period(&ay->tone_left[ch], &ay->tone_period[ch], (p ? p : 1) * AY_TSTATES_PER_TICK,
-                      next);
+        int32_t p = ((g->play[2 * ch + 1] & 0x0F) << 8) | g->play[2 * ch];
+        p = (p ? p : 1) * AY_TSTATES_PER_TICK;
+        if (p != g->tone_period[ch])
+            g->tone_recip[ch] = 0;
+        change_period(&g->tone_at[ch], &g->tone_period[ch], p, pos, next);
         break;
     }
     case AY_NOISE_PERIOD: {
         int32_t p = value & 0x1F;
-        change_period(&ay->noise_left, &ay->noise_period, (p ? p : 1) * 2 * AY_TSTATES_PER_TICK,
+        g->noise_recip = noise_recips[p];
+        change_period(&g->noise_at, &g->noise_period, (p ? p : 1) * 2 * AY_TSTATES_PER_TICK, pos,
                       next);
         break;
     }
     case AY_ENVELOPE_FINE:
     case AY_ENVELOPE_COARSE: {
-        int32_t p = (ay->play[AY_ENVELOPE_COARSE] << 8) | ay->play[AY_ENVELOPE_FINE];
-        change_period(&ay->env_left, &ay->env_period, (p ? p : 1) * 2 * AY_TSTATES_PER_TICK, next);
+        int32_t p = (g->play[AY_ENVELOPE_COARSE] << 8) | g->play[AY_ENVELOPE_FINE];
+        p = (p ? p : 1) * 2 * AY_TSTATES_PER_TICK;
+        if (p != g->env_period)
+            g->env_recip = 0;
+        change_period(&g->env_at, &g->env_period, p, pos, next);
         break;
     }
     case AY_ENVELOPE_SHAPE: /* restarts the envelope: its counter from 0, the first step */
-        ay->env_shape = value & 0x0F;
-        ay->env_segment = 0;
-        ay->env_step = 0;
-        envelope_enter(ay);
-        ay->env_left = next + ay->env_period - AY_TSTATES_PER_TICK;
+        g->env_segments[0] = shape_segments[value & 0x0F][0];
+        g->env_segments[1] = shape_segments[value & 0x0F][1];
+        g->env_segment = 0;
+        g->env_step = 0;
+        envelope_enter(g);
+        g->env_at = pos + next + g->env_period - AY_TSTATES_PER_TICK;
         break;
     default: /* mixer and volumes are read while rendering; the ports make no sound */
         break;
     }
 }
 
-/* Time the tone output of channel ch is high during the next d T-states; advances it. A flip
- * due exactly at the end of the span belongs to the next one, after any write dated there. */
-AY_INLINE int32_t tone_on_time(AyChip* ay, int ch, int32_t d) {
-    int32_t left = ay->tone_left[ch];
-    int out = ay->tone_out[ch];
-    if (left >= d) {
-        ay->tone_left[ch] = left - d;
-        return out ? d : 0;
+/* What is heard: bits 0-2 the tones of A-C, NOISE_HEARD, ENVELOPE_HEARD. A channel at fixed
+ * level 0 is not heard, nor a signal the mixer keeps out. */
+enum { NOISE_HEARD = 8, ENVELOPE_HEARD = 16, ALL_GENERATORS = 31 };
+AY_INLINE unsigned heard(const AyGenerators* g) {
+    unsigned mixer = g->play[AY_MIXER], mask = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+        unsigned volume = g->play[AY_VOLUME_A + ch];
+        if (!(volume & 0x1F))
+            continue;
+        if (!(mixer & (1u << ch)))
+            mask |= 1u << ch;
+        if (!(mixer & (8u << ch)))
+            mask |= NOISE_HEARD;
+        if (volume & 0x10)
+            mask |= ENVELOPE_HEARD;
     }
-    int32_t period = ay->tone_period[ch];
+    return mask;
+}
+
+/* Brings generators in `mask` up to `pos`. */
+static AY_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
+    for (int ch = 0; ch < 3; ++ch)
+        if (mask & (1u << ch))
+            tone_catch_up(g, ch, pos);
+    if (mask & NOISE_HEARD)
+        noise_catch_up(g, pos);
+    if (mask & ENVELOPE_HEARD)
+        envelope_catch_up(g, pos);
+}
+
+/* What the renderer keeps track of between changes: who is heard, when a heard tone or the
+ * envelope next changes, when the noise does, and the summed output (level x 256) with the
+ * noise high and low. `fast` is set when a heard tone or envelope changes more often than every
+ * 4 ticks: samples are then rendered as a whole (render_span) instead of change by change. */
+typedef struct Tracking {
+    unsigned mask, fast;
+    int32_t change, noise_at;
+    int32_t high, low;
+} Tracking;
+
+/* The summed output with the noise high and low (noise-free channels count in both). */
+AY_INLINE void track_levels(const AyGenerators* g, Tracking* k) {
+    unsigned mixer = g->play[AY_MIXER];
+    int32_t high = 0, low = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+        unsigned volume = g->play[AY_VOLUME_A + ch];
+        if (!(g->tone_out[ch] | ((mixer >> ch) & 1)) || !(volume & 0x1F))
+            continue;
+        int32_t amp = g->amp[(volume & 0x10) ? g->env_level : (volume & 0x0F)];
+        high += amp;
+        if (mixer & (8u << ch))
+            low += amp;
+    }
+    k->high = high;
+    k->low = low;
+}
+
+static AY_HOT void track(const AyGenerators* g, Tracking* k) {
+    unsigned mask = k->mask, fast = 0;
+    int32_t change = INT32_MAX;
+    for (int ch = 0; ch < 3; ++ch) {
+        if (!(mask & (1u << ch)))
+            continue;
+        if (g->tone_at[ch] < change)
+            change = g->tone_at[ch];
+        fast |= g->tone_period[ch] < 4 * AY_TSTATES_PER_TICK;
+    }
+    if ((mask & ENVELOPE_HEARD) && !g->env_holding) {
+        if (g->env_at < change)
+            change = g->env_at;
+        fast |= g->env_period < 4 * AY_TSTATES_PER_TICK;
+    }
+    k->change = change;
+    k->fast = fast;
+    k->noise_at = (mask & NOISE_HEARD) ? g->noise_at : INT32_MAX;
+    track_levels(g, k);
+}
+
+/* The tones and envelope steps due at `pos` (after any write there). A tone's flip moves the
+ * output by its channel's level; an envelope step changes the levels. */
+static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
+    unsigned mask = k->mask, mixer = g->play[AY_MIXER];
+    int32_t change = INT32_MAX;
+    for (int ch = 0; ch < 3; ++ch) {
+        if (!(mask & (1u << ch)))
+            continue;
+        if (g->tone_at[ch] == pos) {
+            g->tone_out[ch] ^= 1;
+            g->tone_at[ch] += g->tone_period[ch];
+            unsigned volume = g->play[AY_VOLUME_A + ch];
+            int32_t amp = g->amp[(volume & 0x10) ? g->env_level : (volume & 0x0F)];
+            if (!g->tone_out[ch])
+                amp = -amp;
+            k->high += amp;
+            if (mixer & (8u << ch))
+                k->low += amp;
+        }
+        if (g->tone_at[ch] < change)
+            change = g->tone_at[ch];
+    }
+    if ((mask & ENVELOPE_HEARD) && !g->env_holding) {
+        if (g->env_at == pos) {
+            int32_t before = g->amp[g->env_level];
+            envelope_advance(g, 1);
+            g->env_at += g->env_period;
+            int32_t step = g->amp[g->env_level] - before;
+            for (int ch = 0; ch < 3; ++ch) { /* the channels on the envelope whose gate is open */
+                if ((g->play[AY_VOLUME_A + ch] & 0x10) && (g->tone_out[ch] | ((mixer >> ch) & 1))) {
+                    k->high += step;
+                    if (mixer & (8u << ch))
+                        k->low += step;
+                }
+            }
+        }
+        if (!g->env_holding && g->env_at < change)
+            change = g->env_at;
+    }
+    k->change = change;
+}
+
+/* A queued write taking effect at `pos`. */
+static AY_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
+    int reg = (w >> 8) & 0x0F;
+    uint8_t value = (uint8_t)w;
+    if (reg >= AY_VOLUME_A && reg <= AY_VOLUME_C) {
+        /* The common case of sample playback: a fixed level on a channel whose tone and noise
+         * are both off only moves the output. */
+        int ch = reg - AY_VOLUME_A;
+        unsigned old = g->play[reg];
+        if (((g->play[AY_MIXER] >> ch) & 9) == 9 && !((old | value) & 0x10)) {
+            int32_t step = g->amp[value & 0x0F] - g->amp[old & 0x0F];
+            g->play[reg] = value;
+            k->high += step;
+            k->low += step;
+            return;
+        }
+    }
+    /* A new period takes over from the counter's state at pos. */
+    if (reg < AY_NOISE_PERIOD)
+        tone_catch_up(g, reg >> 1, pos);
+    else if (reg == AY_NOISE_PERIOD)
+        noise_catch_up(g, pos);
+    else if (reg == AY_ENVELOPE_FINE || reg == AY_ENVELOPE_COARSE)
+        envelope_catch_up(g, pos);
+    apply(g, reg, value, pos, to_next_tick(grid, pos));
+    unsigned now = heard(g);
+    if (now & ~k->mask)
+        catch_up(g, now & ~k->mask, pos); /* what was not heard until now */
+    k->mask = now;
+    track(g, k);
+}
+
+/* Time the tone output of channel ch is high during [a, a + d); advances it. */
+AY_INLINE int32_t tone_on_time(AyGenerators* g, int ch, int32_t a, int32_t d) {
+    int32_t left = g->tone_at[ch] - a;
+    int out = g->tone_out[ch];
+    if (left >= d)
+        return out ? d : 0;
+    int32_t period = g->tone_period[ch];
     int32_t on = out ? left : 0;
     int32_t flip = left;                     /* the latest flip */
     int32_t rest = d - flip;                 /* > 0 */
@@ -143,71 +397,68 @@ AY_INLINE int32_t tone_on_time(AyChip* ay, int ch, int32_t d) {
     }
     if (out)
         on += rest;
-    ay->tone_left[ch] = flip + period - d;
-    ay->tone_out[ch] = (uint8_t)out;
+    g->tone_at[ch] = a + flip + period;
+    g->tone_out[ch] = (uint8_t)out;
     return on;
 }
 
-/* Time the noise output is high during the next d T-states; advances the generator. */
-AY_INLINE int32_t noise_on_time(AyChip* ay, int32_t d) {
-    int32_t left = ay->noise_left;
-    uint32_t lfsr = ay->noise_lfsr;
-    if (left >= d) {
-        ay->noise_left = left - d;
-        return (lfsr & 1) ? d : 0;
+/* Time the noise output is high during [a, a + d); advances the generator. After its j-th
+ * shift in the span the output is bit j of the generator as the span began. */
+static AY_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
+    int32_t left = g->noise_at - a;
+    uint32_t x = g->noise_lfsr;
+    if (left >= d)
+        return (x & 1) ? d : 0;
+    int32_t period = g->noise_period;
+    int32_t on = (x & 1) ? left : 0;
+    uint32_t shifts = whole_periods((uint32_t)(d - 1 - left), period, g->noise_recip) + 1;
+    for (uint32_t full = shifts - 1; full;) { /* whole periods between the shifts */
+        uint32_t k = full < 14 ? full : 14;
+        on += (int32_t)bits_set((x >> 1) & ((1u << k) - 1)) * period;
+        x = lfsr_shift(x, k);
+        full -= k;
     }
-    int32_t period = ay->noise_period;
-    int32_t on = (lfsr & 1) ? left : 0;
-    int32_t shift = left;
-    for (;;) {
-        lfsr = (lfsr >> 1) | (((lfsr ^ (lfsr >> 3)) & 1) << 16);
-        int32_t next = shift + period;
-        if (next >= d) {
-            if (lfsr & 1)
-                on += d - shift;
-            ay->noise_left = next - d;
-            break;
-        }
-        if (lfsr & 1)
-            on += period;
-        shift = next;
-    }
-    ay->noise_lfsr = lfsr;
+    x = lfsr_shift(x, 1);
+    int32_t last = left + (int32_t)(shifts - 1) * period;
+    if (x & 1)
+        on += d - last;
+    g->noise_lfsr = x;
+    g->noise_at = a + last + period;
     return on;
 }
 
-/* Sum over the channels of level x time high (8 fractional bits) during the next d T-states.
- * Within a span the tone, the noise and the envelope are each followed exactly; where two of
- * them change inside the same span their product is taken as that of independent signals
- * (fraction x fraction), which is what the ear gets from signals that fast. */
-AY_INLINE int32_t render_span(AyChip* ay, int32_t d, int32_t recip) {
-    int32_t noise_on = noise_on_time(ay, d);
+/* Sum over the channels of level x time high (8 fractional bits) during [a, a + d) when heard
+ * tones or the envelope change faster than samples; advances them. Where two signals change
+ * inside the span their product is taken as that of independent signals (fraction x
+ * fraction), which is what the ear gets from signals that fast. */
+static AY_HOT int32_t render_span(AyGenerators* g, unsigned mask, int32_t a, int32_t d,
+                                  int32_t recip) {
+    int32_t noise_on = (mask & NOISE_HEARD) ? noise_on_time(g, a, d) : d;
 
-    int32_t env_amp = ay->amp[ay->env_level]; /* the level while it stays put */
-    int32_t env_time = 0;                     /* level x time when it moves */
-    if (!ay->env_holding && ay->env_left < d) {
-        int32_t at = ay->env_left, from = 0;
+    int32_t env_amp = g->amp[g->env_level]; /* the level while it stays put */
+    int32_t env_time = 0;                   /* level x time when it moves */
+    if ((mask & ENVELOPE_HEARD) && !g->env_holding && g->env_at - a < d) {
+        int32_t at = g->env_at - a, from = 0;
         while (at < d) {
-            env_time += ay->amp[ay->env_level] * (at - from);
+            env_time += g->amp[g->env_level] * (at - from);
             from = at;
-            envelope_step(ay);
-            if (ay->env_holding)
+            envelope_advance(g, 1);
+            if (g->env_holding)
                 break;
-            at += ay->env_period;
+            at += g->env_period;
         }
-        env_time += ay->amp[ay->env_level] * (d - from);
-        ay->env_left = at - d;
+        env_time += g->amp[g->env_level] * (d - from);
+        g->env_at = a + at;
         env_amp = -1;
-    } else if (!ay->env_holding) {
-        ay->env_left -= d;
     }
 
     int32_t sum = 0;
-    unsigned mixer = ay->play[AY_MIXER];
+    unsigned mixer = g->play[AY_MIXER];
     for (int ch = 0; ch < 3; ++ch) {
-        int32_t on = tone_on_time(ay, ch, d);
-        if (mixer & (1u << ch))
-            on = d;
+        unsigned volume = g->play[AY_VOLUME_A + ch];
+        if (!(volume & 0x1F))
+            continue;
+        int32_t on = (mask & (1u << ch)) ? tone_on_time(g, ch, a, d) : d;
         if (!(mixer & (8u << ch)) && noise_on != d) {
             if (on == d)
                 on = noise_on;
@@ -218,9 +469,8 @@ AY_INLINE int32_t render_span(AyChip* ay, int32_t d, int32_t recip) {
         }
         if (on == 0)
             continue;
-        unsigned volume = ay->play[AY_VOLUME_A + ch];
         if (!(volume & 0x10))
-            sum += ay->amp[volume & 0x0F] * on;
+            sum += g->amp[volume & 0x0F] * on;
         else if (env_amp >= 0)
             sum += env_amp * on;
         else if (on == d)
@@ -231,17 +481,41 @@ AY_INLINE int32_t render_span(AyChip* ay, int32_t d, int32_t recip) {
     return sum;
 }
 
-/* Division without a library call (the caller runs from IWRAM); a few per frame. */
-static AY_HOT uint32_t divide(uint32_t n, uint32_t d) {
-    uint32_t q = 0, r = 0;
-    for (int bit = 31; bit >= 0; --bit) {
-        r = (r << 1) | ((n >> bit) & 1);
-        if (r >= d) {
-            r -= d;
-            q |= 1u << bit;
-        }
+/* Sample lengths (base or base + 1 T-states, spread evenly) and their reciprocals for a frame
+ * of this length and sample count; divided out once, kept while they stay the same. */
+static AY_HOT void sample_grid(AyChip* ay, int32_t frame_end, int count) {
+    if (ay->grid_end == frame_end && ay->grid_count == count)
+        return;
+    uint32_t n = (uint32_t)count, base = divide((uint32_t)frame_end, n);
+    ay->grid_end = frame_end;
+    ay->grid_count = count;
+    ay->sample_base = base;
+    ay->sample_extra = (uint32_t)frame_end - base * n;
+    /* 1 / length, 31 fractional bits, rounded up so that a steady level comes out whole. */
+    ay->norm_base = base ? divide(0x80000000u + base - 1, base) : 0;
+    ay->norm_long = divide(0x80000000u + base, base + 1);
+    ay->span_recip = (int32_t)divide(65536, base < 1 ? 1 : base > MAX_SPAN ? MAX_SPAN : base);
+}
+
+/* Level x time over [pos, stop) while no heard tone or envelope changes: the noise may. */
+AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop) {
+    int32_t d = stop - pos;
+    if (k->noise_at >= stop)
+        return (int64_t)((g->noise_lfsr & 1) ? k->high : k->low) * d;
+    int32_t noise_on, left = k->noise_at - pos;
+    if (left + g->noise_period >= d) { /* one shift */
+        uint32_t x = g->noise_lfsr;
+        noise_on = (x & 1) ? left : 0;
+        x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
+        if (x & 1)
+            noise_on += d - left;
+        g->noise_lfsr = x;
+        g->noise_at += g->noise_period;
+    } else {
+        noise_on = noise_on_time(g, pos, d);
     }
-    return q;
+    k->noise_at = g->noise_at;
+    return (int64_t)k->low * d + (int64_t)(k->high - k->low) * noise_on;
 }
 
 AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
@@ -252,57 +526,108 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     }
     if (frame_end < 0)
         frame_end = 0;
-    uint32_t length = (uint32_t)frame_end;
-    uint32_t n = (uint32_t)count;
-    /* Sample lengths: base or base + 1 T-states, spread evenly (Bresenham). */
-    uint32_t base = divide(length, n), extra = length - base * n, error = 0;
-    /* 1 / length, 31 fractional bits, rounded up so that a steady level comes out whole. */
-    uint32_t norm_base = base ? divide(0x80000000u + base - 1, base) : 0;
-    uint32_t norm_long = divide(0x80000000u + base, base + 1);
-    int32_t recip = (int32_t)divide(65536, base < 1 ? 1 : base > MAX_SPAN ? MAX_SPAN : base);
+    sample_grid(ay, frame_end, count);
+    const uint32_t n = (uint32_t)count, base = ay->sample_base, extra = ay->sample_extra;
+    const uint32_t norm_base = ay->norm_base, norm_long = ay->norm_long;
+    const int32_t recip = ay->span_recip, grid = ay->grid;
 
+    /* The generators work on a copy in fast memory (the stack), safe from aliasing `out`. */
+    AyGenerators gen = ay->gen;
+    Tracking k;
+    k.mask = heard(&gen);
+    track(&gen, &k);
+    const uint32_t* queue = ay->queue;
     uint32_t e = 0, queued = ay->queued;
-    int32_t pos = 0;
-    for (int i = 0; i < count; ++i) {
-        int32_t len = (int32_t)base;
-        uint32_t norm = norm_base;
-        error += extra;
-        if (error >= n) {
-            error -= n;
-            ++len;
-            norm = norm_long;
-        }
+    int32_t write_at = queued ? (int32_t)(queue[0] >> 12) : INT32_MAX;
+
+    int32_t pos = 0, len;
+    uint32_t norm, error = 0;
+#define NEXT_SAMPLE_LENGTH()                                                                       \
+    do {                                                                                           \
+        len = (int32_t)base;                                                                       \
+        norm = norm_base;                                                                          \
+        error += extra;                                                                            \
+        if (error >= n) {                                                                          \
+            error -= n;                                                                            \
+            ++len;                                                                                 \
+            norm = norm_long;                                                                      \
+        }                                                                                          \
+    } while (0)
+    NEXT_SAMPLE_LENGTH();
+    int i = 0;
+    while (i < count) {
         int32_t end = pos + len;
-        int64_t acc = 0;
-        for (;;) {
-            int32_t stop = end;
-            int32_t at = 0;
-            if (e < queued) {
-                at = (int32_t)(ay->queue[e] >> 12);
-                if (at < stop)
-                    stop = at < pos ? pos : at;
+        int64_t acc;
+        if (write_at >= end && k.change >= end) {
+            if (k.noise_at >= end) {
+                /* Nothing heard changes: the level itself, for as many samples as that lasts. */
+                int32_t v = ((gen.noise_lfsr & 1) ? k.high : k.low) >> 8;
+                int32_t until = write_at < k.change ? write_at : k.change;
+                if (k.noise_at < until)
+                    until = k.noise_at;
+                for (;;) {
+                    int32_t s = out[i] + v;
+                    out[i] = (int8_t)(s > 127 ? 127 : s);
+                    pos = end;
+                    if (++i == count)
+                        break;
+                    NEXT_SAMPLE_LENGTH();
+                    end = pos + len;
+                    if (end > until)
+                        break;
+                }
+                continue;
             }
-            if (stop - pos > MAX_SPAN)
-                stop = pos + MAX_SPAN;
-            if (stop > pos) {
-                acc += render_span(ay, stop - pos, recip);
+            acc = steady(&gen, &k, pos, end); /* only the noise moves */
+            pos = end;
+        } else {
+            acc = 0;
+            for (;;) {
+                int32_t stop = write_at < end ? (write_at < pos ? pos : write_at) : end;
+                if (stop - pos > MAX_SPAN)
+                    stop = pos + MAX_SPAN;
+                if (k.fast) { /* whole spans */
+                    if (stop > pos) {
+                        acc += render_span(&gen, k.mask, pos, stop - pos, recip);
+                        track(&gen, &k);
+                    }
+                } else { /* change by change */
+                    if (k.change < stop)
+                        stop = k.change < pos ? pos : k.change;
+                    if (stop > pos)
+                        acc += steady(&gen, &k, pos, stop);
+                }
                 pos = stop;
-            }
-            if (pos == end)
-                break;
-            if (e < queued && at <= pos) {
-                uint32_t w = ay->queue[e++];
-                apply(ay, (w >> 8) & 0x0F, (uint8_t)w, pos);
+                if (pos == end)
+                    break;
+                if (write_at <= pos) {
+                    take_write(&gen, &k, queue[e++], pos, grid);
+                    write_at = e < queued ? (int32_t)(queue[e] >> 12) : INT32_MAX;
+                } else if (!k.fast && k.change <= pos) {
+                    fire(&gen, &k, pos);
+                }
             }
         }
-        int32_t v = out[i] + (int32_t)(((uint64_t)(acc >> 8) * norm) >> 31);
-        out[i] = (int8_t)(v > 127 ? 127 : v);
+        int32_t s = out[i] + (int32_t)(((uint64_t)(acc >> 8) * norm) >> 31);
+        out[i] = (int8_t)(s > 127 ? 127 : s);
+        if (++i < count)
+            NEXT_SAMPLE_LENGTH();
     }
-    /* What is dated from frame_end on belongs to the next frame. */
+#undef NEXT_SAMPLE_LENGTH
+
+    /* Everything up to the frame's end, then times count from there. */
+    catch_up(&gen, ALL_GENERATORS, pos);
+    for (int ch = 0; ch < 3; ++ch)
+        gen.tone_at[ch] -= frame_end;
+    gen.noise_at -= frame_end;
+    gen.env_at = gen.env_holding ? 0 : gen.env_at - frame_end; /* a hold has no next step */
+    ay->gen = gen;
+
+    /* Writes dated from frame_end on belong to the next frame. */
     uint32_t kept = 0;
     for (; e < queued; ++e) {
         uint32_t w = ay->queue[e];
-        uint32_t t = (w >> 12) - length;
+        uint32_t t = (w >> 12) - (uint32_t)frame_end;
         ay->queue[kept++] = (t << 12) | (w & 0xFFF);
     }
     ay->last_t = kept ? (int32_t)(ay->queue[kept - 1] >> 12) : 0;
@@ -320,7 +645,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
 AY_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
     if (reg >= AY_REGISTERS)
         return;
-    value &= register_mask[reg];
+    value &= ay_mask_of(reg);
     ay->regs[reg] = value;
     if (t < ay->last_t)
         t = ay->last_t;
@@ -367,7 +692,8 @@ void ay_set_peak(AyChip* ay, int peak) {
         peak = 127;
     ay->peak = peak;
     for (int i = 0; i < 16; ++i)
-        ay->amp[i] = (int32_t)(((uint32_t)dac_levels[i] * (uint32_t)peak * 256u + 32767u) / 65535u);
+        ay->gen.amp[i] =
+            (int32_t)(((uint32_t)dac_levels[i] * (uint32_t)peak * 256u + 32767u) / 65535u);
 }
 
 void ay_reset(AyChip* ay) {
@@ -375,14 +701,18 @@ void ay_reset(AyChip* ay) {
     memset(ay, 0, sizeof *ay);
     ay_set_peak(ay, peak);
     /* Counters from 0 with the first tick at T-state 0: every period reads as one tick. */
+    AyGenerators* g = &ay->gen;
     for (int ch = 0; ch < 3; ++ch) {
-        ay->tone_period[ch] = AY_TSTATES_PER_TICK;
-        ay->tone_left[ch] = 0;
+        g->tone_period[ch] = AY_TSTATES_PER_TICK;
+        g->tone_recip[ch] = 0;
+        g->tone_at[ch] = 0;
     }
-    ay->noise_period = ay->env_period = 2 * AY_TSTATES_PER_TICK;
-    ay->noise_left = AY_TSTATES_PER_TICK;
-    ay->noise_lfsr = 1;
-    apply(ay, AY_ENVELOPE_SHAPE, 0, 0);
+    g->noise_period = g->env_period = 2 * AY_TSTATES_PER_TICK;
+    g->noise_recip = noise_recips[1];
+    g->env_recip = 0;
+    g->noise_at = AY_TSTATES_PER_TICK;
+    g->noise_lfsr = 1;
+    apply(g, AY_ENVELOPE_SHAPE, 0, 0, 0);
 }
 
 void ay_init(AyChip* ay) {
@@ -393,9 +723,9 @@ void ay_init(AyChip* ay) {
 void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected) {
     ay_reset(ay);
     for (int reg = 0; reg < AY_REGISTERS; ++reg) {
-        uint8_t value = regs[reg] & register_mask[reg];
+        uint8_t value = regs[reg] & ay_mask_of((uint8_t)reg);
         ay->regs[reg] = value;
-        apply(ay, reg, value, 0);
+        apply(&ay->gen, reg, value, 0, 0);
     }
     ay->selected = selected;
 }

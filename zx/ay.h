@@ -67,25 +67,38 @@ enum {
     AY_DEFAULT_PEAK = 40
 };
 
-/* The chip. Fields are private to ay.c apart from `overflows`; the struct is public so that a
- * machine can hold it by value. */
+/* The generators and the registers they play, as of the render position. Event times count
+ * T-states from the current frame's start. A generator that nobody hears is left behind and
+ * brought up to date (exactly) when it is heard again or the frame ends. */
+typedef struct AyGenerators {
+    int32_t tone_at[3];     /* next flip of each tone output */
+    int32_t tone_period[3]; /* T-states between flips */
+    uint32_t tone_recip[3]; /* 2^32 / period for catching up; 0 until needed */
+    int32_t noise_at, noise_period;
+    uint32_t noise_recip;
+    uint32_t noise_lfsr; /* 17 bits, output bit 0 */
+    int32_t env_at, env_period;
+    uint32_t env_recip;
+    int32_t amp[16]; /* DAC level x peak, 8 fractional bits */
+    uint8_t play[AY_REGISTERS];
+    uint8_t tone_out[3];
+    uint8_t env_segments[2]; /* the shape's two segments (see ay.c) */
+    uint8_t env_segment, env_step, env_level, env_holding;
+} AyGenerators;
+
+/* The chip. Fields are private to ay.c apart from `regs` (read-only) and `overflows`; the struct
+ * is public so that a machine can hold it by value. */
 typedef struct AyChip {
     uint8_t regs[AY_REGISTERS]; /* as written, masked as the chip keeps them */
     uint8_t selected;           /* the address latch: 16 and more leave the chip deselected */
-
-    /* Playback: the registers as applied at the render position, and the generators. */
-    uint8_t play[AY_REGISTERS];
-    uint8_t tone_out[3];
-    uint8_t env_shape, env_segment, env_step, env_level, env_holding;
-    int32_t tone_left[3];   /* T-states until the tone output flips */
-    int32_t tone_period[3]; /* T-states between flips */
-    int32_t noise_left, noise_period;
-    uint32_t noise_lfsr; /* 17 bits, output bit 0 */
-    int32_t env_left, env_period;
+    AyGenerators gen;
     int32_t grid; /* tick phase: ticks fall on T-states t with ((t + grid) & 15) == 0 */
-
-    int32_t amp[16]; /* DAC level x peak, 8 fractional bits */
     int peak;
+    /* The sample grid of the last frame rendered (frame length and count), worked out once. */
+    int32_t grid_end;
+    int grid_count;
+    uint32_t sample_base, sample_extra, norm_base, norm_long;
+    int32_t span_recip;
 
     /* The frame's writes: T-state << 12 | register << 8 | value, in time order. */
     uint32_t queue[AY_QUEUE_SIZE];

@@ -32,3 +32,15 @@ target_compile_definitions(zx_rom0_tests PRIVATE
 add_dependencies(zx_rom0_tests zx_rom0)
 tapeloom_warnings(zx_rom0_tests)
 gtest_discover_tests(zx_rom0_tests TEST_PREFIX "zx." DISCOVERY_TIMEOUT 60)
+
+# The chip built for the GBA in mGBA: the benchmark image from the cross build
+# (tests/zx/ay_cross.cmake) against the host build of the same tunes.
+add_executable(zx_ay_gba_tests ${CMAKE_CURRENT_LIST_DIR}/ay_gba_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ay_tune.c)
+target_include_directories(zx_ay_gba_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}
+    ${CMAKE_CURRENT_LIST_DIR}/gba)
+target_link_libraries(zx_ay_gba_tests PRIVATE zx_ay gba_harness GTest::gtest_main)
+target_compile_definitions(zx_ay_gba_tests PRIVATE ZX_GBA_IMAGES_DIR="${TAPELOOM_GBA_BINARY_DIR}")
+add_dependencies(zx_ay_gba_tests gba_images)
+tapeloom_warnings(zx_ay_gba_tests)
+gtest_discover_tests(zx_ay_gba_tests TEST_PREFIX "zx." DISCOVERY_TIMEOUT 60)
