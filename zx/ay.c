@@ -2,12 +2,14 @@
 
 #include <string.h>
 
-/* On the GBA the per-write and per-sample paths run from IWRAM in ARM state; everything they call
- * is inlined or placed there too. */
+/* On the GBA the per-write and per-sample paths run from IWRAM in ARM state; what they call once
+ * a frame or for rare cases stays in ROM (AY_COLD), out of the scarce IWRAM. */
 #if defined(__arm__) && !defined(__linux__)
 #define AY_HOT __attribute__((section(".iwram"), target("arm"), noinline, long_call))
+#define AY_COLD __attribute__((noinline, long_call))
 #else
 #define AY_HOT
+#define AY_COLD
 #endif
 #define AY_INLINE static inline __attribute__((always_inline))
 
@@ -68,8 +70,8 @@ AY_INLINE void envelope_advance(AyGenerators* g, uint32_t n) {
     }
 }
 
-/* Division without a library call (the callers run from IWRAM); a few per frame at most. */
-static AY_HOT uint32_t divide(uint32_t n, uint32_t d) {
+/* Division without a library call; a few per frame at most. */
+static AY_COLD uint32_t divide(uint32_t n, uint32_t d) {
     uint32_t q = 0, r = 0;
     for (int bit = 31; bit >= 0; --bit) {
         r = (r << 1) | ((n >> bit) & 1);
@@ -431,8 +433,8 @@ static AY_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
  * tones or the envelope change faster than samples; advances them. Where two signals change
  * inside the span their product is taken as that of independent signals (fraction x
  * fraction), which is what the ear gets from signals that fast. */
-static AY_HOT int32_t render_span(AyGenerators* g, unsigned mask, int32_t a, int32_t d,
-                                  int32_t recip) {
+static AY_COLD int32_t render_span(AyGenerators* g, unsigned mask, int32_t a, int32_t d,
+                                   int32_t recip) {
     int32_t noise_on = (mask & NOISE_HEARD) ? noise_on_time(g, a, d) : d;
 
     int32_t env_amp = g->amp[g->env_level]; /* the level while it stays put */
@@ -483,7 +485,7 @@ static AY_HOT int32_t render_span(AyGenerators* g, unsigned mask, int32_t a, int
 
 /* Sample lengths (base or base + 1 T-states, spread evenly) and their reciprocals for a frame
  * of this length and sample count; divided out once, kept while they stay the same. */
-static AY_HOT void sample_grid(AyChip* ay, int32_t frame_end, int count) {
+static AY_COLD void sample_grid(AyChip* ay, int32_t frame_end, int count) {
     if (ay->grid_end == frame_end && ay->grid_count == count)
         return;
     uint32_t n = (uint32_t)count, base = divide((uint32_t)frame_end, n);
@@ -576,6 +578,48 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                     if (end > until)
                         break;
                 }
+                continue;
+            }
+            if (len <= MAX_SPAN) {
+                /* Only the noise moves: sample after sample while that lasts, its state held in
+                 * registers. */
+                int32_t until = write_at < k.change ? write_at : k.change;
+                uint32_t x = gen.noise_lfsr, nrecip = gen.noise_recip;
+                int32_t at = gen.noise_at, period = gen.noise_period;
+                int32_t low = k.low, diff = k.high - k.low;
+                for (;;) {
+                    int32_t left = at - pos, on;
+                    if (left >= len) {
+                        on = (x & 1) ? len : 0;
+                    } else {
+                        on = (x & 1) ? left : 0;
+                        uint32_t shifts =
+                            whole_periods((uint32_t)(len - 1 - left), period, nrecip) + 1;
+                        for (uint32_t full = shifts - 1; full;) {
+                            uint32_t batch = full < 14 ? full : 14;
+                            on += (int32_t)bits_set((x >> 1) & ((1u << batch) - 1)) * period;
+                            x = lfsr_shift(x, batch);
+                            full -= batch;
+                        }
+                        x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
+                        int32_t last = left + (int32_t)(shifts - 1) * period;
+                        if (x & 1)
+                            on += len - last;
+                        at = pos + last + period;
+                    }
+                    uint32_t sum = (uint32_t)(low * len + diff * on) >> 8;
+                    int32_t s = out[i] + (int32_t)(((uint64_t)sum * norm) >> 31);
+                    out[i] = (int8_t)(s > 127 ? 127 : s);
+                    pos = end;
+                    if (++i == count)
+                        break;
+                    NEXT_SAMPLE_LENGTH();
+                    end = pos + len;
+                    if (end > until || len > MAX_SPAN)
+                        break;
+                }
+                gen.noise_lfsr = x;
+                gen.noise_at = k.noise_at = at;
                 continue;
             }
             acc = steady(&gen, &k, pos, end); /* only the noise moves */

@@ -4,7 +4,7 @@
 set(zx_ay_source_dir ${TAPELOOM_GBA_DIR}/../zx)
 set(zx_ay_tests_dir ${TAPELOOM_GBA_DIR}/../tests/zx)
 
-add_gba_library(NAME zx_ay ARM_SOURCES ${zx_ay_source_dir}/ay.c)
+add_gba_library(NAME zx_ay SOURCES ${zx_ay_source_dir}/ay.c)
 target_include_directories(zx_ay PUBLIC ${zx_ay_source_dir})
 
 add_gba_image(NAME ay_bench
