@@ -1,10 +1,10 @@
 // The one whole-file reader: the settings file, INJECT.INI and the preview read through it.
 #include "byte_files.h"
 #include "errors.h"
+#include "files.h"
 #include "inject_ini.h"
 #include "screen_decoder.h"
 #include "settings_file.h"
-#include "test_support.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,7 @@
+#include "core_doubles.h"
 #include "errors.h"
+#include "files.h"
 #include "image_writer.h"
-#include "test_support.h"
 
 #include <sys/stat.h>
 
