@@ -1,7 +1,7 @@
 #pragma once
 // What the configuration dialog may do to the catalogue: read the entry that holds the list's
-// focus, change its scheme column and rename it. The main window implements it; the dialog
-// knows nothing else of the window.
+// focus, change its scheme column and rename it. The main window's list (CatalogueList)
+// implements it; the dialog knows nothing else of the window.
 #include <QString>
 
 namespace tapeloom {
