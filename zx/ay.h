@@ -8,7 +8,15 @@
  * wait in a queue. At the end of the frame the front end asks for that frame's samples and the
  * chip plays the writes back at their own T-states while it renders. Rendering is fixed-point
  * throughout and each sample is the mean output over its share of the frame (a box filter), so
- * tones above half the sample rate become their average level instead of aliasing.
+ * tones above half the sample rate become their average level instead of aliasing. Tone flips,
+ * noise shifts, envelope steps and writes are followed to the T-state; only where a tone or the
+ * envelope changes every 1-3 ticks (ultrasonic) are its products with the other signals of a
+ * channel taken as those of independent signals.
+ *
+ * Cost goes with what changes: a sample in which nothing heard changes is one addition; each
+ * tone flip, envelope step, noise-bearing sample and write costs more. Generators that nobody
+ * hears (volume 0, kept out by the mixer) are left alone and brought up to date exactly when
+ * they are heard again.
  *
  * The output of a channel is its level from the chip's logarithmic DAC (levels measured on a real
  * chip) while its mixed tone/noise signal is high, 0 while low. With tone and noise both disabled
@@ -17,7 +25,8 @@
  * samples already in the buffer, saturating at the int8 range, so a frame's beeper samples and
  * the AY's end up in one buffer.
  *
- * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state. */
+ * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state (about
+ * 6 KiB), the rest from ROM. */
 #ifndef TAPELOOM_ZX_AY_H
 #define TAPELOOM_ZX_AY_H
 
@@ -57,9 +66,9 @@ enum {
     /* What port A reads on a Spectrum 128 with nothing plugged into its keypad and RS232
      * sockets: the lines idle high except bit 6, the serial DTR input, which reads low. */
     AY_PORT_A_IDLE = 0xBF,
-    /* A frame's writes wait here until the frame is rendered (4 bytes each). A program that
-     * writes more in one frame (a sample player gets near 1,000 at most) still has its last
-     * value of every register applied, at the end of the frame; overflows counts those frames. */
+    /* A frame's writes wait here until the frame is rendered (4 bytes each; a sample player in
+     * a tight loop writes a few hundred). A program that writes more in one frame still has its
+     * last value of every register applied, from the frame's end; overflows counts such frames. */
     AY_QUEUE_SIZE = 1024,
     /* Latest T-state a write may carry (later ones count as this one). */
     AY_TSTATE_MAX = (1 << 20) - 1,
