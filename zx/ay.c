@@ -567,6 +567,15 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                 int32_t until = write_at < k.change ? write_at : k.change;
                 if (k.noise_at < until)
                     until = k.noise_at;
+                if (until >= frame_end) { /* for the rest of the frame: no timing needed */
+                    for (; v && i < count; ++i) {
+                        int32_t s = out[i] + v;
+                        out[i] = (int8_t)(s > 127 ? 127 : s);
+                    }
+                    i = count;
+                    pos = frame_end;
+                    break;
+                }
                 for (;;) {
                     int32_t s = out[i] + v;
                     out[i] = (int8_t)(s > 127 ? 127 : s);
