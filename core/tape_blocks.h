@@ -48,6 +48,7 @@ class BlockCursor {
     std::size_t start_;
     std::size_t pos_;
     std::size_t limit_;
+    bool inBody_ = false;
     std::uint8_t id_ = 0x10;
 };
 

@@ -64,15 +64,16 @@ void BlockCursor::fail(std::string_view what) const {
 void BlockCursor::need(std::uint64_t n) const {
     if (n <= limit_ - pos_)
         return;
-    bool fileEnd = limit_ == file_.size();
-    fail("cut short: needs " + std::to_string(n) + " bytes at offset " + std::to_string(pos_) +
-         (fileEnd ? ", the file ends at " : ", the block's declared length ends at ") +
+    fail("cut short: needs " + std::to_string(n) + (n == 1 ? " byte" : " bytes") + " at offset " +
+         std::to_string(pos_) +
+         (inBody_ ? ", the block's declared length ends at " : ", the file ends at ") +
          std::to_string(limit_));
 }
 
 void BlockCursor::enterBody(std::uint64_t length) {
     need(length);
     limit_ = pos_ + static_cast<std::size_t>(length);
+    inBody_ = true;
 }
 
 std::uint8_t BlockCursor::u8() {

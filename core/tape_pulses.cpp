@@ -432,6 +432,14 @@ TapePlayer::TapePlayer(const TapeFile& tape, Options options)
     : tape_(tape), signal_(tape, options.machine48K, options.pauses), start_(options.start),
       runEnd_(options.start), now_(options.start) {
     runBlock_ = tape.steps().empty() ? 0 : tape.steps().front().block;
+    std::uint64_t closings = 0;
+    if (options.pauses == PauseLevels::Finished) {
+        closings = 1;
+        for (const TapeStep& step : tape.steps())
+            closings +=
+                step.op == TapeStep::Stop || (step.op == TapeStep::StopIf48K && options.machine48K);
+    }
+    total_ = addTime(tape.duration(), closings * kTStatesPerMs);
     extend();
 }
 
@@ -513,7 +521,7 @@ void TapePlayer::seekToBlock(std::size_t index, std::uint64_t t) {
 TapePosition TapePlayer::position() const {
     TapePosition position;
     position.block = runBlock_;
-    position.total = tape_.duration();
+    position.total = total_;
     std::uint64_t t = now_;
     if (event_ != TapeSignal::Next::Span && t > eventTime_)
         t = eventTime_;

@@ -127,7 +127,9 @@ class TapeSignal {
 struct TapePosition {
     std::size_t block = 0;    // the block that made the signal now playing
     std::uint64_t played = 0; // T-states of tape played (time stopped not counted)
-    std::uint64_t total = 0;  // T-states the whole tape plays (TapeFile::duration)
+    // T-states the whole tape plays: its duration, and 1 ms to finish the last pulse before each
+    // stop and the end when pauses finish pulses.
+    std::uint64_t total = 0;
 };
 
 // The tape as a machine pulls it: the EAR level at a T-state of the machine's clock, or the
@@ -176,6 +178,7 @@ class TapePlayer {
     const TapeFile& tape_;
     TapeSignal signal_;
     std::uint64_t start_;
+    std::uint64_t total_ = 0;
     bool level_ = false;
     std::uint64_t runEnd_; // the current level holds until here
     std::uint64_t now_;    // the latest time asked or reached
