@@ -217,8 +217,10 @@ namespace {
 
 constexpr char kTzxSignature[] = "ZXTape!\x1A";
 constexpr std::size_t kTzxHeaderSize = 10;
-// Far beyond any real tape (a long CSW-heavy .tzx is a few tens of MB).
-constexpr std::uint64_t kLargestTape = std::uint64_t{512} << 20;
+// Far beyond any real tape (an hour of direct recording is about 20 MB; tapes have hundreds of
+// blocks, not hundreds of thousands).
+constexpr std::uint64_t kLargestTape = std::uint64_t{64} << 20;
+constexpr std::size_t kMostBlocks = std::size_t{1} << 18;
 
 bool endsWithTzx(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
@@ -302,9 +304,17 @@ void TapeFile::readTap() {
         block.onePulse = kRomOne;
         block.pauseMs = kTapPauseMs;
         finishDataBlock(block, data);
-        blocks_.push_back(std::move(block));
+        addBlock(std::move(block));
         pos = cursor.pos();
     }
+}
+
+void TapeFile::addBlock(TapeBlock block) {
+    if (blocks_.size() == kMostBlocks)
+        throw TapeError(
+            blockErrorText(name_, tzx_, blocks_.size(), block.id, block.offset,
+                           "a tape has at most " + std::to_string(kMostBlocks) + " blocks"));
+    blocks_.push_back(std::move(block));
 }
 
 void TapeFile::buildSteps() {

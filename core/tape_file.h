@@ -156,6 +156,7 @@ class TapeFile {
     TapeFile() = default;
     void readTap();
     void readTzx();
+    void addBlock(TapeBlock block);
     void buildSteps();
 
     std::vector<std::uint8_t> bytes_;

@@ -419,7 +419,7 @@ void TapeFile::readTzx() {
             block.kind == TapeBlockKind::SetLevel)
             pos = cursor.limit(); // the declared length decides where the next block begins
         block.size = pos - block.offset;
-        blocks_.push_back(std::move(block));
+        addBlock(std::move(block));
     }
 }
 

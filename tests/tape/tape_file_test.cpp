@@ -209,6 +209,11 @@ TEST(TapeFile, BadTapesNameTheFileAndTheBlock) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(readError(c.bytes, c.name), c.error);
+    // A file of one-byte blocks would take 200 times its size in memory.
+    Bytes groupEnds = Tzx().bytes();
+    groupEnds.resize(groupEnds.size() + (1 << 18) + 1, 0x22);
+    EXPECT_EQ(readError(groupEnds, "m.tzx"),
+              "m.tzx: block 262145 (ID 0x22) at offset 262154: a tape has at most 262144 blocks");
 }
 
 // Cut anywhere, a tape is read (when the cut falls between blocks) or the error names the
