@@ -216,7 +216,6 @@ void finishDataBlock(TapeBlock& block, std::span<const std::uint8_t> data) {
 namespace {
 
 constexpr char kTzxSignature[] = "ZXTape!\x1A";
-constexpr std::size_t kTzxHeaderSize = 10;
 // Far beyond any real tape (an hour of direct recording is about 20 MB; tapes have hundreds of
 // blocks, not hundreds of thousands).
 constexpr std::uint64_t kLargestTape = std::uint64_t{64} << 20;

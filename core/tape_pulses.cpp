@@ -29,6 +29,7 @@ TapeSignal::TapeSignal(const TapeFile& tape, bool machine48K, PauseLevels pauses
     : tape_(tape), bytes_(tape.bytes().data()), machine48K_(machine48K), pauses_(pauses) {}
 
 TapeSignal::~TapeSignal() = default;
+TapeSignal::TapeSignal(TapeSignal&&) noexcept = default;
 
 TapeSignal::Next TapeSignal::next(TapeSpan& span) {
     for (;;) {
@@ -429,7 +430,7 @@ void TapeSignal::seekToBlock(std::size_t index) {
 }
 
 TapePlayer::TapePlayer(const TapeFile& tape, Options options)
-    : tape_(tape), signal_(tape, options.machine48K, options.pauses), start_(options.start),
+    : signal_(tape, options.machine48K, options.pauses), start_(options.start),
       runEnd_(options.start), now_(options.start) {
     runBlock_ = tape.steps().empty() ? 0 : tape.steps().front().block;
     std::uint64_t closings = 0;

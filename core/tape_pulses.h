@@ -41,7 +41,7 @@ class TapeSignal {
   public:
     TapeSignal(const TapeFile& tape, bool machine48K, PauseLevels pauses);
     ~TapeSignal();
-    TapeSignal(const TapeSignal&) = delete;
+    TapeSignal(TapeSignal&&) noexcept;
     TapeSignal& operator=(const TapeSignal&) = delete;
 
     enum class Next : std::uint8_t { Span, Stop, End };
@@ -133,7 +133,7 @@ struct TapePosition {
 };
 
 // The tape as a machine pulls it: the EAR level at a T-state of the machine's clock, or the
-// edges one after another. The tape file must outlive the player.
+// edges one after another. The tape file must outlive the player and stay where it is.
 class TapePlayer {
   public:
     // No edge is coming: the tape is stopped or has ended, or the level holds for ever.
@@ -175,7 +175,6 @@ class TapePlayer {
   private:
     void extend();
 
-    const TapeFile& tape_;
     TapeSignal signal_;
     std::uint64_t start_;
     std::uint64_t total_ = 0;

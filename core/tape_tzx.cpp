@@ -199,7 +199,7 @@ std::string archiveInfo(std::span<const std::uint8_t> body) {
 } // namespace
 
 void TapeFile::readTzx() {
-    std::size_t pos = 10;
+    std::size_t pos = 10; // signature, major and minor version
     if (bytes_.size() < pos)
         throw TapeError(name_ + ": the TZX header is cut short");
     while (pos < bytes_.size()) {
