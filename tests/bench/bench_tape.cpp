@@ -2,7 +2,7 @@
 // another until it is that long), read and played edge by edge, sampled the way a loader polls
 // the EAR bit, and the same signal as a CSW recording (Z-RLE, 44.1 kHz).
 // Usage: bench_tape [MINUTES=5] [TAPES_FOLDER]
-#include "bench_clock.h"
+#include "clock.h"
 #include "tape_pulses.h"
 
 #include <zlib.h>
@@ -93,15 +93,15 @@ Bytes asCsw(const TapeFile& tape) {
 
 void report(const char* what, const TapeFile& tape, std::size_t fileBytes) {
     double minutes = static_cast<double>(tape.duration()) / kTapeClockHz / 60;
-    double readMs = bench::bestMilliseconds(3, [&] {
+    double readMs = test::bestMilliseconds(3, [&] {
         TapeFile again = TapeFile::parse(Bytes(tape.bytes().begin(), tape.bytes().end()), "b");
         if (again.blocks().size() != tape.blocks().size())
             std::exit(1);
     });
     Played played;
-    double edgeMs = bench::bestMilliseconds(3, [&] { played = playEdges(tape); });
+    double edgeMs = test::bestMilliseconds(3, [&] { played = playEdges(tape); });
     volatile bool sink = false;
-    double pollMs = bench::bestMilliseconds(3, [&] { sink = pollEar(tape, played.end); });
+    double pollMs = test::bestMilliseconds(3, [&] { sink = pollEar(tape, played.end); });
     double seconds = static_cast<double>(played.end) / kTapeClockHz;
     std::printf("%s: %.2f min of signal, %zu blocks, %zu bytes, %llu edges\n", what, minutes,
                 tape.blocks().size(), fileBytes, static_cast<unsigned long long>(played.edges));
