@@ -1,4 +1,4 @@
-// Our own Z80 programs (tests/spectrum/programs), packed as .SNA and every .Z80 version, run on
+// Our own Z80 programs (play/programs), packed as .SNA and every .Z80 version, run on
 // cartridges written by the core: the picture on the LCD, keys and joystick at the ports, the
 // interrupt rate, the overlay and the plug-in form with a simulated Pogoshell start.
 #include "cartridge.h"
