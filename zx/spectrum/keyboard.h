@@ -1,5 +1,9 @@
-/* From GBA buttons to what the Spectrum reads: the keyboard half-rows of port 0xFE and the
- * Kempston joystick of port 0x1F, through an entry's key block (one key code per button). */
+/* From a handheld's buttons to what the Spectrum reads: the keyboard half-rows of port 0xFE and
+ * the Kempston joystick of port 0x1F, through a key block (one key code per button).
+ *
+ * Key codes: 0 none; 1-40 the keys by half-row (port 0x7FFE first), each half-row from its inner
+ * key outwards, i.e. 5 * row + (4 - bit) + 1; 41-45 the Kempston lines in bit order (right, left,
+ * down, up, fire). The cartridge format (format/tpl_format.h) stores the same codes. */
 #ifndef TAPELOOM_SPECTRUM_KEYBOARD_H
 #define TAPELOOM_SPECTRUM_KEYBOARD_H
 
@@ -20,8 +24,8 @@ typedef struct SpectrumInput {
     uint8_t port_fe[256];
 } SpectrumInput;
 
-/* pressed: bit i set when the button of KEYINPUT bit i is held (A = 0 ... L = 9). Sets rows,
- * kempston and port_fe. */
+/* pressed: bit i set when the button of slot i is held (the GBA's KEYINPUT order: A = 0 ...
+ * L = 9). Sets rows, kempston and port_fe. */
 void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pressed,
                            SpectrumInput* input);
 

@@ -61,11 +61,6 @@ def RD8(d, a):
     return [f"mov r0, {a}, lsr #14", "add r0, r12, r0, lsl #2", f"ldr r0, [r0, #{O_RD}]",
             f"ldrb {d}, [r0, {a}]"]
 
-lbl = [0]
-def newlabel():
-    lbl[0] += 1
-    return f".Lw{lbl[0]}"
-
 def WATCH_TEST(cond, a, d="r0", s=""):
     # d = a - base, then compared with the size: the two immediates are rewritten when the
     # watch changes, so the site goes into z80_fast_watch_sites.
