@@ -36,7 +36,9 @@ static inline uint8_t keyboard_read(const SpectrumInput* input, uint8_t high) {
     for (int r = 0; r < 8; ++r)
         if (!(high & (0x80 >> r)))
             held |= input->rows[r];
-    return (uint8_t)(0xFF & ~held);
+    uint8_t bits = 0xFF;
+    bits ^= held;
+    return bits;
 }
 
 #ifdef __cplusplus
