@@ -26,7 +26,7 @@ enum TplTableStatus {
 
 /* What Pogoshell left in EWRAM when it started the plug-in. */
 typedef struct {
-    int present;              /* magic 0xFAB0BABE found at 0x0203FC00 */
+    int present;              /* POGOSHELL_MAGIC found at POGOSHELL_BLOCK_ADDRESS */
     u32 argc;                 /* as Pogoshell wrote it: arguments + 1 */
     char path[128];           /* the opened file (second string), cut to fit */
     char base[32];            /* its name without folder and extension, lower case */
