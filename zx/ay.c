@@ -2,13 +2,11 @@
 
 #include <string.h>
 
-/* On the GBA the per-write and per-sample paths run from IWRAM in ARM state; what they call once
- * a frame or for rare cases stays in ROM (AY_COLD), out of the scarce IWRAM. */
-#if defined(__arm__) && !defined(__linux__)
-#define AY_HOT __attribute__((section(".iwram"), target("arm"), noinline, long_call))
+/* On the GBA the per-write and per-sample paths run from IWRAM (ZX_HOT); what they call once a
+ * frame or for rare cases stays in ROM (AY_COLD), out of the scarce IWRAM. */
+#if ZX_GBA
 #define AY_COLD __attribute__((noinline, long_call))
 #else
-#define AY_HOT
 #define AY_COLD
 #endif
 #define AY_INLINE static inline __attribute__((always_inline))
@@ -168,7 +166,7 @@ AY_INLINE void change_period(int32_t* at, int32_t* period, int32_t new_period, i
 
 /* Applies one write at `pos` to generators that are up to date there; the next tick is `next`
  * T-states away. */
-static AY_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
+static ZX_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
     g->play[reg] = value;
     switch (reg) {
     case AY_TONE_A_FINE:
@@ -234,7 +232,7 @@ AY_INLINE unsigned heard(const AyGenerators* g) {
 }
 
 /* Brings generators in `mask` up to `pos`. */
-static AY_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
+static ZX_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
     for (int ch = 0; ch < 3; ++ch)
         if (mask & (1u << ch))
             tone_catch_up(g, ch, pos);
@@ -271,7 +269,7 @@ AY_INLINE void track_levels(const AyGenerators* g, Tracking* k) {
     k->low = low;
 }
 
-static AY_HOT void track(const AyGenerators* g, Tracking* k) {
+static ZX_HOT void track(const AyGenerators* g, Tracking* k) {
     unsigned mask = k->mask, fast = 0;
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -294,7 +292,7 @@ static AY_HOT void track(const AyGenerators* g, Tracking* k) {
 
 /* The tones and envelope steps due at `pos` (after any write there). A tone's flip moves the
  * output by its channel's level; an envelope step changes the levels. */
-static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
+static ZX_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
     unsigned mask = k->mask, mixer = g->play[AY_MIXER];
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -335,7 +333,7 @@ static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
 }
 
 /* A queued write taking effect at `pos`. */
-static AY_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
+static ZX_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
     int reg = (w >> 8) & 0x0F;
     uint8_t value = (uint8_t)w;
     if (reg >= AY_VOLUME_A && reg <= AY_VOLUME_C) {
@@ -406,7 +404,7 @@ AY_INLINE int32_t tone_on_time(AyGenerators* g, int ch, int32_t a, int32_t d) {
 
 /* Time the noise output is high during [a, a + d); advances the generator. After its j-th
  * shift in the span the output is bit j of the generator as the span began. */
-static AY_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
+static ZX_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
     int32_t left = g->noise_at - a;
     uint32_t x = g->noise_lfsr;
     if (left >= d)
@@ -520,7 +518,7 @@ AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop
     return (int64_t)k->low * d + (int64_t)(k->high - k->low) * noise_on;
 }
 
-AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
+ZX_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     int8_t unused = 0;
     if (count <= 0) { /* nothing asked: the frame still passes */
         out = &unused;
@@ -695,7 +693,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     ay->grid = (ay->grid + frame_end) & (AY_TSTATES_PER_TICK - 1);
 }
 
-AY_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
+ZX_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
     if (reg >= AY_REGISTERS)
         return;
     value &= ay_mask_of(reg);

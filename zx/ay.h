@@ -32,14 +32,10 @@
 
 #include <stdint.h>
 
+#include "zx_placement.h"
+
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#if defined(__arm__) && !defined(__linux__) /* the GBA: callers in ROM reach IWRAM code */
-#define AY_API __attribute__((long_call))
-#else
-#define AY_API
 #endif
 
 enum {
@@ -119,32 +115,32 @@ typedef struct AyChip {
 } AyChip;
 
 /* Power-on: every register 0 (silence), default peak, nothing queued. */
-AY_API void ay_init(AyChip* ay);
+ZX_API void ay_init(AyChip* ay);
 /* The RESET line: every register 0, queue dropped; the peak stays. */
-AY_API void ay_reset(AyChip* ay);
+ZX_API void ay_reset(AyChip* ay);
 /* Output of one channel at level 15 (1..127); the sum of three must fit the buffer's headroom. */
-AY_API void ay_set_peak(AyChip* ay, int peak);
+ZX_API void ay_set_peak(AyChip* ay, int peak);
 
 /* Port 0xFFFD written: selects a register (values 16-255 deselect the chip). */
-AY_API void ay_select(AyChip* ay, uint8_t value);
+ZX_API void ay_select(AyChip* ay, uint8_t value);
 /* Port 0xFFFD read: the selected register as the chip returns it; 0xFF when deselected. */
-AY_API uint8_t ay_read(const AyChip* ay);
+ZX_API uint8_t ay_read(const AyChip* ay);
 /* Port 0xBFFD written at T-state t of the current frame: the selected register takes the value. */
-AY_API void ay_write_selected(AyChip* ay, int32_t t, uint8_t value);
+ZX_API void ay_write_selected(AyChip* ay, int32_t t, uint8_t value);
 /* Register `reg` takes `value` at T-state t of the current frame (reg 16+ is ignored). Times
  * are expected in order; an earlier one counts as the previous write's. */
-AY_API void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value);
+ZX_API void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value);
 /* What register `reg` reads back (the ports as the Spectrum 128 sees them). */
-AY_API uint8_t ay_register(const AyChip* ay, uint8_t reg);
+ZX_API uint8_t ay_register(const AyChip* ay, uint8_t reg);
 
 /* Snapshot restore: the sixteen registers and the latch take effect at once, queue dropped. */
-AY_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected);
+ZX_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected);
 
 /* Renders the current frame, from its start (or the last render) up to T-state frame_end, as
  * `count` samples added to out[0..count). Writes dated before frame_end are applied at their
  * T-state; later ones stay queued. Afterwards T-states count from frame_end: the next frame's
  * T-state 0. */
-AY_API void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count);
+ZX_API void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count);
 
 #ifdef __cplusplus
 }
