@@ -1,8 +1,8 @@
 // Prints the speed suite's table: every workload run in mGBA, its slowest 50-frame window, late
 // frames and GBA cycles per Spectrum frame by part of the emulator's main loop.
-//   speed_table [--markdown] [--profile] [--screens DIR] [WORKLOAD...]
+//   speed_table [--markdown] [--profile] [--screens DIR] [--list] [WORKLOAD...]
 // --profile steps the ARM CPU over 50 frames of each workload instead and prints where the
-// cycles go; --screens saves the LCD every 50 frames into DIR.
+// cycles go; --screens saves the LCD every 50 frames into DIR; --list names the workloads.
 #include "arm_profile.h"
 #include "speed_run.h"
 
@@ -44,7 +44,7 @@ void printRow(const std::string& name, const SpeedFigures& f, bool markdown) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool markdown = false, profile = false;
+    bool markdown = false, profile = false, list = false;
     std::filesystem::path screens;
     std::vector<std::string> only;
     for (int i = 1; i < argc; ++i) {
@@ -52,12 +52,15 @@ int main(int argc, char** argv) {
             markdown = true;
         else if (!std::strcmp(argv[i], "--profile"))
             profile = true;
+        else if (!std::strcmp(argv[i], "--list"))
+            list = true;
         else if (!std::strcmp(argv[i], "--screens") && i + 1 < argc)
             screens = argv[++i];
         else if (argv[i][0] == '-') {
-            std::fprintf(stderr,
-                         "usage: %s [--markdown] [--profile] [--screens DIR] [WORKLOAD...]\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--markdown] [--profile] [--screens DIR] [--list] [WORKLOAD...]\n",
+                argv[0]);
             return 2;
         } else
             only.emplace_back(argv[i]);
@@ -76,6 +79,12 @@ int main(int argc, char** argv) {
             return 2;
         }
         chosen.push_back(*w);
+    }
+    if (list) {
+        for (const Workload& w : chosen)
+            std::printf("%-13s frames %4u-%-4u %s\n", w.name.c_str(), w.warmup + 1,
+                        w.warmup + w.frames, w.what.c_str());
+        return 0;
     }
     int failed = 0;
     if (!profile)
