@@ -128,7 +128,7 @@ void printTop(std::FILE* out, const char* title, const std::map<std::string, std
 
 } // namespace
 
-void printProfile(const Workload& workload, std::FILE* out, std::uint32_t frames) {
+ArmProfile profile(const Workload& workload, std::uint32_t frames) {
     static const std::vector<Symbol> symbols = loadSymbols();
     const std::uint32_t slowEntry = addressOf(symbols, "slow_at_pc");
     const std::uint32_t slowReturn = addressOf(symbols, "reload");
@@ -137,15 +137,16 @@ void printProfile(const Workload& workload, std::FILE* out, std::uint32_t frames
     run.runUntilFrame(workload.warmup);
     mCore* core = run.gba().core();
     auto* cpu = static_cast<ARMCore*>(core->cpu);
+    ArmProfile result;
+    result.frames = frames;
     std::map<std::uint32_t, std::uint64_t> byAddress;
-    std::map<std::string, std::uint64_t> slowOps;
     std::string slowOp; // the Z80 instruction the C loop is running, if any
-    std::uint64_t total = 0;
     std::uint32_t end = run.frames() + frames;
     for (std::uint64_t steps = 0; run.frames() < end; ++steps) {
         if (steps % 65536 == 0)
             run.applyScript();
         bool thumb = cpu->executionMode == MODE_THUMB;
+        // Between instructions mGBA's PC is one instruction past the next one (the pipeline).
         std::uint32_t pc = static_cast<std::uint32_t>(cpu->gprs[ARM_PC]) - (thumb ? 2u : 4u);
         if (pc == slowEntry && slowEntry)
             slowOp = opcodeName(run.gba(), static_cast<std::uint32_t>(cpu->gprs[9]));
@@ -156,21 +157,22 @@ void printProfile(const Workload& workload, std::FILE* out, std::uint32_t frames
         std::uint64_t cycles = mTimingGlobalTime(core->timing) - before;
         byAddress[pc] += cycles;
         if (!slowOp.empty())
-            slowOps[slowOp] += cycles;
-        total += cycles;
+            result.slowOpcodes[slowOp] += cycles;
+        result.cycles += cycles;
     }
-    run.collect();
-
-    std::map<std::string, std::uint64_t> bySymbol;
     for (const auto& [address, cycles] : byAddress)
-        bySymbol[symbolAt(symbols, address)] += cycles;
-    std::fprintf(out, "%s: %" PRIu64 " GBA cycles over %u frames (%.0f per frame)\n",
-                 workload.name.c_str(), total, frames, static_cast<double>(total) / frames);
-    printTop(out, "symbols", bySymbol, total, 25);
-    if (!slowOps.empty())
+        result.bySymbol[symbolAt(symbols, address)] += cycles;
+    return result;
+}
+
+void printProfile(const std::string& name, const ArmProfile& p, std::FILE* out) {
+    std::fprintf(out, "%s: %" PRIu64 " GBA cycles over %u frames (%.0f per frame)\n", name.c_str(),
+                 p.cycles, p.frames, static_cast<double>(p.cycles) / p.frames);
+    printTop(out, "symbols", p.bySymbol, p.cycles, 25);
+    if (!p.slowOpcodes.empty())
         printTop(out,
                  "Z80 instructions run by the C loop (cycles from the hand-over to the return)",
-                 slowOps, total, 15);
+                 p.slowOpcodes, p.cycles, 15);
     std::fflush(out);
 }
 

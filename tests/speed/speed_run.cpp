@@ -21,12 +21,7 @@ std::uint32_t WorkloadRun::frames() {
 }
 
 void WorkloadRun::applyScript() {
-    std::uint32_t now = frames();
-    std::uint16_t buttons = 0;
-    for (const KeyStep& step : workload_.script)
-        if (step.frame <= now)
-            buttons = step.buttons;
-    gba_->setKeys(buttons);
+    gba_->setKeys(buttonsAt(workload_.script, frames()));
 }
 
 void WorkloadRun::collect() {

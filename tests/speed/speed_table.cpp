@@ -44,14 +44,14 @@ void printRow(const std::string& name, const SpeedFigures& f, bool markdown) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool markdown = false, profile = false, list = false;
+    bool markdown = false, profiling = false, list = false;
     std::filesystem::path screens;
     std::vector<std::string> only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--markdown"))
             markdown = true;
         else if (!std::strcmp(argv[i], "--profile"))
-            profile = true;
+            profiling = true;
         else if (!std::strcmp(argv[i], "--list"))
             list = true;
         else if (!std::strcmp(argv[i], "--screens") && i + 1 < argc)
@@ -87,12 +87,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     int failed = 0;
-    if (!profile)
+    if (!profiling)
         printHeader(markdown);
     for (const Workload& w : chosen) {
         try {
-            if (profile) {
-                printProfile(w, stdout);
+            if (profiling) {
+                printProfile(w.name, profile(w), stdout);
             } else {
                 printRow(w.name, measure(w, screens), markdown);
             }

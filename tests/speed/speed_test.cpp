@@ -1,6 +1,7 @@
 // The speed suite runs: a short workload yields consecutive frame costs, and the tone program
 // is heard sound by sound. Figures are printed, not judged; only what holds today is checked,
 // loosely.
+#include "arm_profile.h"
 #include "cartridge.h"
 #include "speed_run.h"
 #include "tone_reference.h"
@@ -34,6 +35,38 @@ TEST(SpeedSuite, AShortWorkloadGivesTheCostsOfEveryFrame) {
     EXPECT_GT(f.sound, 0.0);
     EXPECT_LE(f.worstFrame, f.slowestWindow);
     EXPECT_EQ(run.gba().gameErrors(), 0);
+}
+
+TEST(SpeedSuite, TheProfileAccountsForEveryCycleOfTheFramesItSteps) {
+    auto all = workloads();
+    Workload w = *findWorkload(all, "key-poll");
+    w.warmup = 5;
+    ArmProfile p = profile(w, 3);
+    std::uint64_t sum = 0;
+    for (const auto& [symbol, cycles] : p.bySymbol)
+        sum += cycles;
+    EXPECT_EQ(sum, p.cycles);
+    // Three frames of a busy program: about 3 x 335,000 cycles at real time, more when slower.
+    EXPECT_GT(p.cycles, 500000u);
+    EXPECT_LT(p.bySymbol["?"], p.cycles / 100); // the emulator's symbols cover its code
+    EXPECT_GT(p.bySymbol["spectrum_run_frame"] + p.bySymbol["z80_run"], 0u);
+}
+
+TEST(SpeedSuite, ScriptsHoldTheButtonsOfTheLatestStep) {
+    std::vector<KeyStep> script = {{100, 1}, {104, 0}, {102, 2}, {102, 4}, {200, 8}};
+    EXPECT_EQ(buttonsAt(script, 0), 0);
+    EXPECT_EQ(buttonsAt(script, 100), 1);
+    EXPECT_EQ(buttonsAt(script, 103), 4); // two steps at 102: the later one
+    EXPECT_EQ(buttonsAt(script, 150), 0);
+    EXPECT_EQ(buttonsAt(script, 1000), 8);
+    // Every workload's file is there and its script starts after the snapshot does.
+    for (const Workload& w : workloads()) {
+        SCOPED_TRACE(w.name);
+        EXPECT_TRUE(std::filesystem::exists(w.file));
+        for (const KeyStep& step : w.script)
+            EXPECT_GE(step.frame, 2u);
+        EXPECT_GE(w.frames, static_cast<std::uint32_t>(kWindowFrames));
+    }
 }
 
 // The square tones' half-periods, as tones.asm times them: 83 + 26 n + 4 k T-states.

@@ -28,6 +28,14 @@ void press(std::vector<KeyStep>& script, std::uint32_t frame, std::uint16_t butt
 
 } // namespace
 
+std::uint16_t buttonsAt(const std::vector<KeyStep>& script, std::uint32_t frame) {
+    const KeyStep* current = nullptr;
+    for (const KeyStep& step : script)
+        if (step.frame <= frame && (!current || step.frame >= current->frame))
+            current = &step;
+    return current ? current->buttons : 0;
+}
+
 std::filesystem::path programSnapshot(const std::filesystem::path& binary) {
     spectest::MachineImage m;
     auto code = spectest::readBytes(binary);

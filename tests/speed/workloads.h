@@ -26,6 +26,10 @@ struct Workload {
     std::uint32_t frames = 400; // frames measured
 };
 
+// The buttons held at `frame`: those of the step with the latest start at or before it (the
+// later one in the list when two start together).
+std::uint16_t buttonsAt(const std::vector<KeyStep>& script, std::uint32_t frame);
+
 // Every workload, in table order.
 std::vector<Workload> workloads();
 // nullptr when there is none of that name.
