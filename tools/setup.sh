@@ -11,6 +11,9 @@ packages=(
   libmgba-dev libpng-dev
   opense-basic pasmo sdcc libspectrum-dev fuse-emulator-utils
   xvfb xauth imagemagick xdg-utils fonts-dejavu-core
+  dpkg-dev librsvg2-bin file man-db              # installing and the Debian package
+  desktop-file-utils appstream                   # validators of the menu entry and metadata
+  rofi                                           # a menu for tools/menu_screenshot.sh
   python3
 )
 missing=()
