@@ -16,12 +16,10 @@ struct AudioCapture::Stream {
     AudioCapture* owner = nullptr;
 };
 
-namespace {
-// mGBA calls this once per mixing step, with the mixed sample (before blip_buf resamples it).
-void onSample(mAVStream* stream, std::int16_t left, std::int16_t) {
-    reinterpret_cast<AudioCapture::Stream*>(stream)->owner->add(left);
+void AudioCapture::onSample(mAVStream* stream, std::int16_t left, std::int16_t) {
+    reinterpret_cast<Stream*>(stream)->owner->samples_.push_back(
+        left); // stream is the first member
 }
-} // namespace
 
 AudioCapture::AudioCapture(gbatest::Gba& gba) : gba_(gba), stream_(new Stream) {
     stream_->owner = this;

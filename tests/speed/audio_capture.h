@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+struct mAVStream;
+
 namespace gbatest {
 class Gba;
 }
@@ -22,13 +24,12 @@ class AudioCapture {
     // Samples so far (left channel) and their rate in Hz.
     const std::vector<std::int16_t>& samples() const { return samples_; }
     double rate() const;
-    void clear() { samples_.clear(); }
-
-    void add(std::int16_t left) { samples_.push_back(left); }
-
-    struct Stream;
 
   private:
+    struct Stream;
+    // mGBA calls this once per mixing step with the mixed sample (before blip_buf resamples).
+    static void onSample(mAVStream* stream, std::int16_t left, std::int16_t right);
+
     gbatest::Gba& gba_;
     Stream* stream_;
     std::vector<std::int16_t> samples_;
