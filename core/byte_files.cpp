@@ -2,7 +2,9 @@
 
 #include "errors.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <vector>
@@ -60,12 +62,14 @@ void OutputFile::close() {
 }
 
 InputFile::InputFile(const std::string& pathText) {
-    file_ = std::fopen(pathText.c_str(), "rb");
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer; the type is checked
+    // before anything is read.
+    const int fd = ::open(pathText.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    if (file_ == nullptr || ::fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (file_ != nullptr)
-            std::fclose(file_);
-        file_ = nullptr;
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        (file_ = ::fdopen(fd, "rb")) == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
         throw FileError::cannotOpen(pathText);
     }
     size_ = static_cast<std::uint64_t>(info.st_size);
@@ -80,6 +84,20 @@ void writeWholeFile(const std::string& pathText, std::span<const std::uint8_t> b
     OutputFile out(pathText);
     out.write(bytes);
     out.close();
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path) {
+    InputFile in(path.string());
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(in.size()));
+    // To the end of the file rather than to the size seen at opening: the file may have changed.
+    std::uint8_t chunk[65536];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in.handle())) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    if (std::ferror(in.handle()))
+        throw FileError::streamRead();
+    return bytes;
 }
 
 } // namespace tapeloom

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tapeloom {
 
@@ -29,8 +30,8 @@ class OutputFile {
     std::FILE* file_ = nullptr;
 };
 
-// A snapshot opened for reading; "Cannot open file " + pathText when it is missing, unreadable
-// or not a regular file.
+// A file opened for reading; "Cannot open file " + pathText when it is missing, unreadable or
+// not a regular file (a folder, a device, a named pipe: opening one never waits for a writer).
 class InputFile {
   public:
     explicit InputFile(const std::string& pathText);
@@ -47,5 +48,9 @@ class InputFile {
 };
 
 void writeWholeFile(const std::string& pathText, std::span<const std::uint8_t> bytes);
+
+// The whole content of a regular file: "Cannot open file " + path as InputFile says, "Stream read
+// error" when reading fails part way.
+std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path);
 
 } // namespace tapeloom

@@ -1,11 +1,8 @@
 #include "inject_ini.h"
 
+#include "byte_files.h"
 #include "errors.h"
 #include "settings_keys.h"
-
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace tapeloom {
 
@@ -193,19 +190,8 @@ ImportResult importInjectRecords(const InjectFile& file, SettingsFile& settings,
 
 ImportResult importInjectIni(const std::filesystem::path& path, SettingsFile& settings,
                              const ImportOptions& options, const ImportProgress& progress) {
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec))
-        in.open(path, std::ios::binary);
-    if (!in.is_open())
-        throw FileError::cannotOpen(path.string());
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    if (in.bad())
-        throw FileError::streamRead();
-    in.close();
     const ImportResult result =
-        importInjectRecords(parseInjectFile(bytes), settings, options, progress);
+        importInjectRecords(parseInjectFile(readWholeFile(path)), settings, options, progress);
     settings.save();
     return result;
 }

@@ -1,11 +1,10 @@
 #include "screen_decoder.h"
 
+#include "byte_files.h"
 #include "errors.h"
 #include "text.h"
 
 #include <algorithm>
-#include <fstream>
-#include <system_error>
 #include <vector>
 
 namespace tapeloom {
@@ -161,19 +160,7 @@ SpectrumScreen decodeScreenBytes(std::string_view fileName, ByteView bytes) {
 }
 
 SpectrumScreen decodeSnapshotScreen(const std::filesystem::path& path) {
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec))
-        in.open(path, std::ios::binary);
-    if (!in.is_open())
-        throw FileError::cannotOpen(path.string());
-    std::vector<std::uint8_t> bytes;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
-    if (in.bad())
-        throw FileError::streamRead();
-    return decodeScreenBytes(path.filename().string(), bytes);
+    return decodeScreenBytes(path.filename().string(), readWholeFile(path));
 }
 
 } // namespace tapeloom

@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include "byte_files.h"
 #include "errors.h"
 #include "text.h"
 
@@ -8,8 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace tapeloom {
@@ -46,13 +45,10 @@ SettingsFile SettingsFile::open(std::filesystem::path path) {
     auto status = std::filesystem::status(file.path_, error);
     if (status.type() == std::filesystem::file_type::not_found)
         return file;
-    std::ifstream in(file.path_, std::ios::binary);
-    if (error || !std::filesystem::is_regular_file(status) || !in)
+    if (error)
         throw FileError::cannotOpen(file.path_.string());
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        throw FileError::streamRead();
-    file.parse(text);
+    const std::vector<std::uint8_t> bytes = readWholeFile(file.path_);
+    file.parse({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     return file;
 }
 

@@ -3,9 +3,11 @@
 
 Lines end in CR LF, except where a theme set's file is known to differ: the Amiga and PogoXP
 filetypes have no line end after their last line, and line 11 of the XPSmall filetypes ends in a
-lone LF. Run from the project root: python3 tools/gen_themes.py
+lone LF. Run from the project root: python3 tools/gen_themes.py [FOLDER]
+(FOLDER defaults to resources/themes).
 """
 import pathlib
+import sys
 
 MOD = "/.plugins/modplay.bin Playing music, press START to quit"
 NSF = "/.plugins/nsf.bin Playing NES music, press START to quit"
@@ -65,7 +67,8 @@ def render(name, lines):
 
 
 def main():
-    folder = pathlib.Path(__file__).resolve().parent.parent / "resources" / "themes"
+    root = pathlib.Path(__file__).resolve().parent.parent
+    folder = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else root / "resources" / "themes"
     folder.mkdir(parents=True, exist_ok=True)
     for name, lines in {**FILETYPES, **GUI}.items():
         (folder / name).write_bytes(render(name, lines))

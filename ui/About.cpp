@@ -1,7 +1,7 @@
 #include "About.h"
 
-#include "main.h"
 #include "pictures.h"
+#include "prompts.h"
 #include "qt_text.h"
 #include "version.h"
 
@@ -10,7 +10,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-TForm3::TForm3(TForm1& main, QWidget* parent) : QDialog(parent), main_(main) {
+TForm3::TForm3(const QString& homepage, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), homepage_(homepage), prompts_(prompts) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("About Tapeloom"));
     // No title-bar buttons: OK is the way out.
@@ -82,7 +83,7 @@ void TForm3::FormCreate() {
 }
 
 void TForm3::Label3Click() {
-    main_.openHomepage();
+    openHomepage(prompts_, homepage_);
 }
 
 void TForm3::OKClick() {

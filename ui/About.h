@@ -1,25 +1,19 @@
 #pragma once
 // The About box: logo, a Spectrum, version, copyright, description and the homepage link.
 #include <QDialog>
+#include <QString>
 
+class Prompts;
 class QFrame;
 class QLabel;
 class QPushButton;
-class TForm1;
 
+// The About box.
 class TForm3 : public QDialog {
     Q_OBJECT
   public:
-    explicit TForm3(TForm1& main, QWidget* parent = nullptr);
-
-    QFrame* Panel1 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Image2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPushButton* OK = nullptr;
+    // homepage: the address the link opens; empty when the settings give none.
+    TForm3(const QString& homepage, Prompts& prompts, QWidget* parent = nullptr);
 
   public slots:
     void Label3Click();
@@ -31,5 +25,15 @@ class TForm3 : public QDialog {
   private:
     void FormCreate();
 
-    TForm1& main_;
+    const QString homepage_;
+    Prompts& prompts_;
+
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* OK = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "ImportForm.h"
 
+#include "catalogue.h"
 #include "import_dialog.h"
-#include "main.h"
 #include "prompts.h"
 #include "qt_text.h"
 #include "window_build_host.h"
@@ -27,8 +27,8 @@ QString injectFilter() {
 
 } // namespace
 
-TImport::TImport(TForm1& main, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), main_(main), prompts_(prompts) {
+TImport::TImport(tapeloom::Session& session, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), session_(session), prompts_(prompts) {
     setObjectName(QStringLiteral("Import"));
     setWindowTitle(QStringLiteral("Import Tarn INI"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -105,11 +105,11 @@ void TImport::ImportClick() {
     progress.step = [this] { ProgressBar1->setValue(ProgressBar1->value() + 1); };
     tapeloom::ImportResult result;
     try {
-        result = tapeloom::importInjectIni(toPath(files.front()), main_.session().settings, options,
-                                           progress);
+        result =
+            tapeloom::importInjectIni(toPath(files.front()), session_.settings, options, progress);
     } catch (const std::exception& error) {
         ProgressBar1->setValue(0);
-        main_.reportError(QString::fromLocal8Bit(error.what()));
+        prompts_.reportError(this, QString::fromLocal8Bit(error.what()));
         return;
     }
     const std::string report = tapeloom::importReport(result, options);

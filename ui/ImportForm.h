@@ -7,19 +7,15 @@ class QCheckBox;
 class QGroupBox;
 class QProgressBar;
 class QPushButton;
-class TForm1;
+namespace tapeloom {
+struct Session;
+}
 
+// The import dialog.
 class TImport : public QDialog {
     Q_OBJECT
   public:
-    explicit TImport(TForm1& main, Prompts& prompts, QWidget* parent = nullptr);
-
-    QGroupBox* GroupBox1 = nullptr;
-    QCheckBox* updatecheck = nullptr;
-    QCheckBox* addcheck = nullptr;
-    QPushButton* Import = nullptr;
-    QPushButton* SpeedButton2 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
+    TImport(tapeloom::Session& session, Prompts& prompts, QWidget* parent = nullptr);
 
   public slots:
     void ImportClick();
@@ -33,6 +29,13 @@ class TImport : public QDialog {
   private:
     void enableImport();
 
-    TForm1& main_;
+    tapeloom::Session& session_;
     Prompts& prompts_;
+
+    QGroupBox* GroupBox1 = nullptr;
+    QCheckBox* updatecheck = nullptr;
+    QCheckBox* addcheck = nullptr;
+    QPushButton* Import = nullptr;
+    QPushButton* SpeedButton2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "Settings.h"
 
-#include "main.h"
+#include "catalogue.h"
 #include "prompts.h"
 #include "qt_text.h"
 #include "settings_dialog.h"
@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TForm4::TForm4(TForm1& main, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), main_(main), prompts_(prompts) {
+TForm4::TForm4(tapeloom::Session& session, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), session_(session), prompts_(prompts) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -88,7 +88,7 @@ void TForm4::Settings1Click() {
 
 void TForm4::fillFromSettings() {
     const tapeloom::SettingsOpening opening =
-        tapeloom::openSettings(main_.session().settings, toPath(QDir::currentPath()));
+        tapeloom::openSettings(session_.settings, toPath(QDir::currentPath()));
     const tapeloom::SettingsChoices& choices = opening.choices;
     associations->setChecked(choices.associations);
     Theme->setCurrentIndex(Theme->findText(toQ(choices.theme), Qt::MatchExactly));
@@ -127,7 +127,7 @@ void TForm4::associationsClick() {
 
 void TForm4::ThemeChange() {
     try {
-        tapeloom::recordThemePick(main_.session().settings, toStd(Theme->currentText()));
+        tapeloom::recordThemePick(session_.settings, toStd(Theme->currentText()));
     } catch (const std::exception& error) {
         reportError(error);
     }
@@ -141,7 +141,7 @@ void TForm4::SpeedButton4Click() {
     choices.theme = Theme->currentIndex() >= 0 ? toStd(Theme->currentText()) : std::string();
     choices.compile = compile->isChecked();
     try {
-        tapeloom::applySettings(main_.session().settings, choices);
+        tapeloom::applySettings(session_.settings, choices);
     } catch (const std::exception& error) {
         reportError(error);
         return;

@@ -11,18 +11,36 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+namespace tapeloom {
+struct Session;
+}
 
+// The settings dialog.
 class TForm4 : public QDialog {
     Q_OBJECT
   public:
-    TForm4(TForm1& main, Prompts& prompts, QWidget* parent = nullptr);
+    TForm4(tapeloom::Session& session, Prompts& prompts, QWidget* parent = nullptr);
 
     // Fills the dialog from the settings, drops a stored Pogoshell folder that is gone, shows
     // the dialog modally.
     void Settings1Click();
     // The filling steps of Settings1Click without showing the dialog.
     void fillFromSettings();
+
+  public slots:
+    void SpeedButton1Click();
+    void SpeedButton3Click();
+    void associationsClick();
+    void ThemeChange();
+    void SpeedButton4Click();
+    void SpeedButton2Click();
+
+  private:
+    void setPogoshellGroupEnabled(bool enabled);
+    void reportError(const std::exception& error);
+
+    tapeloom::Session& session_;
+    Prompts& prompts_;
 
     QGroupBox* GroupBox2 = nullptr;
     QLabel* Label1 = nullptr;
@@ -37,19 +55,4 @@ class TForm4 : public QDialog {
     QCheckBox* compile = nullptr;
     QPushButton* SpeedButton4 = nullptr;
     QPushButton* SpeedButton2 = nullptr;
-
-  public slots:
-    void SpeedButton1Click();
-    void SpeedButton3Click();
-    void associationsClick();
-    void ThemeChange();
-    void SpeedButton4Click();
-    void SpeedButton2Click();
-
-  private:
-    void setPogoshellGroupEnabled(bool enabled);
-    void reportError(const std::exception& error);
-
-    TForm1& main_;
-    Prompts& prompts_;
 };

@@ -1,9 +1,9 @@
 #include "config.h"
 
 #include "catalogue.h"
+#include "catalogue_editor.h"
 #include "control_config.h"
 #include "keys.h"
-#include "main.h"
 #include "pictures.h"
 #include "prompts.h"
 #include "qt_text.h"
@@ -32,8 +32,9 @@ QString boxValue(const QComboBox* box) {
 
 } // namespace
 
-TForm2::TForm2(TForm1& main, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), main_(main), prompts_(prompts),
+TForm2::TForm2(tapeloom::Session& session, CatalogueEditor& catalogue, Prompts& prompts,
+               QWidget* parent)
+    : QDialog(parent), session_(session), catalogue_(catalogue), prompts_(prompts),
       bitmap_(tapeloom::kScreenWidth, tapeloom::kScreenHeight, QImage::Format_RGB32) {
     tapeloom::setUpPreview();
     bitmap_.fill(Qt::black);
@@ -125,14 +126,6 @@ QComboBox* TForm2::makeKeyBox(QWidget* parent, const char* name, int x, int y,
     return box;
 }
 
-const tapeloom::CatalogueEntry* TForm2::focusedEntry() const {
-    const int row = main_.focusedRow();
-    const auto& rows = main_.catalogue().rows();
-    if (row < 0 || row >= static_cast<int>(rows.size()))
-        return nullptr;
-    return &rows[static_cast<std::size_t>(row)];
-}
-
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
@@ -140,8 +133,8 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    const tapeloom::SettingsFile& settings = main_.session().settings;
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    const tapeloom::SettingsFile& settings = session_.settings;
+    const tapeloom::CatalogueEntry* entry = catalogue_.focusedEntry();
     if (entry == nullptr) {
         showSchemes(tapeloom::schemeChoices(settings), 0);
         return;
@@ -168,24 +161,23 @@ void TForm2::showKeys(const tapeloom::KeyBoxes& keys) {
 }
 
 void TForm2::quickconfigChange() {
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    const tapeloom::CatalogueEntry* entry = catalogue_.focusedEntry();
     if (entry == nullptr)
         return;
     tapeloom::KeyBoxPicks shown{};
     for (std::size_t box = 0; box < keyBoxes_.size(); ++box)
         shown[box] = keyBoxes_[box]->currentIndex();
     const QString scheme = boxValue(quickconfig);
-    showKeys(tapeloom::chooseScheme(main_.session().settings, entry->sectionKey(), toStd(scheme),
-                                    shown));
-    main_.setRowScheme(main_.focusedRow(), scheme);
+    showKeys(tapeloom::chooseScheme(session_.settings, entry->sectionKey(), toStd(scheme), shown));
+    catalogue_.setFocusedScheme(scheme);
 }
 
 void TForm2::pickKey(QComboBox* box) {
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    const tapeloom::CatalogueEntry* entry = catalogue_.focusedEntry();
     if (entry == nullptr)
         return;
     const auto found = std::find(keyBoxes_.begin(), keyBoxes_.end(), box);
-    tapeloom::chooseKey(main_.session().settings, entry->sectionKey(),
+    tapeloom::chooseKey(session_.settings, entry->sectionKey(),
                         static_cast<std::size_t>(found - keyBoxes_.begin()), box->currentIndex());
 }
 
@@ -226,7 +218,7 @@ void TForm2::DoneClick() {
 
 bool TForm2::FormCloseQuery() {
     // Without an entry there is no name to keep, and the dialog must not trap the user.
-    if (focusedEntry() == nullptr)
+    if (catalogue_.focusedEntry() == nullptr)
         return true;
     const auto refusal = tapeloom::closeRefusal(toStd(romname->text()));
     if (!refusal)
@@ -236,12 +228,12 @@ bool TForm2::FormCloseQuery() {
 }
 
 void TForm2::FormClose() {
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    const tapeloom::CatalogueEntry* entry = catalogue_.focusedEntry();
     if (entry == nullptr)
         return;
     const QString name = romname->text();
-    tapeloom::closeConfiguration(main_.session().settings, entry->sectionKey(), toStd(name));
-    main_.renameRow(main_.focusedRow(), name);
+    tapeloom::closeConfiguration(session_.settings, entry->sectionKey(), toStd(name));
+    catalogue_.renameFocused(name);
 }
 
 void TForm2::done(int result) {
@@ -252,7 +244,7 @@ void TForm2::done(int result) {
 }
 
 void TForm2::PaintSpectrum() {
-    const tapeloom::CatalogueEntry* entry = focusedEntry();
+    const tapeloom::CatalogueEntry* entry = catalogue_.focusedEntry();
     if (entry == nullptr)
         return;
     try {
@@ -264,7 +256,7 @@ void TForm2::PaintSpectrum() {
                 line[x] = 0xFF000000u | screen.pixel(x, y);
         }
     } catch (const std::exception& error) {
-        main_.reportError(QString::fromLocal8Bit(error.what()));
+        prompts_.reportError(this, QString::fromLocal8Bit(error.what()));
     }
     Spectrum->setPixmap(QPixmap::fromImage(
         bitmap_.scaled(Spectrum->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));

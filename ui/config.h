@@ -8,46 +8,29 @@
 #include <string>
 #include <vector>
 
+class CatalogueEditor;
 class Prompts;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
 namespace tapeloom {
 struct CatalogueEntry;
 struct KeyBoxes;
+struct Session;
 } // namespace tapeloom
 
+// The configuration dialog.
 class TForm2 : public QDialog {
     Q_OBJECT
   public:
-    // FormShow runs in showEvent.
-    explicit TForm2(TForm1& main, Prompts& prompts, QWidget* parent = nullptr);
+    // Works on the focused entry of `catalogue`; FormShow runs in showEvent.
+    TForm2(tapeloom::Session& session, CatalogueEditor& catalogue, Prompts& prompts,
+           QWidget* parent = nullptr);
 
     // The preview bitmap: 256 x 192, black until the first preview is drawn.
     const QImage& spectrumBitmap() const { return bitmap_; }
-
-    QLabel* Label1 = nullptr; // "Rom Name"
-    QLabel* Label2 = nullptr; // "Quick Keyboard Configuration"
-    QLineEdit* romname = nullptr;
-    QComboBox* quickconfig = nullptr;
-    QFrame* DoneFrame = nullptr;
-    QPushButton* Done = nullptr;
-    QFrame* Panel1 = nullptr;
-    QLabel* Handheld = nullptr;
-    QLabel* Spectrum = nullptr;
-    QComboBox* lback = nullptr;
-    QComboBox* rback = nullptr;
-    QComboBox* right = nullptr;
-    QComboBox* up = nullptr;
-    QComboBox* left = nullptr;
-    QComboBox* down = nullptr;
-    QComboBox* start = nullptr;
-    QComboBox* select = nullptr;
-    QComboBox* a = nullptr;
-    QComboBox* b = nullptr;
 
   public slots:
     void FormShow();
@@ -79,14 +62,34 @@ class TForm2 : public QDialog {
   private:
     QComboBox* makeKeyBox(QWidget* parent, const char* name, int x, int y,
                           void (TForm2::*handler)());
-    const tapeloom::CatalogueEntry* focusedEntry() const;
     void showSchemes(const std::vector<std::string>& schemes, int selected);
     void showKeys(const tapeloom::KeyBoxes& keys);
     void pickKey(QComboBox* box);
 
-    TForm1& main_;
+    tapeloom::Session& session_;
+    CatalogueEditor& catalogue_;
     Prompts& prompts_;
     QImage bitmap_;
+
+    QLabel* Label1 = nullptr; // "Rom Name"
+    QLabel* Label2 = nullptr; // "Quick Keyboard Configuration"
+    QLineEdit* romname = nullptr;
+    QComboBox* quickconfig = nullptr;
+    QFrame* DoneFrame = nullptr;
+    QPushButton* Done = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Handheld = nullptr;
+    QLabel* Spectrum = nullptr;
+    QComboBox* lback = nullptr;
+    QComboBox* rback = nullptr;
+    QComboBox* right = nullptr;
+    QComboBox* up = nullptr;
+    QComboBox* left = nullptr;
+    QComboBox* down = nullptr;
+    QComboBox* start = nullptr;
+    QComboBox* select = nullptr;
+    QComboBox* a = nullptr;
+    QComboBox* b = nullptr;
     // In the order of tapeloom::kKeyBoxSlots.
     std::array<QComboBox*, 10> keyBoxes_{};
 };

@@ -4,6 +4,7 @@
 #include "ImportForm.h"
 #include "Settings.h"
 #include "build_command.h"
+#include "catalogue_list.h"
 #include "catalogue_model.h"
 #include "config.h"
 #include "data_items.h"
@@ -41,13 +42,11 @@ const QString kSnapshotFilter =
     QStringLiteral("All Snapshots (*.SNA *.sna *.Z80 *.z80);;SNA Snapshot (*.SNA *.sna);;"
                    "Z80 Snapshot (*.Z80 *.z80)");
 
-bool sameEntry(const tapeloom::CatalogueEntry& a, const tapeloom::CatalogueEntry& b) {
-    return a.displayName == b.displayName && a.scheme == b.scheme && a.fileName == b.fileName &&
-           a.folder == b.folder;
-}
-
-std::vector<std::size_t> toIndices(const QList<int>& rows) {
-    return {rows.begin(), rows.end()};
+// Snapshot files among dropped paths (.sna and .z80, any letter case).
+bool isSnapshotFile(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.compare(QLatin1String("sna"), Qt::CaseInsensitive) == 0 ||
+           suffix.compare(QLatin1String("z80"), Qt::CaseInsensitive) == 0;
 }
 
 QStringList droppedSnapshots(const QMimeData* mime) {
@@ -63,12 +62,6 @@ QStringList droppedSnapshots(const QMimeData* mime) {
 }
 
 } // namespace
-
-bool isSnapshotFile(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix();
-    return suffix.compare(QLatin1String("sna"), Qt::CaseInsensitive) == 0 ||
-           suffix.compare(QLatin1String("z80"), Qt::CaseInsensitive) == 0;
-}
 
 TForm1::TForm1(Prompts& prompts, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts),
@@ -100,12 +93,12 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     Version->setStyleSheet(QStringLiteral("color: #3c3c50; background: transparent;"));
     Version->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    model_ = new CatalogueModel(
-        catalogue_, [this](int row, const QString& name) { renameRow(row, name); }, this);
     ListView1 = new QTableView(client);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(4, 64, kClientWidth - 8, 200);
-    ListView1->setModel(model_);
+    list_ = std::make_unique<CatalogueList>(
+        session_.settings, ListView1, [this](const QString& message) { reportError(message); },
+        [this] { ListView1SelectItem(); });
     ListView1->setItemDelegateForColumn(0, new DisplayNameDelegate(ListView1));
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -170,13 +163,16 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The list's rows go before the window's widgets: the view must not show them any more.
+    ListView1->setModel(nullptr);
+}
 
 void TForm1::createDialogs() {
-    Form2 = new TForm2(*this, prompts_, this);
-    Form3 = new TForm3(*this, this);
-    Form4 = new TForm4(*this, prompts_, this);
-    Import1 = new TImport(*this, prompts_, this);
+    Form2 = new TForm2(session_, *list_, prompts_, this);
+    Form3 = new TForm3(toQ(session_.homepage), prompts_, this);
+    Form4 = new TForm4(session_, prompts_, this);
+    Import1 = new TImport(session_, prompts_, this);
 }
 
 void TForm1::buildMenus() {
@@ -243,17 +239,20 @@ void TForm1::buildPopupMenu() {
     }
 }
 
+const tapeloom::Catalogue& TForm1::catalogue() const {
+    return list_->catalogue();
+}
+
 int TForm1::focusedRow() const {
-    const QModelIndex current = ListView1->selectionModel()->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return list_->focusedRow();
 }
 
 QList<int> TForm1::selectedRows() const {
-    QList<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return list_->selectedRows();
+}
+
+void TForm1::renameRow(int row, const QString& name) {
+    list_->renameRow(row, name);
 }
 
 template <typename Command> void TForm1::guarded(Command command) {
@@ -264,84 +263,10 @@ template <typename Command> void TForm1::guarded(Command command) {
     }
 }
 
-template <typename Change> void TForm1::changeRows(Change change, const QList<int>& removed) {
-    const std::vector<tapeloom::CatalogueEntry> before = catalogue_.rows();
-    const QList<int> selected = selectedRows();
-    const int focus = focusedRow();
-
-    model_->beginChange();
-    try {
-        change();
-    } catch (...) {
-        model_->endChange();
-        ListView1SelectItem();
-        throw;
-    }
-    model_->endChange();
-
-    // Where each earlier row now stands: removed rows leave the others in order; added rows
-    // are sorted in among them without changing the order of the earlier ones.
-    std::vector<int> moved(before.size(), -1);
-    const auto& after = catalogue_.rows();
-    if (!removed.isEmpty()) {
-        int gone = 0;
-        for (std::size_t row = 0; row < before.size(); ++row) {
-            if (removed.contains(static_cast<int>(row)))
-                ++gone;
-            else
-                moved[row] = static_cast<int>(row) - gone;
-        }
-    } else {
-        std::size_t next = 0;
-        for (std::size_t row = 0; row < before.size(); ++row) {
-            while (next < after.size() && !sameEntry(after[next], before[row]))
-                ++next;
-            if (next == after.size())
-                break;
-            moved[row] = static_cast<int>(next++);
-        }
-    }
-
-    QItemSelection selection;
-    for (int row : selected) {
-        if (row < static_cast<int>(moved.size()) && moved[static_cast<std::size_t>(row)] >= 0) {
-            const int now = moved[static_cast<std::size_t>(row)];
-            selection.select(model_->index(now, 0), model_->index(now, model_->columnCount() - 1));
-        }
-    }
-    QItemSelectionModel* selectionModel = ListView1->selectionModel();
-    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (focus >= 0 && focus < static_cast<int>(moved.size()) &&
-        moved[static_cast<std::size_t>(focus)] >= 0)
-        selectionModel->setCurrentIndex(model_->index(moved[static_cast<std::size_t>(focus)], 0),
-                                        QItemSelectionModel::NoUpdate);
-    ListView1SelectItem();
-}
-
-void TForm1::renameRow(int row, const QString& name) {
-    if (row < 0 || row >= static_cast<int>(catalogue_.size()))
-        return;
-    guarded(
-        [&] { catalogue_.rename(static_cast<std::size_t>(row), toStd(name), session_.settings); });
-    model_->rowChanged(row);
-}
-
-void TForm1::setRowScheme(int row, const QString& scheme) {
-    if (row < 0 || row >= static_cast<int>(catalogue_.size()))
-        return;
-    catalogue_.setScheme(static_cast<std::size_t>(row), toStd(scheme));
-    model_->rowChanged(row);
-}
-
 void TForm1::reportError(const QString& message) {
     // Over the dialog in use, if any, so the report does not hide behind it.
     QWidget* over = QApplication::activeModalWidget();
     prompts_.reportError(over != nullptr ? over : this, message);
-}
-
-void TForm1::openHomepage() {
-    if (!session_.homepage.empty())
-        prompts_.openAddress(toQ(session_.homepage));
 }
 
 void TForm1::addSnapshotFiles(const QStringList& files) {
@@ -353,8 +278,7 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
         std::vector<std::filesystem::path> paths;
         for (const QString& file : files)
             paths.push_back(toPath(QFileInfo(file).absoluteFilePath()));
-        changeRows(
-            [&] { catalogue_.addSnapshots(paths, session_.settings, session_.defaultScheme); });
+        list_->addSnapshots(paths, session_.defaultScheme);
     });
 }
 
@@ -371,10 +295,7 @@ void TForm1::AddClick() {
 }
 
 void TForm1::DeleteClick() {
-    const QList<int> rows = selectedRows();
-    if (rows.isEmpty())
-        return;
-    guarded([&] { changeRows([&] { catalogue_.removeRows(toIndices(rows)); }, rows); });
+    guarded([&] { list_->removeSelected(); });
 }
 
 void TForm1::ConfigureClick() {
@@ -382,7 +303,7 @@ void TForm1::ConfigureClick() {
         return;
     const int row = focusedRow();
     Form2->exec();
-    model_->rowChanged(row);
+    list_->rowChanged(row);
 }
 
 void TForm1::CreateClick() {
@@ -391,7 +312,7 @@ void TForm1::CreateClick() {
         if (!image)
             throw std::runtime_error("The emulator image is missing from this build");
         WindowBuildHost host(prompts_, this, ProgressBar1);
-        tapeloom::createTpl(catalogue_.rows(), session_.settings, host, *image);
+        tapeloom::createTpl(list_->catalogue().rows(), session_.settings, host, *image);
     });
 }
 
@@ -411,7 +332,7 @@ void TForm1::About1Click() {
 }
 
 void TForm1::Image1Click() {
-    openHomepage();
+    openHomepage(prompts_, toQ(session_.homepage));
 }
 
 void TForm1::File1Click() {
@@ -446,9 +367,7 @@ void TForm1::PresetClick() {
     if (item == nullptr)
         return;
     const std::string preset = toStd(item->objectName());
-    guarded([&] { catalogue_.applyPreset(toIndices(selectedRows()), preset, session_.settings); });
-    for (int row = 0; row < model_->rowCount(); ++row)
-        model_->rowChanged(row);
+    guarded([&] { list_->applyPresetToSelected(preset); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-class CatalogueModel;
+#include <memory>
+
+class CatalogueList;
 class Prompts;
 class QAction;
 class QLabel;
@@ -19,6 +21,7 @@ class TForm3;
 class TForm4;
 class TImport;
 
+// The main window.
 class TForm1 : public QMainWindow {
     Q_OBJECT
   public:
@@ -27,55 +30,21 @@ class TForm1 : public QMainWindow {
     ~TForm1() override;
 
     // Creates the dialogs, hidden, in start-up order: configuration, About, settings, import.
+    // Each gets what it works on (the session, the focused entry, the homepage), not the window.
     void createDialogs();
 
-    tapeloom::Catalogue& catalogue() { return catalogue_; }
+    const tapeloom::Catalogue& catalogue() const;
     tapeloom::Session& session() { return session_; }
-    Prompts& prompts() { return prompts_; }
 
     // The row that holds the list's focus, -1 when none does.
     int focusedRow() const;
     QList<int> selectedRows() const;
     // Gives a row a new display name through the rename rule (cut to 15, written as Filename).
     void renameRow(int row, const QString& name);
-    // Changes the scheme column of a row only.
-    void setRowScheme(int row, const QString& scheme);
-    // The general error report.
-    void reportError(const QString& message);
-    QProgressBar* progressBar() const { return ProgressBar1; }
-    void openHomepage();
 
     // Adds snapshot files as the Add command does after its dialog: remembers the folder of the
     // first file as LastDir, then appends the rows.
     void addSnapshotFiles(const QStringList& files);
-
-    TForm2* configDialog() const { return Form2; }
-    TForm3* aboutBox() const { return Form3; }
-    TForm4* settingsDialog() const { return Form4; }
-    TImport* importDialog() const { return Import1; }
-
-    // Controls, named as the window is known.
-    QLabel* Image1 = nullptr; // banner
-    QLabel* Version = nullptr;
-    QTableView* ListView1 = nullptr;
-    QPushButton* Add = nullptr;
-    QPushButton* Delete = nullptr;
-    QPushButton* Configure = nullptr;
-    QPushButton* Create = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QMenu* File1 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* AddROM1 = nullptr;
-    QAction* DeleteROM1 = nullptr;
-    QAction* ConfigureROM1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* Settings1 = nullptr;
-    QAction* ImportTarnINI1 = nullptr;
-    QAction* Help1 = nullptr;
-    QAction* About1 = nullptr;
-    QAction* Configure1 = nullptr; // pop-up
-    QAction* Delete1 = nullptr;    // pop-up
-    QList<QAction*> presetItems;
 
   public slots:
     void AddClick();
@@ -99,19 +68,39 @@ class TForm1 : public QMainWindow {
   private:
     void buildMenus();
     void buildPopupMenu();
-    // Runs a change of the rows and keeps selection and focus on the rows that remain.
-    template <typename Change> void changeRows(Change change, const QList<int>& removed = {});
+    // The general error report.
+    void reportError(const QString& message);
     template <typename Command> void guarded(Command command);
 
     Prompts& prompts_;
     tapeloom::Session session_;
-    tapeloom::Catalogue catalogue_;
-    CatalogueModel* model_ = nullptr;
+    std::unique_ptr<CatalogueList> list_;
+
+    // Controls, named as the window is known.
+    QLabel* Image1 = nullptr; // banner
+    QLabel* Version = nullptr;
+    QTableView* ListView1 = nullptr;
+    QPushButton* Add = nullptr;
+    QPushButton* Delete = nullptr;
+    QPushButton* Configure = nullptr;
+    QPushButton* Create = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* AddROM1 = nullptr;
+    QAction* DeleteROM1 = nullptr;
+    QAction* ConfigureROM1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Settings1 = nullptr;
+    QAction* ImportTarnINI1 = nullptr;
+    QAction* Help1 = nullptr;
+    QAction* About1 = nullptr;
+    QAction* Configure1 = nullptr; // pop-up
+    QAction* Delete1 = nullptr;    // pop-up
+    QList<QAction*> presetItems;   // pop-up, named after their presets
+
     TForm2* Form2 = nullptr;
     TForm3* Form3 = nullptr;
     TForm4* Form4 = nullptr;
     TImport* Import1 = nullptr;
 };
-
-// Snapshot files among dropped or picked paths (.sna and .z80, any letter case).
-bool isSnapshotFile(const QString& path);

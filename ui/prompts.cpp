@@ -26,6 +26,11 @@ QString messageBoxText(const QString& text) {
     return shown;
 }
 
+void openHomepage(Prompts& prompts, const QString& address) {
+    if (!address.isEmpty())
+        prompts.openAddress(address);
+}
+
 bool confirmPickedFolder(QWidget* parent, const QString& folder, Prompts& prompts) {
     if (QFileInfo(folder).isDir())
         return true;

@@ -56,6 +56,9 @@ QString applicationCaption();
 // The text of a message as a message box shows it ('\r' becomes a line break).
 QString messageBoxText(const QString& text);
 
+// Opens the homepage from the settings; without one (an empty address) nothing happens.
+void openHomepage(Prompts& prompts, const QString& address);
+
 // Confirms a folder picked in the directory chooser: an existing folder is taken; for a missing
 // one the user is asked whether to create it. Returns false when the chooser should stay open.
 bool confirmPickedFolder(QWidget* parent, const QString& folder, Prompts& prompts);

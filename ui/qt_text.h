@@ -1,5 +1,6 @@
 #pragma once
 // Text and path conversions between Qt and the core (8-bit text, std::filesystem paths).
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 #include <filesystem>
@@ -11,7 +12,7 @@ inline std::string toStd(const QString& text) {
 }
 
 inline QString toQ(std::string_view text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromLocal8Bit(QByteArrayView(text));
 }
 
 inline std::filesystem::path toPath(const QString& path) {

@@ -31,21 +31,22 @@ int takeScreenshotsIfAsked(TForm1& main) {
     const QString files = qEnvironmentVariable("TAPELOOM_SCREENSHOT_SNAPSHOTS");
     if (!files.isEmpty())
         main.addSnapshotFiles(files.split(QLatin1Char(':'), Qt::SkipEmptyParts));
-    if (main.ListView1->model()->rowCount() > 1) {
-        main.ListView1->selectionModel()->setCurrentIndex(main.ListView1->model()->index(1, 0),
-                                                          QItemSelectionModel::ClearAndSelect |
-                                                              QItemSelectionModel::Rows);
+    auto* list = main.findChild<QTableView*>(QStringLiteral("ListView1"));
+    if (list->model()->rowCount() > 1) {
+        list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
     }
-    main.ListView1->setFocus();
+    list->setFocus();
     bool saved = save(&main, QDir(folder).filePath(QStringLiteral("main-window.png")));
 
-    TForm4* settings = main.settingsDialog();
+    auto* settings = main.findChild<TForm4*>();
     settings->fillFromSettings();
     settings->show();
     saved = save(settings, QDir(folder).filePath(QStringLiteral("settings.png"))) && saved;
     settings->hide();
 
-    TForm3* about = main.aboutBox();
+    auto* about = main.findChild<TForm3*>();
     about->show();
     saved = save(about, QDir(folder).filePath(QStringLiteral("about.png"))) && saved;
     about->hide();

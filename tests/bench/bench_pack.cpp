@@ -1,6 +1,7 @@
 // Packing N snapshots into a catalogue image compared with `cat` of the same bytes.
 // Usage: bench_pack [COUNT=500] [SIZE=49179]
-#include "bench_clock.h"
+#include "clock.h"
+#include "files.h"
 #include "image_writer.h"
 
 #include <cstdio>
@@ -21,10 +22,10 @@ struct NoProgress final : WriteProgress {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 500;
     const std::size_t size = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 49179;
-    char pattern[] = "/tmp/tapeloom-bench-XXXXXX";
-    if (count <= 0 || ::mkdtemp(pattern) == nullptr)
+    if (count <= 0)
         return 2;
-    const std::string folder = pattern;
+    const test::TempDir temp;
+    const std::string folder = temp.str();
     std::filesystem::create_directory(folder + "/snaps");
 
     SettingsFile settings;
@@ -42,10 +43,10 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> image(146800, 0xEA);
 
     NoProgress progress;
-    double pack = bench::bestMilliseconds(
+    double pack = test::bestMilliseconds(
         3, [&] { writeCatalogueImage(folder + "/tpl.gba", rows, settings, image, progress); });
     const std::string catCommand = "cat " + folder + "/snaps/*.sna > " + folder + "/cat.out";
-    double cat = bench::bestMilliseconds(3, [&] {
+    double cat = test::bestMilliseconds(3, [&] {
         if (std::system(catCommand.c_str()) != 0)
             std::exit(1);
     });
@@ -53,6 +54,5 @@ int main(int argc, char** argv) {
     std::printf("pack %d snapshots of %zu bytes (%.1f MB): tapeloom %.1f ms, cat %.1f ms, "
                 "ratio %.2f\n",
                 count, size, megabytes, pack, cat, pack / cat);
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -1,6 +1,7 @@
 // A settings file with N snapshot sections: load, resolve the keys of every section, save.
 // Usage: bench_settings [N...]   (default 1000 10000)
-#include "bench_clock.h"
+#include "clock.h"
+#include "files.h"
 #include "image_writer.h"
 
 #include <cstdio>
@@ -43,27 +44,24 @@ int main(int argc, char** argv) {
         sizes.push_back(std::atoi(argv[i]));
     if (sizes.empty())
         sizes = {1000, 10000};
-    char pattern[] = "/tmp/tapeloom-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
-        return 2;
-    const std::string path = std::string(pattern) + "/TPL.INI";
+    const test::TempDir temp;
+    const std::filesystem::path path = temp.path() / "TPL.INI";
 
     for (int n : sizes) {
         std::ofstream(path, std::ios::binary) << settingsText(n);
         SettingsFile settings;
-        double load = bench::bestMilliseconds(3, [&] { settings = SettingsFile::open(path); });
+        double load = test::bestMilliseconds(3, [&] { settings = SettingsFile::open(path); });
         unsigned checksum = 0;
-        double resolve = bench::bestMilliseconds(3, [&] {
+        double resolve = test::bestMilliseconds(3, [&] {
             for (const auto& name : settings.sectionNames())
                 for (auto code : resolveKeys(settings, name))
                     checksum += code;
         });
-        double save = bench::bestMilliseconds(3, [&] { settings.save(); });
+        double save = test::bestMilliseconds(3, [&] { settings.save(); });
         std::printf("%6d sections: load %.2f ms, resolve all %.2f ms, save %.2f ms, "
                     "total %.2f ms (%.2f us per section) [%u]\n",
                     n, load, resolve, save, load + resolve + save,
                     (load + resolve + save) * 1000.0 / n, checksum);
     }
-    std::filesystem::remove_all(pattern);
     return 0;
 }

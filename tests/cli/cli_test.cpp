@@ -1,11 +1,9 @@
-// tapeloom-cli as a user runs it: in a folder of its own, stdin not a terminal.
+// tapeloom-cli create, help and arguments, as a user runs them.
+#include "cli_run.h"
+#include "core_doubles.h"
 #include "data_items.h"
+#include "files.h"
 #include "image_writer.h"
-#include "test_support.h"
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,50 +11,15 @@ namespace tapeloom {
 namespace {
 
 using test::Bytes;
+using test::CliRun;
 using test::CountingProgress;
 using test::patternBytes;
 using test::readFile;
 using test::readText;
+using test::runCli;
 using test::TempDir;
 using test::writeFile;
 using test::writeText;
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-CliRun runCli(const std::filesystem::path& folder, std::vector<std::string> args) {
-    TempDir capture;
-    auto outPath = capture.path() / "out", errPath = capture.path() / "err";
-    std::vector<char*> argv;
-    std::string program = TAPELOOM_CLI_PATH;
-    argv.push_back(program.data());
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t child = ::fork();
-    if (child == 0) {
-        int in = ::open("/dev/null", O_RDONLY);
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0)
-            ::_exit(120);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::setenv("LC_ALL", "C", 1); // byte order: capitals before small letters
-        ::execv(argv[0], argv.data());
-        ::_exit(121);
-    }
-    CliRun run;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readText(outPath);
-    run.err = readText(errPath);
-    return run;
-}
 
 Bytes emulatorImage() {
     auto image = findDataItem("tpl");

@@ -1,5 +1,6 @@
 #include "build_command.h"
-#include "test_support.h"
+#include "core_doubles.h"
+#include "files.h"
 
 #include <gtest/gtest.h>
 

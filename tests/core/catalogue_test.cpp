@@ -1,5 +1,5 @@
 #include "catalogue.h"
-#include "test_support.h"
+#include "files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,9 @@
+#include "core_doubles.h"
 #include "errors.h"
+#include "files.h"
 #include "image_writer.h"
-#include "test_support.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -157,7 +160,8 @@ TEST(CatalogueImage, VanishedSnapshotStopsAfterItsRecord) {
     TempDir dir;
     writeFile(dir.path() / "a.sna", patternBytes(5, 1));
     std::filesystem::create_directory(dir.path() / "folder.sna");
-    for (std::string missing : {"gone.z80", "folder.sna"}) {
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.sna").c_str(), 0600), 0); // opening must not wait
+    for (std::string missing : {"gone.z80", "folder.sna", "pipe.sna"}) {
         std::vector<CatalogueEntry> rows = {entryIn(dir, "a", "a.sna"), entryIn(dir, "b", missing),
                                             entryIn(dir, "c", "a.sna")};
         CountingProgress progress;

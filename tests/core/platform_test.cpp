@@ -1,5 +1,5 @@
+#include "files.h"
 #include "platform.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 #include "build_command.h"
+#include "core_doubles.h"
 #include "data_items.h"
+#include "files.h"
 #include "pogoshell.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 

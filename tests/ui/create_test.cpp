@@ -22,7 +22,7 @@ QStringList filesBelow(const QString& folder) {
 TEST_F(WindowTest, EmptyCatalogueWithoutPogoshellShowsTwoMessagesAndWritesNothing) {
     open();
     const QStringList before = filesBelow(temp_.path());
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.messages.size(), 2u);
     EXPECT_EQ(prompts_.messages[0].caption, "Warning");
     EXPECT_EQ(prompts_.messages[0].text,
@@ -45,23 +45,23 @@ TEST_F(WindowTest, DeclinedReplaceLeavesTheImageAndAcceptedReplaceRewritesIt) {
     makeFile("out/tpl.gba", old);
     open();
     add({"g/game.sna"});
-    window_->ProgressBar1->setValue(37);
+    find<QProgressBar>("ProgressBar1")->setValue(37);
 
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_EQ(prompts_.messages[0].text, "TPL binary already exists.\rReplace?");
     EXPECT_EQ(prompts_.messages[0].buttons, Prompts::Buttons::YesNo);
     EXPECT_EQ(prompts_.messages[0].icon, Prompts::Icon::Warning);
     EXPECT_EQ(readWhole(out + "/tpl.gba"), old);
-    EXPECT_EQ(window_->ProgressBar1->value(), 37);
+    EXPECT_EQ(find<QProgressBar>("ProgressBar1")->value(), 37);
 
     prompts_.answers.push_back(Prompts::Answer::Yes);
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.messages.size(), 3u);
     EXPECT_EQ(prompts_.messages[2].caption, "TPL");
     EXPECT_EQ(prompts_.messages[2].text, "TPL binary created. Have fun!");
-    EXPECT_EQ(window_->ProgressBar1->maximum(), 2);
-    EXPECT_EQ(window_->ProgressBar1->value(), 0);
+    EXPECT_EQ(find<QProgressBar>("ProgressBar1")->maximum(), 2);
+    EXPECT_EQ(find<QProgressBar>("ProgressBar1")->value(), 0);
     const QByteArray image = readWhole(out + "/tpl.gba");
     const auto emulator = tapeloom::findDataItem("tpl");
     ASSERT_TRUE(emulator.has_value());
@@ -75,24 +75,24 @@ TEST_F(WindowTest, FileErrorsGoToTheGeneralErrorReportAndTheWindowCarriesOn) {
     writeSettings("[Settings]\nTPLBinary=" + toStd(path("missing/deeper")) + "\n");
     open();
     add({"g/game.sna"});
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.errors.size(), 1);
     EXPECT_EQ(prompts_.errors[0], "Cannot create file " + path("missing/deeper") + "/tpl.gba");
 
     // A snapshot that vanished after it was added.
     window_->session().settings.write("Settings", "TPLBinary", toStd(path("g")));
     QFile::remove(path("g/game.sna"));
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.errors.size(), 2);
     EXPECT_TRUE(prompts_.errors[1].startsWith("Cannot open file "))
         << prompts_.errors[1].toStdString();
-    EXPECT_TRUE(window_->Add->isEnabled());
+    EXPECT_TRUE(find<QPushButton>("Add")->isEnabled());
 }
 
 TEST_F(WindowTest, CatalogueWithoutDestinationGoesToTheCurrentDirectory) {
     open();
     add({"picked/Game.SNA"});
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     // The Add dialog moved the current directory to the folder it picked from; the row's
     // lower-case file name still finds Game.SNA there.
     EXPECT_TRUE(prompts_.errors.isEmpty()) << prompts_.errors.join(", ").toStdString();

@@ -3,27 +3,14 @@
 #include "data_items.h"
 #include "gba/menu_state.h"
 #include "harness.h"
+#include "text_layer.h"
 #include "window_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 
-namespace {
-
-constexpr std::uint32_t kScreenMap = 0x0600F800; // the menu's text layer
-
-std::string screenRow(gbatest::Gba& gba, int row) {
-    std::string text;
-    for (int column = 0; column < 30; ++column) {
-        const std::uint16_t cell =
-            gba.read16(kScreenMap + static_cast<std::uint32_t>(row * 32 + column) * 2);
-        text += static_cast<char>((cell & 0x3FF) + 32);
-    }
-    return text;
-}
-
-} // namespace
+using tapeloom::test::textRow;
 
 TEST_F(WindowTest, CreatedCartridgeBootsAndListsTheAddedGames) {
     const QString games = QStringLiteral(TAPELOOM_SHARED_DIR "/games");
@@ -35,12 +22,12 @@ TEST_F(WindowTest, CreatedCartridgeBootsAndListsTheAddedGames) {
                   toStd(out) + "\n[znake]\nFilename=Znake\n");
     open();
     prompts_.fileChoices.push_back({games + "/znake.sna", games + "/snake-asm.z80"});
-    window_->Add->click();
+    find<QPushButton>("Add")->click();
     ASSERT_EQ(rows(), 2);
     EXPECT_EQ(cell(0, 0), "Znake");
     EXPECT_EQ(cell(1, 0), "snake-asm");
 
-    window_->Create->click();
+    find<QPushButton>("Create")->click();
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_EQ(prompts_.messages[0].text, "TPL binary created. Have fun!");
     EXPECT_TRUE(prompts_.errors.isEmpty());
@@ -65,6 +52,6 @@ TEST_F(WindowTest, CreatedCartridgeBootsAndListsTheAddedGames) {
     ASSERT_GE(frames, 0);
     gba.runFrames(2);
     EXPECT_EQ(gba.readStruct<MenuState>(MENU_STATE_ADDRESS).entry_count, 2u);
-    EXPECT_NE(screenRow(gba, 2).find("Znake"), std::string::npos) << screenRow(gba, 2);
-    EXPECT_NE(screenRow(gba, 3).find("snake-asm"), std::string::npos) << screenRow(gba, 3);
+    EXPECT_NE(textRow(gba, 2).find("Znake"), std::string::npos) << textRow(gba, 2);
+    EXPECT_NE(textRow(gba, 3).find("snake-asm"), std::string::npos) << textRow(gba, 3);
 }

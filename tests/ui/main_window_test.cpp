@@ -33,10 +33,10 @@ TEST_F(WindowTest, StartsWithoutSettingsFileAndAddsWithDefaults) {
     EXPECT_EQ(window_->windowTitle(), "Tapeloom");
     EXPECT_EQ(window_->centralWidget()->size(), QSize(545, 329));
     EXPECT_EQ(rows(), 0);
-    EXPECT_EQ(actionTexts(window_->PopupMenu1), (QStringList{"Configure", "Delete", "-"}));
-    EXPECT_FALSE(window_->Delete->isEnabled());
-    EXPECT_FALSE(window_->Configure->isEnabled());
-    EXPECT_EQ(window_->ProgressBar1->maximum(), 100);
+    EXPECT_EQ(actionTexts(find<QMenu>("PopupMenu1")), (QStringList{"Configure", "Delete", "-"}));
+    EXPECT_FALSE(find<QPushButton>("Delete")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("Configure")->isEnabled());
+    EXPECT_EQ(find<QProgressBar>("ProgressBar1")->maximum(), 100);
 
     add({"games/Jet Set Willy.Z80", "games/Abcdefghijklmnopqrst.sna"});
     ASSERT_EQ(prompts_.fileDialogs.size(), 1u);
@@ -95,7 +95,7 @@ TEST_F(WindowTest, RenamingKeepsFifteenCharactersAndDoesNotResort) {
     EXPECT_EQ(window_->session().settings.read("alpha", "Filename", ""), "zzzzzzzzzzzzzzz");
 
     // In place: the editor takes at most 15 characters, the rest is cut the same way.
-    QTableView* list = window_->ListView1;
+    QTableView* list = find<QTableView>("ListView1");
     list->setCurrentIndex(list->model()->index(1, 0));
     list->edit(list->model()->index(1, 0));
     auto* editor = list->findChild<QLineEdit*>();
@@ -117,16 +117,17 @@ TEST_F(WindowTest, PresetReplacesCustomKeysOfTheSelectedRows) {
                     "\nControl=Custom\nButton A=SPACE\nBack Left=Q\nDPad Up=JOY UP\n";
     writeSettings(settings);
     open();
-    EXPECT_EQ(actionTexts(window_->PopupMenu1),
+    EXPECT_EQ(actionTexts(find<QMenu>("PopupMenu1")),
               (QStringList{"Configure", "Delete", "-", "Kempston", "Cursor"}));
-    ASSERT_EQ(window_->presetItems.size(), 2);
-    EXPECT_EQ(window_->presetItems[1]->objectName(), "Cursor");
-    EXPECT_FALSE(window_->presetItems[1]->isEnabled());
+    // Each preset's item is named after it.
+    QAction* cursor = find<QAction>("Cursor");
+    EXPECT_EQ(cursor->text(), "Cursor");
+    EXPECT_FALSE(cursor->isEnabled());
 
     add({"g/a.sna", "g/b.sna", "g/c.sna", "g/d.sna"});
     select({0, 2, 3}, 2);
-    ASSERT_TRUE(window_->presetItems[1]->isEnabled());
-    window_->presetItems[1]->trigger();
+    ASSERT_TRUE(cursor->isEnabled());
+    cursor->trigger();
 
     const auto& saved = window_->session().settings;
     for (int row : {0, 2, 3}) {
@@ -144,7 +145,7 @@ TEST_F(WindowTest, EnablingRulesFollowSelectionAndFocus) {
     open();
     add({"g/one.sna", "g/three.sna", "g/two.sna"});
     // Click the first row, then control-click the third: two rows selected, focus on the third.
-    QTableView* list = window_->ListView1;
+    QTableView* list = find<QTableView>("ListView1");
     auto centre = [list](int row) {
         return list->visualRect(list->model()->index(row, 1)).center();
     };
@@ -153,42 +154,42 @@ TEST_F(WindowTest, EnablingRulesFollowSelectionAndFocus) {
     EXPECT_EQ(window_->selectedRows(), (QList<int>{0, 2}));
     EXPECT_EQ(window_->focusedRow(), 2);
 
-    EXPECT_FALSE(window_->Configure->isEnabled());
-    EXPECT_TRUE(window_->Delete->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("Configure")->isEnabled());
+    EXPECT_TRUE(find<QPushButton>("Delete")->isEnabled());
     window_->PopupMenu1Popup();
-    EXPECT_FALSE(window_->Configure1->isEnabled());
-    EXPECT_TRUE(window_->Delete1->isEnabled());
+    EXPECT_FALSE(find<QAction>("Configure1")->isEnabled());
+    EXPECT_TRUE(find<QAction>("Delete1")->isEnabled());
     window_->File1Click();
-    EXPECT_TRUE(window_->ConfigureROM1->isEnabled());
-    EXPECT_TRUE(window_->DeleteROM1->isEnabled());
+    EXPECT_TRUE(find<QAction>("ConfigureROM1")->isEnabled());
+    EXPECT_TRUE(find<QAction>("DeleteROM1")->isEnabled());
 
     // File > Configure ROM opens the dialog on the focused entry, not the first selected one.
     int rowWhileShown = -1;
     QTimer::singleShot(0, window_.get(), [&] {
-        if (window_->configDialog()->isVisible())
+        if (dialog<TForm2>()->isVisible())
             rowWhileShown = window_->focusedRow();
-        window_->configDialog()->reject();
+        dialog<TForm2>()->reject();
     });
-    window_->ConfigureROM1->trigger();
+    find<QAction>("ConfigureROM1")->trigger();
     EXPECT_EQ(rowWhileShown, 2);
 
     // One row selected: Configure too; none: only Add.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre(1));
-    EXPECT_TRUE(window_->Configure->isEnabled());
+    EXPECT_TRUE(find<QPushButton>("Configure")->isEnabled());
     window_->PopupMenu1Popup();
-    EXPECT_TRUE(window_->Configure1->isEnabled());
+    EXPECT_TRUE(find<QAction>("Configure1")->isEnabled());
     list->selectionModel()->clearSelection();
-    EXPECT_FALSE(window_->Configure->isEnabled());
-    EXPECT_FALSE(window_->Delete->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("Configure")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("Delete")->isEnabled());
     window_->File1Click();
-    EXPECT_FALSE(window_->ConfigureROM1->isEnabled());
+    EXPECT_FALSE(find<QAction>("ConfigureROM1")->isEnabled());
 }
 
 TEST_F(WindowTest, DeleteRemovesSelectedRowsAndKeepsTheOthersSelection) {
     open();
     add({"g/a.sna", "g/b.sna", "g/c.sna", "g/d.sna"});
     select({1, 3}, 0);
-    window_->Delete->click();
+    find<QPushButton>("Delete")->click();
     ASSERT_EQ(rows(), 2);
     EXPECT_EQ(cell(0, 0), "a");
     EXPECT_EQ(cell(1, 0), "c");
@@ -208,16 +209,16 @@ TEST_F(WindowTest, ShortcutsReachTheMenuFromTheList) {
     open();
     add({"g/a.sna"});
     QApplication::setActiveWindow(window_.get());
-    window_->ListView1->setFocus();
-    QTest::keyClick(window_->ListView1, Qt::Key_A, Qt::ControlModifier);
+    find<QTableView>("ListView1")->setFocus();
+    QTest::keyClick(find<QTableView>("ListView1"), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(prompts_.fileDialogs.size(), 2u); // Add ROM, not "select all"
     select({0}, 0);
     bool configured = false;
     QTimer::singleShot(0, window_.get(), [&] {
-        configured = window_->configDialog()->isVisible();
-        window_->configDialog()->reject();
+        configured = dialog<TForm2>()->isVisible();
+        dialog<TForm2>()->reject();
     });
-    QTest::keyClick(window_->ListView1, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(find<QTableView>("ListView1"), Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(configured); // Configure ROM, not "copy"
 }
 
@@ -227,7 +228,7 @@ TEST_F(WindowTest, DroppedSnapshotsAreAddedLikePickedOnes) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(makeFile("drop/Manic.Z80")),
                   QUrl::fromLocalFile(makeFile("drop/readme.txt"))});
-    QWidget* target = window_->ListView1->viewport();
+    QWidget* target = find<QTableView>("ListView1")->viewport();
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
     QApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -248,23 +249,26 @@ TEST_F(WindowTest, DroppedSnapshotsAreAddedLikePickedOnes) {
 
 TEST_F(WindowTest, HomepageOpensFromBannerAndAboutBoxOnlyWhenSet) {
     open();
-    QTest::mouseClick(window_->Image1, Qt::LeftButton);
+    QTest::mouseClick(find<QLabel>("Image1"), Qt::LeftButton);
     EXPECT_TRUE(prompts_.addresses.isEmpty());
     window_.reset();
 
     writeSettings("[Homepage]\nURL=https://tapeloom.example/\n");
     open();
-    QTest::mouseClick(window_->Image1, Qt::LeftButton);
-    QTest::mouseClick(window_->aboutBox()->Label3, Qt::LeftButton);
+    QTest::mouseClick(find<QLabel>("Image1"), Qt::LeftButton);
+    QTest::mouseClick(tapeloom::test::control<QLabel>(dialog<TForm3>(), "Label3"), Qt::LeftButton);
     EXPECT_EQ(prompts_.addresses,
               (QStringList{"https://tapeloom.example/", "https://tapeloom.example/"}));
 
-    TForm3* about = window_->aboutBox();
+    TForm3* about = dialog<TForm3>();
     EXPECT_EQ(about->windowTitle(), "About Tapeloom");
     EXPECT_EQ(about->size(), QSize(325, 313));
-    EXPECT_EQ(about->Label4->text(), "Version 1.0.1.0");
-    EXPECT_EQ(about->Label2->text(), "ARM Powered ZX Spectrum Emulator for the GBA (tm)");
-    EXPECT_FALSE(about->Label1->text().isEmpty());
+    auto label = [about](const char* name) {
+        return tapeloom::test::control<QLabel>(about, name)->text();
+    };
+    EXPECT_EQ(label("Label4"), "Version 1.0.1.0");
+    EXPECT_EQ(label("Label2"), "ARM Powered ZX Spectrum Emulator for the GBA (tm)");
+    EXPECT_FALSE(label("Label1").isEmpty());
 }
 
 TEST_F(WindowTest, FailedSaveAtCloseLetsTheUserKeepTheWindowOpen) {

@@ -2,6 +2,7 @@
 #include "Settings.h"
 #include "window_fixture.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -15,21 +16,49 @@ namespace {
 
 const char* const kPogoshellKeys[] = {"Pogoshell", "Associations", "Theme", "Compile"};
 
+// The settings dialog's controls, found by their names.
+struct SettingsControls {
+    explicit SettingsControls(TForm4& form)
+        : window(form), TPLBinaryPath(find<QLineEdit>("TPLBinaryPath")),
+          POGOShellPath(find<QLineEdit>("POGOShellPath")),
+          associations(find<QCheckBox>("associations")), Theme(find<QComboBox>("Theme")),
+          compile(find<QCheckBox>("compile")), SpeedButton2(find<QPushButton>("SpeedButton2")),
+          SpeedButton3(find<QPushButton>("SpeedButton3")),
+          SpeedButton4(find<QPushButton>("SpeedButton4")) {}
+
+    template <typename T> T* find(const char* name) {
+        return tapeloom::test::control<T>(&window, name);
+    }
+    QString windowTitle() const { return window.windowTitle(); }
+    QSize size() const { return window.size(); }
+
+    TForm4& window;
+    QLineEdit* TPLBinaryPath;
+    QLineEdit* POGOShellPath;
+    QCheckBox* associations;
+    QComboBox* Theme;
+    QCheckBox* compile;
+    QPushButton* SpeedButton2;
+    QPushButton* SpeedButton3;
+    QPushButton* SpeedButton4;
+};
+
 } // namespace
 
 class SettingsDialogTest : public WindowTest {
   protected:
     // Opens the dialog through Options > Settings and runs `whileOpen` inside it.
-    void openDialog(const std::function<void(TForm4&)>& whileOpen) {
-        TForm4& dialog = *window_->settingsDialog();
+    void openDialog(const std::function<void(SettingsControls&)>& whileOpen) {
+        TForm4& dialog = *this->dialog<TForm4>();
         bool ran = false;
         QTimer::singleShot(0, &dialog, [&] {
             ran = dialog.isVisible();
-            whileOpen(dialog);
+            SettingsControls controls(dialog);
+            whileOpen(controls);
             if (dialog.isVisible())
                 dialog.reject();
         });
-        window_->Settings1->trigger();
+        find<QAction>("Settings1")->trigger();
         EXPECT_TRUE(ran);
     }
 
@@ -43,7 +72,7 @@ class SettingsDialogTest : public WindowTest {
 
 TEST_F(SettingsDialogTest, DefaultsWithoutSettingsSectionAndOkWritesOnlyTheImageFolder) {
     open();
-    openDialog([&](TForm4& dialog) {
+    openDialog([&](SettingsControls& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Settings");
         EXPECT_EQ(dialog.size(), QSize(369, 277));
         EXPECT_EQ(dialog.TPLBinaryPath->text(), "/");
@@ -67,7 +96,7 @@ TEST_F(SettingsDialogTest, VanishedPogoshellFolderIsDroppedOnDiskAtOnceEvenOnCan
         writeSettings("[Settings]\nTPLBinary=/somewhere\nPogoshell=" + toStd(path("gone")) +
                       "\nAssociations=Maintain\nTheme=pogoxp\nCompile=Yes\n");
         open();
-        openDialog([&](TForm4& dialog) {
+        openDialog([&](SettingsControls& dialog) {
             const auto onDisk = settingsOnDisk();
             for (const char* key : kPogoshellKeys)
                 EXPECT_FALSE(onDisk.keyExists("Settings", key)) << key;
@@ -99,7 +128,7 @@ TEST_F(SettingsDialogTest, ThemePickIsSavedAtOnceAndSurvivesCancel) {
     const QString pogoshell = makePogoshell("pogo", {"plugins", "theme", "root"});
     writeSettings("[Settings]\nPogoshell=" + toStd(pogoshell) + "\nTheme=Blue\n");
     open();
-    openDialog([&](TForm4& dialog) {
+    openDialog([&](SettingsControls& dialog) {
         // Filling selects nothing for an unknown theme and writes nothing.
         EXPECT_EQ(dialog.Theme->currentIndex(), -1);
         EXPECT_FALSE(settingsOnDisk().keyExists("Settings", "Associations"));
@@ -123,7 +152,7 @@ TEST_F(SettingsDialogTest, AssociationsBoxSwitchesTheThemeList) {
     const QString pogoshell = makePogoshell("pogo", {"plugins", "theme", "root"});
     writeSettings("[Settings]\nPogoshell=" + toStd(pogoshell) + "\nAssociations=maintain\n");
     open();
-    openDialog([&](TForm4& dialog) {
+    openDialog([&](SettingsControls& dialog) {
         EXPECT_FALSE(dialog.associations->isChecked()); // the value's case counts
         EXPECT_TRUE(dialog.Theme->isEnabled());
         QTest::mouseClick(dialog.associations, Qt::LeftButton, {},
@@ -145,7 +174,7 @@ TEST_F(SettingsDialogTest, NewPogoshellFolderIsCheckedForItsSubfolders) {
     const QString good = makePogoshell("good", {"plugins", "theme", "root"});
     open();
     prompts_.folderChoices = {noRoot, good, empty, std::nullopt};
-    openDialog([&](TForm4& dialog) {
+    openDialog([&](SettingsControls& dialog) {
         dialog.SpeedButton3->click();
         ASSERT_EQ(prompts_.messages.size(), 1u);
         EXPECT_EQ(prompts_.messages[0].caption, "Tapeloom warning");

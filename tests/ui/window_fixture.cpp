@@ -63,25 +63,25 @@ void WindowTest::add(const QStringList& relativePaths) {
     for (const QString& relative : relativePaths)
         files.append(makeFile(relative));
     prompts_.fileChoices.push_back(files);
-    window_->Add->click();
+    find<QPushButton>("Add")->click();
 }
 
 QString WindowTest::cell(int row, int column) const {
-    return window_->ListView1->model()->index(row, column).data().toString();
+    return find<QTableView>("ListView1")->model()->index(row, column).data().toString();
 }
 
 int WindowTest::rows() const {
-    return window_->ListView1->model()->rowCount();
+    return find<QTableView>("ListView1")->model()->rowCount();
 }
 
 void WindowTest::select(const QList<int>& selected, int focus) {
-    QItemSelectionModel* selection = window_->ListView1->selectionModel();
+    QTableView* list = find<QTableView>("ListView1");
+    QItemSelectionModel* selection = list->selectionModel();
     selection->clearSelection();
     for (int row : selected)
-        selection->select(window_->ListView1->model()->index(row, 0),
+        selection->select(list->model()->index(row, 0),
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    selection->setCurrentIndex(window_->ListView1->model()->index(focus, 0),
-                               QItemSelectionModel::NoUpdate);
+    selection->setCurrentIndex(list->model()->index(focus, 0), QItemSelectionModel::NoUpdate);
 }
 
 QByteArray readWhole(const QString& path) {

@@ -1,5 +1,6 @@
 #pragma once
 // Each test starts the main window in a fresh temporary folder, with scripted dialogs.
+#include "controls.h"
 #include "main.h"
 #include "qt_text.h"
 #include "scripted_prompts.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 class WindowTest : public ::testing::Test {
@@ -26,6 +28,17 @@ class WindowTest : public ::testing::Test {
     QString path(const QString& relativePath) const;
 
     void open();
+    // A control of the main window (not of its dialogs) by its name.
+    template <typename T> T* find(const QString& name) const {
+        return tapeloom::test::control<T>(window_.get(), name);
+    }
+    // One of the main window's dialogs.
+    template <typename Dialog> Dialog* dialog() const {
+        Dialog* found = window_->findChild<Dialog*>();
+        if (found == nullptr)
+            throw std::runtime_error("dialog not created");
+        return found;
+    }
     // Adds files through the Add button and its (scripted) dialog.
     void add(const QStringList& relativePaths);
     QString cell(int row, int column) const;
@@ -35,7 +48,7 @@ class WindowTest : public ::testing::Test {
     QTemporaryDir temp_;
     QString startFolder_;
     QString previousFolder_;
-    ScriptedPrompts prompts_;
+    tapeloom::test::ScriptedPrompts prompts_;
     std::unique_ptr<TForm1> window_;
 };
 

@@ -1,6 +1,6 @@
 #include "errors.h"
+#include "files.h"
 #include "settings_dialog.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 #pragma once
-// Snapshot files made by the tests themselves, and small file helpers.
+// Snapshot files made by the tests themselves, and readers of snapshots and pictures by outside
+// libraries (libspectrum, libpng) to check ours against.
+#include "files.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
-namespace tapeloom::testing {
-
-using Bytes = std::vector<std::uint8_t>;
+namespace tapeloom::test {
 
 // 48 KiB of memory from 0x4000 with a busy screen: random bytes, runs, lone and paired 0xED.
 Bytes randomishMemory(unsigned seed);
@@ -27,19 +28,4 @@ std::optional<Bytes> libspectrumScreen(const Bytes& z80);
 // RGB pixels of a PNG file as 0xRRGGBB, read with libpng.
 std::vector<std::uint32_t> readPngRgb(const std::filesystem::path& path);
 
-Bytes readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const Bytes& bytes);
-
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-} // namespace tapeloom::testing
+} // namespace tapeloom::test

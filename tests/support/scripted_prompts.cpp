@@ -1,5 +1,7 @@
 #include "scripted_prompts.h"
 
+namespace tapeloom::test {
+
 Prompts::Answer ScriptedPrompts::message(QWidget*, const QString& caption, const QString& text,
                                          Buttons buttons, Icon icon) {
     messages.push_back({caption, text, buttons, icon});
@@ -39,3 +41,5 @@ void ScriptedPrompts::reportError(QWidget*, const QString& message) {
 void ScriptedPrompts::openAddress(const QString& address) {
     addresses.append(address);
 }
+
+} // namespace tapeloom::test

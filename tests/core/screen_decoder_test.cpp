@@ -1,20 +1,19 @@
 #include "screen_decoder.h"
-#include "screen_decoder_png.h"
-#include "snapshot_builder.h"
 
 #include "errors.h"
+#include "screen_decoder_png.h"
+#include "snapshots.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 using namespace tapeloom;
-using namespace tapeloom::testing;
+using namespace tapeloom::test;
 
 namespace {
 
@@ -275,4 +274,16 @@ TEST(ScreenPng, EncodesTheScreenLosslessly) {
     ASSERT_EQ(decoded.size(), screen.pixels.size());
     EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), screen.pixels.begin()));
     EXPECT_THROW(writePng(dir.path() / "no" / "such" / "x.png", screen), FileError);
+}
+
+TEST(SharedGames, SnaAndZ80OfTheSameGameShowTheSameScreen) {
+    const std::filesystem::path games = std::filesystem::path(TAPELOOM_SHARED_DIR) / "games";
+    for (const char* game : {"znake", "snake-asm"}) {
+        const auto sna = decodeSnapshotScreen(games / (std::string(game) + ".sna"));
+        const auto z80 = decodeSnapshotScreen(games / (std::string(game) + ".z80"));
+        EXPECT_TRUE(sna.pixels == z80.pixels) << game;
+        // The loader left text on a white-paper screen: both colours appear.
+        EXPECT_NE(std::count(sna.pixels.begin(), sna.pixels.end(), 0xC0C0C0u), 0) << game;
+        EXPECT_NE(std::count(sna.pixels.begin(), sna.pixels.end(), 0x000000u), 0) << game;
+    }
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the icon strips and window pictures. Usage: check_pictures.py PROJECT_ROOT"""
+"""Checks the theme files, icon strips and window pictures. Usage: check_resources.py PROJECT_ROOT"""
 import pathlib
 import struct
 import subprocess
@@ -10,6 +10,7 @@ import xml.etree.ElementTree as ET
 
 ROOT = pathlib.Path(sys.argv.pop(1) if len(sys.argv) > 1 else ".").resolve()
 ICONS = ROOT / "resources" / "icons"
+THEMES = ROOT / "resources" / "themes"
 PICTURES = ROOT / "resources" / "pictures"
 
 # item: (height, palette entries, file size, icon width, icon height, icon count, snapshot icon)
@@ -89,6 +90,30 @@ class IconStrips(unittest.TestCase):
                     self.assertEqual((pathlib.Path(out) / (name + ".bmp")).read_bytes(),
                                      (ICONS / (name + ".bmp")).read_bytes(),
                                      "run python3 tools/gen_icons.py and commit the result")
+
+
+class ThemeFiles(unittest.TestCase):
+    def test_generator_reproduces_the_committed_files(self):
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run([sys.executable, str(ROOT / "tools" / "gen_themes.py"), out],
+                           check=True)
+            made = sorted(p.name for p in pathlib.Path(out).iterdir())
+            self.assertEqual(made, sorted(p.name for p in THEMES.iterdir()))
+            self.assertEqual(len(made), 8)
+            for name in made:
+                with self.subTest(name):
+                    self.assertEqual((pathlib.Path(out) / name).read_bytes(),
+                                     (THEMES / name).read_bytes(),
+                                     "run python3 tools/gen_themes.py and commit the result")
+
+    def test_every_set_ties_snapshots_to_the_plugin(self):
+        for theme in ("orig", "amiga", "pogoxp", "xpsmall"):
+            with self.subTest(theme):
+                lines = (THEMES / (theme + "filetypes")).read_bytes().splitlines()
+                for ext in (b"sna", b"SNA", b"z80", b"Z80"):
+                    self.assertEqual(sum(1 for line in lines if line.split(b" ")[0] == ext), 1)
+                    line = next(line for line in lines if line.split(b" ")[0] == ext)
+                    self.assertTrue(line.endswith(b" /.plugins/tpl.gba Tapeloom"), line)
 
 
 SVG = "{http://www.w3.org/2000/svg}"

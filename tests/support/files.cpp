@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "files.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -45,38 +45,6 @@ Bytes patternBytes(std::size_t n, std::uint8_t seed) {
     for (std::size_t i = 0; i < n; ++i)
         bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
     return bytes;
-}
-
-const Bytes& fakeImage() {
-    static const Bytes image = {0x2E, 0x00, 0x00, 0xEA, 'T', 'P', 'L'};
-    return image;
-}
-
-ShownMessage shown(const Message& message) {
-    return {std::string(message.caption), std::string(message.text), message.buttons, message.icon};
-}
-
-Answer ScriptedHost::showMessage(std::string_view caption, std::string_view text, Buttons buttons,
-                                 Icon icon) {
-    messages.push_back({std::string(caption), std::string(text), buttons, icon});
-    if (buttons == Buttons::Ok)
-        return Answer::Ok;
-    if (answers.empty())
-        return Answer::No;
-    Answer answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
-void ScriptedHost::setProgressRange(int minimum, int maximum) {
-    rangeMin = minimum;
-    rangeMax = maximum;
-}
-
-std::string ScriptedHost::startDocument(const std::filesystem::path& file,
-                                        const std::filesystem::path& workingDirectory) {
-    started.emplace_back(file.string(), workingDirectory.string());
-    return startResult;
 }
 
 } // namespace tapeloom::test

@@ -1,7 +1,8 @@
 #include "inject_ini.h"
-#include "snapshot_builder.h"
 
 #include "errors.h"
+#include "files.h"
+#include "inject_records.h"
 #include "settings_file.h"
 
 #include <gtest/gtest.h>
@@ -9,37 +10,9 @@
 #include <string>
 
 using namespace tapeloom;
-using namespace tapeloom::testing;
+using namespace tapeloom::test;
 
 namespace {
-
-struct Group {
-    std::uint8_t source, row, mask;
-};
-
-// One injector record: path, name field (8 bytes as given, zero-filled), ten key groups.
-Bytes record(const std::string& path, const std::string& name, std::array<Group, 10> groups = {}) {
-    Bytes r;
-    r.push_back(0x5A);
-    r.push_back(static_cast<std::uint8_t>(path.size()));
-    r.push_back(static_cast<std::uint8_t>(path.size() >> 8));
-    r.insert(r.end(), path.begin(), path.end());
-    r.insert(r.end(), 8, 0xAB);
-    Bytes nameField(8, 0);
-    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), 8), nameField.begin());
-    r.insert(r.end(), nameField.begin(), nameField.end());
-    r.insert(r.end(), 32, 0xCD);
-    for (const Group& g : groups)
-        r.insert(r.end(), {g.source, g.row, g.mask, 0xEE});
-    return r;
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
 
 struct ImportRun {
     ImportResult result;
@@ -89,9 +62,9 @@ TEST(InjectSectionKey, BytesThatWouldBreakTheSettingsFileAreMended) {
 }
 
 TEST(InjectFileReader, RecordsNamesAndTruncation) {
-    const Bytes bytes = join({record("C:\\A\\SEVEN.Z80", std::string("Seven77\0", 8)),
-                              record("C:\\A\\EIGHT.SNA", "Eight888"),
-                              record("C:\\A\\ZERO.SNA", std::string("ab\0cdefg", 8))});
+    const Bytes bytes = joined({injectRecord("C:\\A\\SEVEN.Z80", std::string("Seven77\0", 8)),
+                                injectRecord("C:\\A\\EIGHT.SNA", "Eight888"),
+                                injectRecord("C:\\A\\ZERO.SNA", std::string("ab\0cdefg", 8))});
     InjectFile file = parseInjectFile(bytes);
     ASSERT_EQ(file.records.size(), 3u);
     EXPECT_EQ(file.recordCount, 3u);
@@ -101,13 +74,13 @@ TEST(InjectFileReader, RecordsNamesAndTruncation) {
     EXPECT_EQ(file.records[1].sectionKey, "eight");
 
     // A path field with a zero byte ends the path there.
-    Bytes zeroInPath = record(std::string("C:\\OK.Z80\0junk", 14), "n");
+    Bytes zeroInPath = injectRecord(std::string("C:\\OK.Z80\0junk", 14), "n");
     EXPECT_EQ(parseInjectFile(zeroInPath).records.at(0).sectionKey, "ok");
 
     // The last record cut short: counted, not read.
     for (std::size_t cut : {1u, 2u, 3u, 10u, 90u}) {
-        Bytes shortFile = join({record("C:\\A.Z80", "a"), record("C:\\B.Z80", "b")});
-        shortFile.resize(shortFile.size() - record("C:\\B.Z80", "b").size() + cut);
+        Bytes shortFile = joined({injectRecord("C:\\A.Z80", "a"), injectRecord("C:\\B.Z80", "b")});
+        shortFile.resize(shortFile.size() - injectRecord("C:\\B.Z80", "b").size() + cut);
         file = parseInjectFile(shortFile);
         EXPECT_EQ(file.records.size(), 1u) << cut;
         EXPECT_EQ(file.recordCount, 2u) << cut;
@@ -118,7 +91,7 @@ TEST(InjectFileReader, RecordsNamesAndTruncation) {
 }
 
 TEST(InjectImport, WritesTheTwelveKeysInOrder) {
-    std::array<Group, 10> groups{};
+    std::array<InjectKeyGroup, 10> groups{};
     groups[0] = {2, 0, 2};   // Back Left: Z
     groups[1] = {2, 0, 4};   // Back Right: X
     groups[2] = {1, 31, 4};  // DPad Down
@@ -131,7 +104,7 @@ TEST(InjectImport, WritesTheTwelveKeysInOrder) {
     groups[9] = {1, 31, 16}; // Button A
     SettingsFile settings;
     const ImportRun run =
-        runImport(settings, record("C:\\G\\Ball Game [a].Z80", "Ball", groups), false, true);
+        runImport(settings, injectRecord("C:\\G\\Ball Game [a].Z80", "Ball", groups), false, true);
     EXPECT_EQ(run.result.added, 1);
     EXPECT_EQ(settings.toText(), "[ball game {a}]\r\n"
                                  "Filename=Ball\r\n"
@@ -153,9 +126,10 @@ TEST(InjectImport, ReportsAndCheckBoxes) {
     SettingsFile settings =
         SettingsFile::fromText("[one]\r\nFilename=Old\r\nControl=Kempston\r\nX=keep\r\n"
                                "[two]\r\nFilename=Two\r\n[empty]\r\n");
-    const Bytes bytes = join({record("C:\\ONE.Z80", "One"), record("C:\\TWO.Z80", "Two"),
-                              record("C:\\EMPTY.Z80", "E"), record("C:\\NEW.Z80", "N"),
-                              record("C:\\NEW2.SNA", "N2")});
+    const Bytes bytes =
+        joined({injectRecord("C:\\ONE.Z80", "One"), injectRecord("C:\\TWO.Z80", "Two"),
+                injectRecord("C:\\EMPTY.Z80", "E"), injectRecord("C:\\NEW.Z80", "N"),
+                injectRecord("C:\\NEW2.SNA", "N2")});
     // Empty file with the boxes as at start.
     EXPECT_EQ(runImport(settings, {}, false, true).report, "Import complete!\r0 entries added.");
 
@@ -178,8 +152,8 @@ TEST(InjectImport, ReportsAndCheckBoxes) {
 }
 
 TEST(InjectImport, DuplicateSectionKeysInOneFile) {
-    const Bytes bytes =
-        join({record("C:\\A\\Game.z80", "First"), record("D:\\B\\GAME.SNA", "Second")});
+    const Bytes bytes = joined(
+        {injectRecord("C:\\A\\Game.z80", "First"), injectRecord("D:\\B\\GAME.SNA", "Second")});
     SettingsFile addOnly;
     EXPECT_EQ(runImport(addOnly, bytes, false, true).report, "Import complete!\r1 entries added.");
     EXPECT_EQ(addOnly.read("game", "Filename", ""), "First");
@@ -190,8 +164,8 @@ TEST(InjectImport, DuplicateSectionKeysInOneFile) {
 }
 
 TEST(InjectImport, UnusableRecordsAreSkippedAndReported) {
-    Bytes bytes = join({record("", "NoPath"), record("C:\\dir\\.z80", "NoName"),
-                        record("C:\\OK.Z80", "Ok"), record("C:\\CUT.Z80", "Cut")});
+    Bytes bytes = joined({injectRecord("", "NoPath"), injectRecord("C:\\dir\\.z80", "NoName"),
+                          injectRecord("C:\\OK.Z80", "Ok"), injectRecord("C:\\CUT.Z80", "Cut")});
     bytes.resize(bytes.size() - 5);
     int maximum = -1, steps = 0;
     SettingsFile settings;
@@ -208,8 +182,8 @@ TEST(InjectImport, UnusableRecordsAreSkippedAndReported) {
 }
 
 TEST(InjectImport, HostileNamesCannotAddLinesOrSections) {
-    const Bytes bytes = join(
-        {record("C:\\x\\a]\r\n[Settings.z80", "n\r\n[X]"), record("C:\\x\\b.z80", "\r\nLastDir")});
+    const Bytes bytes = joined({injectRecord("C:\\x\\a]\r\n[Settings.z80", "n\r\n[X]"),
+                                injectRecord("C:\\x\\b.z80", "\r\nLastDir")});
     SettingsFile settings;
     runImport(settings, bytes, true, true);
     const std::string text = settings.toText();
@@ -223,7 +197,7 @@ TEST(InjectImport, HostileNamesCannotAddLinesOrSections) {
 TEST(InjectImport, FileIsReadAndSettingsSavedOnce) {
     TempDir dir;
     const auto ini = dir.path() / "INJECT.INI";
-    writeFile(ini, record("C:\\G.Z80", "G"));
+    writeFile(ini, injectRecord("C:\\G.Z80", "G"));
     SettingsFile settings = SettingsFile::open(dir.path() / "TPL.INI");
     const ImportResult result = importInjectIni(ini, settings, {}, {});
     EXPECT_EQ(result.added, 1);

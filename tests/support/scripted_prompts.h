@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+namespace tapeloom::test {
+
 class ScriptedPrompts : public Prompts {
   public:
     struct Message {
@@ -42,3 +44,5 @@ class ScriptedPrompts : public Prompts {
     void reportError(QWidget* parent, const QString& message) override;
     void openAddress(const QString& address) override;
 };
+
+} // namespace tapeloom::test

@@ -1,16 +1,11 @@
-#include "snapshot_builder.h"
+#include "snapshots.h"
 
 #include <libspectrum.h>
 #include <png.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
-#include <stdexcept>
-#include <string>
 
-namespace tapeloom::testing {
+namespace tapeloom::test {
 
 Bytes randomishMemory(unsigned seed) {
     std::mt19937 rng(seed);
@@ -171,28 +166,4 @@ std::vector<std::uint32_t> readPngRgb(const std::filesystem::path& path) {
     return pixels;
 }
 
-Bytes readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tapeloom-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
-} // namespace tapeloom::testing
+} // namespace tapeloom::test

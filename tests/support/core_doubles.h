@@ -1,41 +1,19 @@
 #pragma once
-// Shared pieces of the core tests: a temporary folder, whole-file helpers, a scripted host.
+// Stand-ins for what the core asks of a face: a scripted build host, a counting progress, and a
+// small fake emulator image.
 #include "build_command.h"
 #include "image_writer.h"
 
-#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tapeloom::test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh folder under the system's temporary folder, removed with its content at the end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-void writeFile(const std::filesystem::path& path, const Bytes& bytes);
-void writeText(const std::filesystem::path& path, std::string_view text);
-Bytes readFile(const std::filesystem::path& path);
-std::string readText(const std::filesystem::path& path);
-// n bytes that differ from file to file (seeded), so misplaced data shows.
-Bytes patternBytes(std::size_t n, std::uint8_t seed);
-
 // A stand-in for the emulator image: odd length, so nothing may assume alignment.
-const Bytes& fakeImage();
+const std::vector<std::uint8_t>& fakeImage();
 
 struct CountingProgress final : WriteProgress {
     int maximum = -1;
