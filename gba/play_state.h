@@ -29,9 +29,25 @@ typedef struct {
     uint32_t underruns;   /* 0x44 FIFO top-ups that found no rendered sound (emulation late) */
     uint32_t edges;       /* 0x48 beeper edges in the last frame */
     uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
+    uint32_t frame_costs; /* 0x50 GBA address of the SpectrumFrameCost ring */
 } SpectrumState;
 
 STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);
+/* What each Spectrum frame cost, for speed measures: frame n (counted as `frames`, from 1) is
+ * entry n % SPECTRUM_COST_FRAMES of the ring, written when the frame is done. GBA cycles by
+ * part of the main loop; an interrupt handler counts in the part it interrupted. */
+#define SPECTRUM_COST_FRAMES 64u
+
+typedef struct {
+    uint32_t frame;     /* 0x00 the frame's number (as `frames`) */
+    uint32_t input;     /* 0x04 buttons to Spectrum keys */
+    uint32_t z80;       /* 0x08 the Z80 and its port handlers (beeper edges included) */
+    uint32_t sound;     /* 0x0C the frame's samples from the beeper edges */
+    uint32_t display;   /* 0x10 screen rows to tiles */
+    uint32_t other;     /* 0x14 the rest of the loop (state block) */
+    uint32_t underruns; /* 0x18 `underruns` when the frame's samples were queued */
+    uint32_t rows;      /* 0x1C character rows the frame redrew */
+} SpectrumFrameCost;
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
 

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi
   libmgba-dev libpng-dev zlib1g-dev
-  opense-basic pasmo libspectrum-dev fuse-emulator-utils
+  opense-basic pasmo sdcc libspectrum-dev fuse-emulator-utils
   xvfb xauth imagemagick xdg-utils fonts-dejavu-core
   dpkg-dev librsvg2-bin file man-db              # installing and the Debian package
   desktop-file-utils appstream                   # validators of the menu entry and metadata

@@ -34,6 +34,7 @@ static Spectrum machine;
 static u8 ram[SPECTRUM_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static u8 rom[SPECTRUM_ROM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
+static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
 
 /* GBA cycles from timers 2 and 3, cascaded. */
@@ -113,6 +114,7 @@ static void play(const Game* game) {
         stats.magic = SPECTRUM_STATE_MAGIC;
     }
     stats.ram = (u32)ram;
+    stats.frame_costs = (u32)frame_costs;
     for (int i = 0; i < TPL_KEY_SLOTS; ++i)
         stats.keys[i] = game->keys[i];
     stats.running = 1;
@@ -154,13 +156,17 @@ static void play(const Game* game) {
             input_buttons = held;
             input_valid = 1;
         }
+        u32 input_done = cycles_now();
         spectrum_run_frame(&machine);
+        u32 z80_done = cycles_now();
         beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
         sound_frame_done();
+        u32 sound_done = cycles_now();
         u32 rows = spectrum_take_changed_rows(&machine);
-        stats.rows_drawn += (u32)__builtin_popcount(rows);
+        u32 row_count = (u32)__builtin_popcount(rows);
         display_update(ram, rows, machine.frames);
-        stats.busy_cycles += cycles_now() - start;
+        u32 display_done = cycles_now();
+        stats.rows_drawn += row_count;
         stats.frames = machine.frames;
         stats.samples = sound_ring.samples_played;
         stats.underruns = sound_ring.underruns;
@@ -168,6 +174,17 @@ static void play(const Game* game) {
         stats.edge_gap = machine.edge_count >= 2 ? (u32)(machine.edges[1] - machine.edges[0]) : 0;
         stats.interrupts = machine.interrupts;
         stats.pc = z80_pc(&machine.cpu);
+        u32 end = cycles_now();
+        stats.busy_cycles += end - start;
+        volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
+        cost->input = input_done - start;
+        cost->z80 = z80_done - input_done;
+        cost->sound = sound_done - z80_done;
+        cost->display = display_done - sound_done;
+        cost->other = end - display_done;
+        cost->underruns = stats.underruns;
+        cost->rows = row_count;
+        cost->frame = machine.frames; /* last: a reader takes the record as whole once it matches */
         while (sound_frames_queued() >= FRAMES_AHEAD)
             bios_halt();
     }
