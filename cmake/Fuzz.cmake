@@ -1,9 +1,9 @@
-# tapeloom_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir])
+# tapeloom_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir...])
 # With TAPELOOM_FUZZ (clang) the target is a libFuzzer binary and ctest runs it for
 # TAPELOOM_FUZZ_SECONDS. Otherwise it is linked with a small driver that replays the seed
 # files and a few thousand pseudo-random inputs, so every build exercises the parser.
 function(tapeloom_add_fuzzer name)
-    cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(F "" "" "SOURCES;LIBS;SEEDS" ${ARGN})
     if(TAPELOOM_FUZZ)
         add_executable(${name} ${F_SOURCES})
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)

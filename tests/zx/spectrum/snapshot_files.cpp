@@ -36,6 +36,28 @@ std::vector<std::uint8_t> z80Header(const MachineImage& m, std::uint16_t pc, boo
     return h;
 }
 
+// The 27-byte header of both .SNA sizes.
+std::vector<std::uint8_t> snaHeader(const Z80Regs& r, std::uint16_t sp, std::uint8_t border) {
+    std::vector<std::uint8_t> out;
+    out.push_back(r.i);
+    put16(out, r.hl_);
+    put16(out, r.de_);
+    put16(out, r.bc_);
+    put16(out, r.af_);
+    put16(out, r.hl);
+    put16(out, r.de);
+    put16(out, r.bc);
+    put16(out, r.iy);
+    put16(out, r.ix);
+    out.push_back(static_cast<std::uint8_t>(r.iff2 ? 4 : 0));
+    out.push_back(r.r);
+    put16(out, r.af);
+    put16(out, sp);
+    out.push_back(r.im);
+    out.push_back(border);
+    return out;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> z80Compress(const std::vector<std::uint8_t>& data) {
@@ -68,23 +90,7 @@ std::vector<std::uint8_t> makeSna(const MachineImage& m) {
     std::uint16_t sp = static_cast<std::uint16_t>(r.sp - 2);
     ram.at(sp - 0x4000u) = static_cast<std::uint8_t>(r.pc & 0xFF);
     ram.at(static_cast<std::uint16_t>(sp + 1) - 0x4000u) = static_cast<std::uint8_t>(r.pc >> 8);
-    std::vector<std::uint8_t> out;
-    out.push_back(r.i);
-    put16(out, r.hl_);
-    put16(out, r.de_);
-    put16(out, r.bc_);
-    put16(out, r.af_);
-    put16(out, r.hl);
-    put16(out, r.de);
-    put16(out, r.bc);
-    put16(out, r.iy);
-    put16(out, r.ix);
-    out.push_back(static_cast<std::uint8_t>(r.iff2 ? 4 : 0));
-    out.push_back(r.r);
-    put16(out, r.af);
-    put16(out, sp);
-    out.push_back(r.im);
-    out.push_back(m.border);
+    auto out = snaHeader(r, sp, m.border);
     out.insert(out.end(), ram.begin(), ram.end());
     return out;
 }
@@ -101,15 +107,38 @@ std::vector<std::uint8_t> makeZ80v1(const MachineImage& m, bool compressed) {
     return out;
 }
 
+namespace {
+
+void putPage(std::vector<std::uint8_t>& out, int page, const std::vector<std::uint8_t>& data,
+             bool raw) {
+    if (raw) {
+        put16(out, 0xFFFF);
+        out.push_back(static_cast<std::uint8_t>(page));
+        out.insert(out.end(), data.begin(), data.end());
+        return;
+    }
+    auto packed = z80Compress(data);
+    put16(out, static_cast<unsigned>(packed.size()));
+    out.push_back(static_cast<std::uint8_t>(page));
+    out.insert(out.end(), packed.begin(), packed.end());
+}
+
+// The extra header of versions 2 and 3 (23 or 54 bytes), after its length.
+std::vector<std::uint8_t> z80Extra(int version, std::uint16_t pc, std::uint8_t hardware) {
+    std::vector<std::uint8_t> ext(version == 2 ? 23 : 54, 0);
+    ext[0] = static_cast<std::uint8_t>(pc & 0xFF);
+    ext[1] = static_cast<std::uint8_t>(pc >> 8);
+    ext[2] = hardware;
+    return ext;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> makeZ80Paged(const MachineImage& m, int version, bool raw,
                                        std::uint8_t hardware) {
     auto out = z80Header(m, 0, false);
-    std::size_t extra = version == 2 ? 23 : 54;
-    put16(out, static_cast<unsigned>(extra));
-    std::vector<std::uint8_t> ext(extra, 0);
-    ext[0] = static_cast<std::uint8_t>(m.regs.pc & 0xFF);
-    ext[1] = static_cast<std::uint8_t>(m.regs.pc >> 8);
-    ext[2] = hardware;
+    auto ext = z80Extra(version, m.regs.pc, hardware);
+    put16(out, static_cast<unsigned>(ext.size()));
     out.insert(out.end(), ext.begin(), ext.end());
     // Pages in the order files usually have them: 4 (0x8000), 5 (0xC000), 8 (0x4000).
     const std::pair<int, std::size_t> pages[] = {{4, 0x4000}, {5, 0x8000}, {8, 0x0000}};
@@ -117,15 +146,39 @@ std::vector<std::uint8_t> makeZ80Paged(const MachineImage& m, int version, bool 
         std::vector<std::uint8_t> data(m.ram.begin() + static_cast<std::ptrdiff_t>(offset),
                                        m.ram.begin() +
                                            static_cast<std::ptrdiff_t>(offset + 0x4000));
-        if (raw) {
-            put16(out, 0xFFFF);
-        } else {
-            data = z80Compress(data);
-            put16(out, static_cast<unsigned>(data.size()));
-        }
-        out.push_back(static_cast<std::uint8_t>(page));
-        out.insert(out.end(), data.begin(), data.end());
+        putPage(out, page, data, raw);
     }
+    return out;
+}
+
+std::vector<std::uint8_t> makeSna128(const Machine128Image& m) {
+    unsigned paged = m.port7ffd & 7u;
+    auto out = snaHeader(m.regs, m.regs.sp, m.border);
+    for (unsigned bank : {5u, 2u, paged})
+        out.insert(out.end(), m.banks[bank].begin(), m.banks[bank].end());
+    put16(out, m.regs.pc);
+    out.push_back(m.port7ffd);
+    out.push_back(0); // TR-DOS not paged
+    for (unsigned bank = 0; bank < 8; ++bank)
+        if (bank != 2 && bank != 5 && bank != paged)
+            out.insert(out.end(), m.banks[bank].begin(), m.banks[bank].end());
+    return out;
+}
+
+std::vector<std::uint8_t> makeZ80Paged128(const Machine128Image& m, int version, bool raw) {
+    MachineImage header;
+    header.regs = m.regs;
+    header.border = m.border;
+    auto out = z80Header(header, 0, false);
+    auto ext = z80Extra(version, m.regs.pc, version == 2 ? 3 : 4);
+    ext[3] = m.port7ffd;   // offset 35
+    ext[6] = m.aySelected; // offset 38
+    for (std::size_t i = 0; i < 16; ++i)
+        ext[7 + i] = m.ayRegs[i]; // offsets 39-54
+    put16(out, static_cast<unsigned>(ext.size()));
+    out.insert(out.end(), ext.begin(), ext.end());
+    for (int page = 10; page >= 3; --page)
+        putPage(out, page, m.banks[static_cast<std::size_t>(page - 3)], raw);
     return out;
 }
 

@@ -6,6 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
 
 using namespace spectest;
 
@@ -169,8 +175,12 @@ TEST(SnapshotLoad, Z80PagedMachinesAndDamage) {
         {2, 2, SNAPSHOT_OTHER_MACHINE},
         {3, 3, SNAPSHOT_OK},
         {3, 4, SNAPSHOT_128K},
-        {3, 7, SNAPSHOT_128K},
+        {3, 9, SNAPSHOT_128K}, // Pentagon 128: the 128K's paging
         {3, 12, SNAPSHOT_128K},
+        {2, 7, SNAPSHOT_PLUS3},
+        {3, 8, SNAPSHOT_PLUS3},
+        {3, 13, SNAPSHOT_PLUS3},
+        {3, 10, SNAPSHOT_OTHER_MACHINE}, // Scorpion 256
         {3, 14, SNAPSHOT_OTHER_MACHINE},
         {3, 128, SNAPSHOT_OTHER_MACHINE},
     };
@@ -226,8 +236,8 @@ TEST(SnapshotLoad, Z80PagedSkipsOtherPagesAndLoadsSixteenK) {
 }
 
 TEST(SnapshotLoad, EveryRefusalHasAText) {
-    for (auto r :
-         {SNAPSHOT_NOT_A_SNAPSHOT, SNAPSHOT_128K, SNAPSHOT_OTHER_MACHINE, SNAPSHOT_CORRUPT}) {
+    for (auto r : {SNAPSHOT_NOT_A_SNAPSHOT, SNAPSHOT_128K, SNAPSHOT_OTHER_MACHINE, SNAPSHOT_CORRUPT,
+                   SNAPSHOT_PLUS3, SNAPSHOT_TRDOS}) {
         std::string text = snapshot_result_text(r);
         EXPECT_FALSE(text.empty());
         std::size_t start = 0;
@@ -238,6 +248,197 @@ TEST(SnapshotLoad, EveryRefusalHasAText) {
             EXPECT_LE(end - start, 28u) << text;
             start = end + 1;
         }
+    }
+}
+
+// The 128K: eight banks told apart by their contents, every register set.
+Machine128Image sample128(std::uint8_t port7ffd) {
+    Machine128Image m;
+    for (unsigned bank = 0; bank < 8; ++bank)
+        for (std::size_t i = 0; i < 0x4000; ++i)
+            m.banks[bank][i] =
+                static_cast<std::uint8_t>(((i * (bank + 3)) ^ (i >> 7) ^ (bank << 5)) & 0xFF);
+    m.banks[3][0x3FFF] = 0xED;
+    std::fill(m.banks[6].begin() + 0x200, m.banks[6].begin() + 0x1200, 0x00);
+    MachineImage base = sample();
+    m.regs = base.regs;
+    m.border = 3;
+    m.port7ffd = port7ffd;
+    m.aySelected = 7;
+    for (std::size_t i = 0; i < 16; ++i)
+        m.ayRegs[i] = static_cast<std::uint8_t>((0x11 * i) & 0xFF);
+    return m;
+}
+
+struct Loaded128 {
+    SnapshotResult result;
+    SnapshotState state{};
+    std::vector<std::uint8_t> ram = std::vector<std::uint8_t>(SPECTRUM_128_RAM_SIZE, 0xAA);
+    const std::uint8_t* bank(unsigned b) const { return ram.data() + spectrum_bank_offset(b); }
+};
+
+Loaded128 load128(const std::vector<std::uint8_t>& file, SnapshotKind kind) {
+    Loaded128 l;
+    l.result = snapshot_load_128(file.data(), file.size(), kind, nullptr, l.ram.data(), &l.state);
+    return l;
+}
+
+// Same banks, registers, paging and (when the format keeps them) AY registers.
+void expectSame128(const Machine128Image& m, const Loaded128& l, bool withAy) {
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    MachineImage regs;
+    regs.regs = m.regs;
+    regs.border = m.border;
+    Loaded asLoaded{l.result, l.state, {}};
+    expectSameMachine(regs, asLoaded);
+    EXPECT_EQ(l.state.model, SPECTRUM_128K);
+    EXPECT_EQ(l.state.port_7ffd, m.port7ffd);
+    for (unsigned b = 0; b < 8; ++b)
+        EXPECT_TRUE(std::equal(m.banks[b].begin(), m.banks[b].end(), l.bank(b))) << "bank " << b;
+    if (withAy) {
+        EXPECT_EQ(l.state.ay_selected, m.aySelected);
+        for (std::size_t i = 0; i < 16; ++i)
+            EXPECT_EQ(l.state.ay_regs[i], m.ayRegs[i]) << "AY register " << i;
+    }
+}
+
+TEST(Snapshot128Load, BanksInTheirPlacesTheFirstThreeAsThe48KSeesThem) {
+    // Banks 5, 2, 0, then 1, 3, 4, 6, 7: distinct, inside 128 KiB, 48 KiB mapped as on a 48K.
+    std::vector<std::uint32_t> offsets;
+    for (unsigned b = 0; b < 8; ++b)
+        offsets.push_back(spectrum_bank_offset(b));
+    EXPECT_EQ(offsets, (std::vector<std::uint32_t>{0x8000, 0xC000, 0x4000, 0x10000, 0x14000, 0x0000,
+                                                   0x18000, 0x1C000}));
+}
+
+TEST(Snapshot128Load, EveryFormatGivesTheSameMachine) {
+    // Bank 2 or 5 at 0xC000 makes the long .SNA (the 48K part holds it twice).
+    for (int port : {0x00, 0x11, 0x0F, 0x1A, 0x3D, 0x07}) {
+        SCOPED_TRACE("port 7FFD " + std::to_string(port));
+        Machine128Image m = sample128(static_cast<std::uint8_t>(port));
+        auto sna = makeSna128(m);
+        unsigned paged = port & 7u;
+        EXPECT_EQ(sna.size(), paged == 2 || paged == 5 ? 147487u : 131103u);
+        expectSame128(m, load128(sna, SNAPSHOT_SNA), false);
+        for (int version : {2, 3})
+            for (bool raw : {false, true}) {
+                SCOPED_TRACE("v" + std::to_string(version) + (raw ? " raw" : " compressed"));
+                expectSame128(m, load128(makeZ80Paged128(m, version, raw), SNAPSHOT_Z80), true);
+            }
+    }
+}
+
+TEST(Snapshot128Load, TheFortyEightKLoaderRefusesThemAndTheOtherTakes48KFiles) {
+    Machine128Image m = sample128(0x13);
+    SnapshotState state;
+    std::vector<std::uint8_t> ram(SPECTRUM_RAM_SIZE);
+    auto sna = makeSna128(m);
+    EXPECT_EQ(snapshot_load(sna.data(), sna.size(), SNAPSHOT_SNA, nullptr, ram.data(), &state),
+              SNAPSHOT_128K);
+    auto z80 = makeZ80Paged128(m, 3, false);
+    EXPECT_EQ(snapshot_load(z80.data(), z80.size(), SNAPSHOT_Z80, nullptr, ram.data(), &state),
+              SNAPSHOT_128K);
+
+    // A 48K snapshot fills banks 5, 2 and 0 and leaves the others alone.
+    MachineImage m48 = sample();
+    for (const auto& [file, kind] : {std::pair{makeSna(m48), SNAPSHOT_SNA},
+                                     std::pair{makeZ80Paged(m48, 3, false), SNAPSHOT_Z80}}) {
+        auto l = load128(file, kind);
+        ASSERT_EQ(l.result, SNAPSHOT_OK);
+        EXPECT_EQ(l.state.model, SPECTRUM_48K);
+        EXPECT_EQ(l.state.regs.pc, m48.regs.pc);
+        auto expected = m48.ram;
+        if (kind == SNAPSHOT_SNA) // the pushed PC below the stack
+            expected[0xFEFE - 0x4000] = 0x23, expected[0xFEFF - 0x4000] = 0x81;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), l.ram.begin()));
+        EXPECT_TRUE(std::all_of(l.ram.begin() + 0xC000, l.ram.end(),
+                                [](std::uint8_t b) { return b == 0xAA; }));
+    }
+}
+
+TEST(Snapshot128Load, DamagedAndForeignFilesAreRefused) {
+    Machine128Image m = sample128(0x05);
+    auto sna = makeSna128(m);
+    // Bank 5 paged needs six more banks: the short size lacks one.
+    auto shortSna = std::vector<std::uint8_t>(sna.begin(), sna.begin() + 131103);
+    EXPECT_EQ(load128(shortSna, SNAPSHOT_SNA).result, SNAPSHOT_CORRUPT);
+    // Another bank paged in a long file: the spare bank is ignored.
+    Machine128Image other = sample128(0x01);
+    auto padded = makeSna128(other);
+    padded.resize(147487, 0x55);
+    expectSame128(other, load128(padded, SNAPSHOT_SNA), false);
+    // Taken inside the TR-DOS ROM.
+    auto trdos = sna;
+    trdos[49182] = 1;
+    EXPECT_EQ(load128(trdos, SNAPSHOT_SNA).result, SNAPSHOT_TRDOS);
+    auto im3 = sna;
+    im3[25] = 3;
+    EXPECT_EQ(load128(im3, SNAPSHOT_SNA).result, SNAPSHOT_NOT_A_SNAPSHOT);
+
+    // A .Z80 without one of its eight pages, or cut inside the last.
+    auto z80 = makeZ80Paged128(m, 3, true);
+    EXPECT_EQ(
+        load128(std::vector<std::uint8_t>(z80.begin(), z80.end() - 0x4003), SNAPSHOT_Z80).result,
+        SNAPSHOT_CORRUPT);
+    EXPECT_EQ(load128(std::vector<std::uint8_t>(z80.begin(), z80.end() - 1), SNAPSHOT_Z80).result,
+              SNAPSHOT_CORRUPT);
+    // Bytes after the last page are not read (the cartridge may not know where a file ends).
+    auto trailing = z80;
+    trailing.insert(trailing.end(), {0x12, 0x34, 0x56});
+    expectSame128(m, load128(trailing, SNAPSHOT_Z80), true);
+    // +3 hardware, and the +2A by version 3's "modified hardware" bit on a +3.
+    auto plus3 = z80;
+    plus3[34] = 7;
+    EXPECT_EQ(load128(plus3, SNAPSHOT_Z80).result, SNAPSHOT_PLUS3);
+    plus3[37] |= 0x80;
+    EXPECT_EQ(load128(plus3, SNAPSHOT_Z80).result, SNAPSHOT_PLUS3);
+    // The "modified hardware" bit on a 128K means a +2: it runs.
+    auto plus2 = z80;
+    plus2[37] |= 0x80;
+    expectSame128(m, load128(plus2, SNAPSHOT_Z80), true);
+}
+
+// Fuse's converter writes and reads both formats the way other tools do.
+struct ScratchFiles {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tapeloom-snap128-" + std::to_string(::getpid()));
+    ScratchFiles() { std::filesystem::create_directories(dir); }
+    ~ScratchFiles() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::vector<std::uint8_t> convert(const std::vector<std::uint8_t>& in, const char* from,
+                                      const char* to) {
+        auto source = dir / (std::string("in.") + from), target = dir / (std::string("out.") + to);
+        std::filesystem::remove(target);
+        std::ofstream(source, std::ios::binary)
+            .write(reinterpret_cast<const char*>(in.data()), std::streamsize(in.size()));
+        std::string command =
+            "snapconv " + source.string() + " " + target.string() + " 2>/dev/null";
+        if (std::system(command.c_str()) != 0)
+            return {};
+        std::ifstream file(target, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), {}};
+    }
+};
+
+TEST(Snapshot128Load, FilesConvertedBySnapconvLoadTheSame) {
+    ScratchFiles scratch;
+    for (int port : {0x10, 0x0E, 0x02}) {
+        SCOPED_TRACE("port 7FFD " + std::to_string(port));
+        Machine128Image m = sample128(static_cast<std::uint8_t>(port));
+        // .SNA to .Z80: snapconv takes a 128K .SNA for a Pentagon 128 (hardware 9).
+        auto z80 = scratch.convert(makeSna128(m), "sna", "z80");
+        ASSERT_FALSE(z80.empty());
+        EXPECT_EQ(z80[34], 9);
+        expectSame128(m, load128(z80, SNAPSHOT_Z80), false);
+        // .Z80 to .SNA, and to its own .Z80 (AY registers kept).
+        auto sna = scratch.convert(makeZ80Paged128(m, 3, false), "z80", "sna");
+        ASSERT_FALSE(sna.empty());
+        expectSame128(m, load128(sna, SNAPSHOT_SNA), false);
+        auto again = scratch.convert(makeZ80Paged128(m, 2, true), "z80", "z80");
+        ASSERT_FALSE(again.empty());
+        expectSame128(m, load128(again, SNAPSHOT_Z80), true);
     }
 }
 
