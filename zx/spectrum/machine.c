@@ -17,25 +17,80 @@
 _Static_assert(SPECTRUM_SCREEN_BLOCKS* Z80_WATCH_BLOCK == (int)SPECTRUM_SCREEN_SIZE, "blocks");
 const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS] = {M72_(0), M72_(72), M72_(144)};
 
-static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value);
+enum { ALL_ROWS = (1u << SPECTRUM_SCREEN_ROWS) - 1 };
 
-/* The port handlers: while something is plugged into EAR, writes to port 0xFE leave bit 6 to
- * the input (a handler of its own, so that the usual one costs nothing more). */
+static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value);
+static void port_out_128_ear_plugged(void* user, uint16_t port, uint8_t value);
+
+/* The port handlers of the machine running: while something is plugged into EAR, writes to port
+ * 0xFE leave bit 6 to the input (handlers of their own, so that the usual ones cost nothing
+ * more). */
 static void set_io(Spectrum* s) {
-    z80_set_io(&s->cpu, spectrum_port_in,
-               s->ear_input == SPECTRUM_EAR_UNPLUGGED ? spectrum_port_out : port_out_ear_plugged,
-               s);
+    int plugged = s->ear_input != SPECTRUM_EAR_UNPLUGGED;
+    if (s->model == SPECTRUM_128K)
+        z80_set_io(&s->cpu, spectrum_128_port_in,
+                   plugged ? port_out_128_ear_plugged : spectrum_128_port_out, s);
+    else
+        z80_set_io(&s->cpu, spectrum_port_in, plugged ? port_out_ear_plugged : spectrum_port_out,
+                   s);
 }
 
-/* Power-on CPU with the 48K memory map, the ports and the screen watch. */
+/* The screen watch of the 128K: bank 5 is always at 0x4000; bank 7 can only be written through
+ * 0xC000, so that is watched while it is shown (writes there to another bank mark rows that did
+ * not change: they are redrawn the same). */
+static void watch_screen(Spectrum* s) {
+    z80_watch_writes(&s->cpu, s->screen_bank == 7 ? 0xC000 : SPECTRUM_SCREEN_ADDRESS,
+                     SPECTRUM_SCREEN_SIZE, spectrum_screen_row_masks);
+}
+
+/* The 128K's paging port took `value` (unless locked): the bank at 0xC000, the ROM, the screen
+ * shown. Bank 5 paged at 0xC000 while shown is written where no watch sees it: every row is
+ * redrawn while that lasts (at each frame's end) and when it ends. */
+static inline __attribute__((always_inline)) void write_paging(Spectrum* s, uint8_t value) {
+    if (s->paging & SPECTRUM_PAGING_LOCK)
+        return;
+    unsigned changed = s->paging ^ value;
+    s->paging = value;
+    if (changed & SPECTRUM_PAGING_BANK) {
+        uint8_t* bank = spectrum_bank(s, value & SPECTRUM_PAGING_BANK);
+        z80_map_page(&s->cpu, 3, bank, bank);
+    }
+    if (changed & SPECTRUM_PAGING_ROM1)
+        z80_map_page(&s->cpu, 0, (value & SPECTRUM_PAGING_ROM1) ? s->rom : s->rom0, NULL);
+    uint8_t shown = (value & SPECTRUM_PAGING_SHADOW) ? 7 : 5;
+    if (shown != s->screen_bank) {
+        s->screen_bank = shown;
+        watch_screen(s);
+        s->changed_rows = ALL_ROWS;
+    }
+    uint8_t hidden = shown == 5 && (value & SPECTRUM_PAGING_BANK) == 5;
+    if (s->screen_hidden && !hidden)
+        s->changed_rows = ALL_ROWS;
+    s->screen_hidden = hidden;
+}
+
+/* Power-on CPU with the memory map of the machine running (the 128K's as its paging port says),
+ * the ports and the screen watch. */
 static void reset_cpu(Spectrum* s) {
     z80_init(&s->cpu);
-    z80_map_page(&s->cpu, 0, s->rom, NULL);
-    for (int page = 1; page < 4; ++page)
-        z80_map_page(&s->cpu, page, s->ram + (page - 1) * 0x4000, s->ram + (page - 1) * 0x4000);
+    if (s->model == SPECTRUM_128K) {
+        uint8_t paging = s->paging;
+        s->paging = (uint8_t)~paging & 0x1F; /* every page differs: all are mapped */
+        s->screen_bank = 0;
+        s->screen_hidden = 0;
+        z80_map_page(&s->cpu, 1, spectrum_bank(s, 5), spectrum_bank(s, 5));
+        z80_map_page(&s->cpu, 2, spectrum_bank(s, 2), spectrum_bank(s, 2));
+        write_paging(s, paging);
+    } else {
+        z80_map_page(&s->cpu, 0, s->rom, NULL);
+        for (int page = 1; page < 4; ++page)
+            z80_map_page(&s->cpu, page, s->ram + (page - 1) * 0x4000, s->ram + (page - 1) * 0x4000);
+        s->paging = 0;
+        s->screen_bank = 5;
+        s->screen_hidden = 0;
+        watch_screen(s);
+    }
     set_io(s);
-    z80_watch_writes(&s->cpu, SPECTRUM_SCREEN_ADDRESS, SPECTRUM_SCREEN_SIZE,
-                     spectrum_screen_row_masks);
 }
 
 /* Bit 6 of port 0xFE: the EAR input when something is plugged in, else the EAR output (as on
@@ -45,6 +100,19 @@ static void update_ear(Spectrum* s) {
     s->ear_low = level ? 0x00 : 0x40;
 }
 
+/* The frame and the interrupt of the model; the frame starts again. */
+static void set_model(Spectrum* s, SpectrumModel model) {
+    s->model = (uint8_t)model;
+    s->frame_tstates = model == SPECTRUM_128K ? SPECTRUM_128_FRAME_TSTATES : SPECTRUM_FRAME_TSTATES;
+    s->interrupt_length =
+        model == SPECTRUM_128K ? SPECTRUM_128_INTERRUPT_LENGTH : SPECTRUM_INTERRUPT_LENGTH;
+    s->frame_level = 0;
+    s->in_frame = 0;
+    s->frames = 0;
+    s->interrupts = 0;
+    s->edge_count = 0;
+}
+
 void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges) {
     memset(s, 0, sizeof *s);
     s->edges = edges;
@@ -52,29 +120,52 @@ void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges
     s->ram = ram;
     s->ear_input = SPECTRUM_EAR_UNPLUGGED;
     update_ear(s);
+    set_model(s, SPECTRUM_48K);
     /* No key held until the front end reports buttons (a zeroed table would read as all held). */
     static const uint8_t no_keys[KEY_BLOCK_SIZE] = {0};
     keyboard_from_buttons(no_keys, 0, &s->input);
     reset_cpu(s);
 }
 
+void spectrum_init_128(Spectrum* s, const uint8_t* rom0, const uint8_t* rom, uint8_t* ram,
+                       AyChip* ay, int32_t* edges) {
+    spectrum_init(s, rom, ram, edges);
+    s->rom0 = rom0;
+    s->ay = ay;
+    if (ay)
+        ay_init(ay);
+}
+
+int spectrum_power_on(Spectrum* s, SpectrumModel model) {
+    if (model == SPECTRUM_128K && (!s->rom0 || !s->ay))
+        return 0;
+    set_model(s, model);
+    s->paging = 0;
+    if (s->ay)
+        ay_reset(s->ay);
+    reset_cpu(s);
+    s->changed_rows = ALL_ROWS;
+    return 1;
+}
+
 SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, SnapshotKind kind) {
     SnapshotState state;
-    SnapshotResult result = snapshot_load(data, size, kind, s->rom, s->ram, &state);
+    SnapshotResult result = s->rom0 && s->ay
+                                ? snapshot_load_128(data, size, kind, s->rom, s->ram, &state)
+                                : snapshot_load(data, size, kind, s->rom, s->ram, &state);
     if (result != SNAPSHOT_OK)
         return result;
+    set_model(s, (SpectrumModel)state.model);
+    s->paging = state.model == SPECTRUM_128K ? state.port_7ffd : 0;
     reset_cpu(s);
+    if (state.model == SPECTRUM_128K)
+        ay_load(s->ay, state.ay_regs, state.ay_selected);
     z80_set_regs(&s->cpu, &state.regs);
     z80_set_tstates(&s->cpu, 0);
-    s->changed_rows = (1u << SPECTRUM_SCREEN_ROWS) - 1;
+    s->changed_rows = ALL_ROWS;
     s->border = state.border;
     s->ula = state.border;
     update_ear(s);
-    s->frame_level = 0;
-    s->in_frame = 0;
-    s->frames = 0;
-    s->interrupts = 0;
-    s->edge_count = 0;
     return SNAPSHOT_OK;
 }
 
@@ -131,6 +222,41 @@ static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value) {
     write_ula((Spectrum*)user, port, value, 0);
 }
 
+/* The 128K decodes the paging port 0x7FFD by A15 and A1 low, the AY by A15 high and A1 low: A14
+ * high selects its register (0xFFFD, also read), low writes it (0xBFFD). The ULA answers every
+ * even port as on the 48K. */
+ZX_HOT uint8_t spectrum_128_port_in(void* user, uint16_t port) {
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1))
+        return s->input.port_fe[port >> 8] ^ s->ear_low;
+    if ((port & 0xC002) == 0xC000)
+        return ay_read(s->ay);
+    if (!(port & 0xE0))
+        return s->input.kempston;
+    return 0xFF;
+}
+
+static inline __attribute__((always_inline)) void write_128(Spectrum* s, uint16_t port,
+                                                            uint8_t value, int ear_from_output) {
+    write_ula(s, port, value, ear_from_output);
+    if (port & 2)
+        return;
+    if (!(port & 0x8000))
+        write_paging(s, value);
+    else if (port & 0x4000)
+        ay_select(s->ay, value);
+    else
+        ay_write_selected(s->ay, z80_tstates(&s->cpu), value);
+}
+
+ZX_HOT void spectrum_128_port_out(void* user, uint16_t port, uint8_t value) {
+    write_128((Spectrum*)user, port, value, 1);
+}
+
+static void port_out_128_ear_plugged(void* user, uint16_t port, uint8_t value) {
+    write_128((Spectrum*)user, port, value, 0);
+}
+
 /* The frame's start: /INT is held for 32 T-states, so an instruction that ends inside that
  * window (EI, or a DI section just closing) still sees it. */
 FRAME_STEP void begin_frame(Spectrum* s) {
@@ -138,7 +264,7 @@ FRAME_STEP void begin_frame(Spectrum* s) {
     s->frame_level = (s->ula >> 4) & 1;
     s->edge_count = 0;
     int32_t t = z80_tstates(cpu);
-    while (t < SPECTRUM_INTERRUPT_LENGTH) {
+    while (t < s->interrupt_length) {
         if (z80_interrupt(cpu, 0xFF)) {
             s->interrupts++;
             break;
@@ -181,7 +307,9 @@ FRAME_STEP void end_frame(Spectrum* s, int32_t t) {
             s->t_per_clock = (uint32_t)(((uint64_t)(t - s->frame_start) << 16) / ticks);
     }
     s->beeping = s->edge_count != 0;
-    z80_set_tstates(&s->cpu, t - SPECTRUM_FRAME_TSTATES);
+    if (s->screen_hidden) /* the shown bank was paged at 0xC000 too: unwatched */
+        s->changed_rows = ALL_ROWS;
+    z80_set_tstates(&s->cpu, t - s->frame_tstates);
     s->in_frame = 0;
     s->frames++;
 }
@@ -194,7 +322,7 @@ ZX_HOT void spectrum_run_frame(Spectrum* s) {
     } else {
         t = z80_tstates(&s->cpu);
     }
-    t = run_frame_to(s, t, SPECTRUM_FRAME_TSTATES);
+    t = run_frame_to(s, t, s->frame_tstates);
     end_frame(s, t);
 }
 
@@ -207,10 +335,11 @@ int32_t spectrum_run(Spectrum* s, int32_t tstates) {
             tstates -= z80_tstates(&s->cpu) - before;
         }
         int32_t t = z80_tstates(&s->cpu);
-        int32_t limit = tstates < SPECTRUM_FRAME_TSTATES - t ? t + tstates : SPECTRUM_FRAME_TSTATES;
+        int32_t frame = s->frame_tstates;
+        int32_t limit = tstates < frame - t ? t + tstates : frame;
         int32_t reached = run_frame_to(s, t, limit);
         tstates -= reached - t;
-        if (reached >= SPECTRUM_FRAME_TSTATES)
+        if (reached >= frame)
             end_frame(s, reached);
     }
     return wanted - tstates;

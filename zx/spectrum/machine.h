@@ -1,11 +1,13 @@
-/* The ZX Spectrum 48K around the Z80 core: memory map, ULA and Kempston ports, the frame with
- * its interrupt, the beeper's edges and which character rows of the screen were written.
+/* The ZX Spectrum around the Z80 core, as a 48K or a 128K: memory map (the 128K's paging), ULA
+ * and Kempston ports, the 128K's AY, the frame with its interrupt, the beeper's edges and which
+ * character rows of the shown screen were written.
  * Portable C: a front end (the GBA's, or host tests and tools) adds screen, sound and input. */
 #ifndef TAPELOOM_SPECTRUM_MACHINE_H
 #define TAPELOOM_SPECTRUM_MACHINE_H
 
 #include <stdint.h>
 
+#include "ay.h"
 #include "spectrum/keyboard.h"
 #include "spectrum/snapshot.h"
 #include "z80/z80.h"
@@ -16,9 +18,11 @@ extern "C" {
 #endif
 
 enum {
-    SPECTRUM_FRAME_TSTATES = 69888,
-    SPECTRUM_INTERRUPT_LENGTH = 32, /* T-states the ULA holds /INT low */
-    SPECTRUM_SLICE_TSTATES = 448,   /* two screen lines: the beeper's time resolution */
+    SPECTRUM_FRAME_TSTATES = 69888,     /* 48K: 312 lines of 224 T-states */
+    SPECTRUM_INTERRUPT_LENGTH = 32,     /* T-states the ULA holds /INT low */
+    SPECTRUM_128_FRAME_TSTATES = 70908, /* 128K: 311 lines of 228 T-states */
+    SPECTRUM_128_INTERRUPT_LENGTH = 36,
+    SPECTRUM_SLICE_TSTATES = 448, /* two screen lines: the beeper's time resolution */
     SPECTRUM_ROM_SIZE = 0x4000,
     SPECTRUM_SCREEN_ADDRESS = 0x4000, /* bitmap 0x4000-0x57FF, attributes 0x5800-0x5AFF */
     SPECTRUM_SCREEN_SIZE = 0x1B00,
@@ -30,10 +34,18 @@ enum {
 /* The level of the EAR socket's input: a tape signal, or nothing plugged in. */
 enum SpectrumEar { SPECTRUM_EAR_UNPLUGGED = -1, SPECTRUM_EAR_LOW = 0, SPECTRUM_EAR_HIGH = 1 };
 
+/* Port 0x7FFD of the 128K. */
+enum {
+    SPECTRUM_PAGING_BANK = 0x07,   /* RAM bank at 0xC000 */
+    SPECTRUM_PAGING_SHADOW = 0x08, /* the screen shown is bank 7's, not bank 5's */
+    SPECTRUM_PAGING_ROM1 = 0x10,   /* ROM 1 (the 48K BASIC) at 0x0000, not ROM 0 */
+    SPECTRUM_PAGING_LOCK = 0x20    /* no more paging until reset */
+};
+
 typedef struct Spectrum {
     Z80 cpu;
-    const uint8_t* rom; /* 16 KiB */
-    uint8_t* ram;       /* 48 KiB: 0x4000-0xFFFF */
+    const uint8_t* rom; /* 16 KiB: the 48K's, which is ROM 1 of the 128K */
+    uint8_t* ram;       /* 48 KiB (0x4000-0xFFFF), or the 128K's eight banks (see below) */
     SpectrumInput input;
     uint8_t border;        /* 0-7 */
     uint8_t ula;           /* last byte written to port 0xFE */
@@ -55,23 +67,58 @@ typedef struct Spectrum {
     uint32_t t_per_clock; /* T-states per clock tick, 16.16, measured over the last frame */
     uint32_t frame_clock; /* clock() and the T-state when the frame's interrupt window closed */
     int32_t frame_start;
+    /* The machine running: its frame and the 128K's state. A machine made by spectrum_init_128
+     * has ROM 0, 128 KiB of RAM (banks at spectrum_bank_offset(), the first 48 KiB serving the
+     * 48K) and the AY; one made by spectrum_init runs the 48K alone (rom0 and ay NULL). */
+    int32_t frame_tstates;    /* SPECTRUM_FRAME_TSTATES or SPECTRUM_128_FRAME_TSTATES */
+    int32_t interrupt_length; /* SPECTRUM_INTERRUPT_LENGTH or SPECTRUM_128_INTERRUPT_LENGTH */
+    const uint8_t* rom0;
+    AyChip* ay;
+    uint8_t model;         /* SpectrumModel */
+    uint8_t paging;        /* 128K: the last byte port 0x7FFD took (SPECTRUM_PAGING_*) */
+    uint8_t screen_bank;   /* the bank shown: 5, or 7 on a 128K with the shadow screen */
+    uint8_t screen_hidden; /* 128K: the shown bank is also paged where no watch sees its writes */
 } Spectrum;
 
 /* The mask the machine's screen watch gives each 32-byte block of 0x4000-0x5AFF: bit n for a
  * block of character row n (bitmap thirds interleave their lines, attributes go row by row). */
 extern const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS];
 
-/* edges: room for BEEPER_MAX_EDGES. Maps ROM and RAM into the CPU, installs the port handlers
- * and the screen watch; the CPU is at power-on. */
+/* A 48K that runs 48K snapshots alone: rom 16 KiB, ram 48 KiB, edges room for
+ * BEEPER_MAX_EDGES. Maps ROM and RAM into the CPU, installs the port handlers and the screen
+ * watch; the machine is at power-on. */
 ZX_API void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges);
 
-/* Loads a snapshot into RAM and the CPU; every screen row counts as changed. On failure the
- * machine must be loaded again before it runs. */
+/* A machine that runs 48K and 128K snapshots: rom0 is the 128K's ROM 0, rom the 48K ROM (the
+ * 128K's ROM 1), ram SPECTRUM_128_RAM_SIZE bytes, ay the 128K's sound chip (the front end
+ * renders its samples with ay_render after each frame). At power-on as a 48K. */
+ZX_API void spectrum_init_128(Spectrum* s, const uint8_t* rom0, const uint8_t* rom, uint8_t* ram,
+                              AyChip* ay, int32_t* edges);
+
+/* Power-on as a 48K or (after spectrum_init_128) a 128K: the CPU reset, ROM 0 and bank 0 paged
+ * on the 128K with paging unlocked, the AY silent, every screen row to redraw. RAM keeps its
+ * contents. Returns 0, and changes nothing, for a 128K the machine cannot be. */
+ZX_API int spectrum_power_on(Spectrum* s, SpectrumModel model);
+
+/* Loads a snapshot into RAM and the CPU and becomes the machine it is for (a 128K only after
+ * spectrum_init_128); every screen row counts as changed. On failure the machine must be
+ * loaded again before it runs. */
 ZX_API SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size,
                                     SnapshotKind kind);
 
-/* One 69,888-T-state frame, the interrupt at its start. Beeper edges of the frame are in edges[]
- * (with frame_level the level before the first) until the next call. */
+/* The 16 KiB of RAM bank `bank` (0-7) of the 128K; the 48K's RAM is banks 5, 2 and 0. */
+static inline uint8_t* spectrum_bank(const Spectrum* s, unsigned bank) {
+    return s->ram + spectrum_bank_offset(bank);
+}
+
+/* The screen shown (bitmap and attributes, SPECTRUM_SCREEN_SIZE bytes): bank 5, or bank 7. */
+static inline const uint8_t* spectrum_screen(const Spectrum* s) {
+    return spectrum_bank(s, s->screen_bank);
+}
+
+/* One frame (69,888 T-states on the 48K, 70,908 on the 128K), the interrupt at its start; the
+ * AY's writes of the frame wait in its queue for ay_render. Beeper edges of the frame are in
+ * edges[] (with frame_level the level before the first) until the next call. */
 ZX_API void spectrum_run_frame(Spectrum* s);
 
 /* Runs at least `tstates` T-states on from where the machine stands, across frame ends (a frame
@@ -81,7 +128,7 @@ ZX_API void spectrum_run_frame(Spectrum* s);
  * or by the interrupt's window (up to 32 T-states and the interrupt) when a frame begins. */
 ZX_API int32_t spectrum_run(Spectrum* s, int32_t tstates);
 
-/* T-state within the current frame (0 to SPECTRUM_FRAME_TSTATES). */
+/* T-state within the current frame (0 to frame_tstates). */
 ZX_API int32_t spectrum_frame_tstate(const Spectrum* s);
 
 /* What bit 6 of port 0xFE reads: the EAR input's level, or, unplugged, the machine's own
@@ -95,9 +142,11 @@ static inline uint32_t spectrum_take_changed_rows(Spectrum* s) {
     return rows;
 }
 
-/* Port handlers (exposed for tests). */
+/* Port handlers of the 48K and of the 128K (exposed for tests). */
 uint8_t spectrum_port_in(void* user, uint16_t port);
 void spectrum_port_out(void* user, uint16_t port, uint8_t value);
+uint8_t spectrum_128_port_in(void* user, uint16_t port);
+void spectrum_128_port_out(void* user, uint16_t port, uint8_t value);
 
 #ifdef __cplusplus
 }
