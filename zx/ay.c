@@ -2,12 +2,21 @@
 
 #include <string.h>
 
-/* On the GBA the per-write and per-sample paths run from IWRAM (ZX_HOT); what they call once a
- * frame or for rare cases stays in ROM (AY_COLD), out of the scarce IWRAM. */
+#include "ay_noise.h"
+
+/* On the GBA the file is Thumb code in ROM; the per-write path runs from IWRAM (ZX_HOT), and
+ * so does the renderer (AY_HOT) when AY_RENDER_IN_IWRAM is defined: about 6 KiB that IWRAM does
+ * not have beside the Z80's fast path. What runs once a frame or for rare cases is AY_COLD. */
 #if ZX_GBA
 #define AY_COLD __attribute__((noinline, long_call))
+#ifdef AY_RENDER_IN_IWRAM
+#define AY_HOT ZX_HOT
+#else
+#define AY_HOT __attribute__((noinline, long_call))
+#endif
 #else
 #define AY_COLD
+#define AY_HOT
 #endif
 #define AY_INLINE static inline __attribute__((always_inline))
 
@@ -96,23 +105,45 @@ static const uint32_t noise_recips[32] = {
     8388607,   7895160,   7456540,  7064090,  6710886,  6391320,  6100805,  5835553,
     5592405,   5368709,   5162220,  4971026,  4793490,  4628197,  4473924,  4329604};
 
-/* 17-bit noise generator: taps at bits 0 and 3, the new bit enters at bit 16. Up to 14 shifts
- * at once: their new bits come from bits that no earlier shift of the batch has replaced. */
-AY_INLINE uint32_t lfsr_shift(uint32_t x, uint32_t n) {
-    while (n) {
-        uint32_t k = n < 14 ? n : 14;
-        uint32_t fresh = (x ^ (x >> 3)) & ((1u << k) - 1);
-        x = (x >> k) | (fresh << (17 - k));
-        n -= k;
-    }
-    return x;
+/* The noise generator as its place in the sequence it walks through (ay_noise.h): a shift is a
+ * step on, and any number of shifts costs one addition. */
+AY_INLINE uint32_t noise_bit(uint32_t pos) {
+    return (ay_noise_bits[pos >> 5] >> (pos & 31)) & 1;
 }
 
-AY_INLINE uint32_t bits_set(uint32_t v) { /* v < 2^16 */
-    v = v - ((v >> 1) & 0x5555);
-    v = (v & 0x3333) + ((v >> 2) & 0x3333);
-    v = (v + (v >> 4)) & 0x0F0F;
-    return (v + (v >> 8)) & 0x1F;
+/* The 32 outputs from place pos on, the first in bit 0. */
+AY_INLINE uint32_t noise_word(uint32_t pos) {
+    const uint32_t* w = ay_noise_bits + (pos >> 5);
+    unsigned shift = pos & 31;
+    return shift ? (w[0] >> shift) | (w[1] << (32 - shift)) : w[0];
+}
+
+AY_INLINE uint32_t noise_advance(uint32_t pos, uint32_t shifts) {
+    if (shifts >= AY_NOISE_LENGTH)
+        shifts %= AY_NOISE_LENGTH;
+    pos += shifts;
+    return pos >= AY_NOISE_LENGTH ? pos - AY_NOISE_LENGTH : pos;
+}
+
+AY_INLINE uint32_t ones(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0Fu;
+    return (v * 0x01010101u) >> 24;
+}
+
+/* How many of the n outputs after place pos (pos + 1 .. pos + n) are high. */
+AY_INLINE uint32_t noise_ones(uint32_t pos, uint32_t n) {
+    uint32_t count = 0;
+    while (n) {
+        pos = noise_advance(pos, 1);
+        uint32_t k = n < 32 ? n : 32;
+        uint32_t bits = noise_word(pos);
+        count += ones(k < 32 ? bits & ((1u << k) - 1) : bits);
+        pos = noise_advance(pos, k - 1);
+        n -= k;
+    }
+    return count;
 }
 
 /* Bringing generators up to `t`: every event dated before t happens (one at t waits: a write
@@ -133,7 +164,7 @@ AY_INLINE void noise_catch_up(AyGenerators* g, int32_t t) {
     if (g->noise_at < t) {
         uint32_t n =
             whole_periods((uint32_t)(t - 1 - g->noise_at), g->noise_period, g->noise_recip) + 1;
-        g->noise_lfsr = lfsr_shift(g->noise_lfsr, n);
+        g->noise_pos = noise_advance(g->noise_pos, n);
         g->noise_at += (int32_t)n * g->noise_period;
     }
 }
@@ -166,7 +197,7 @@ AY_INLINE void change_period(int32_t* at, int32_t* period, int32_t new_period, i
 
 /* Applies one write at `pos` to generators that are up to date there; the next tick is `next`
  * T-states away. */
-static ZX_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
+static AY_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
     g->play[reg] = value;
     switch (reg) {
     case AY_TONE_A_FINE:
@@ -232,7 +263,7 @@ AY_INLINE unsigned heard(const AyGenerators* g) {
 }
 
 /* Brings generators in `mask` up to `pos`. */
-static ZX_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
+static AY_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
     for (int ch = 0; ch < 3; ++ch)
         if (mask & (1u << ch))
             tone_catch_up(g, ch, pos);
@@ -269,7 +300,7 @@ AY_INLINE void track_levels(const AyGenerators* g, Tracking* k) {
     k->low = low;
 }
 
-static ZX_HOT void track(const AyGenerators* g, Tracking* k) {
+static AY_HOT void track(const AyGenerators* g, Tracking* k) {
     unsigned mask = k->mask, fast = 0;
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -292,7 +323,7 @@ static ZX_HOT void track(const AyGenerators* g, Tracking* k) {
 
 /* The tones and envelope steps due at `pos` (after any write there). A tone's flip moves the
  * output by its channel's level; an envelope step changes the levels. */
-static ZX_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
+static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
     unsigned mask = k->mask, mixer = g->play[AY_MIXER];
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -333,7 +364,7 @@ static ZX_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
 }
 
 /* A queued write taking effect at `pos`. */
-static ZX_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
+static AY_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
     int reg = (w >> 8) & 0x0F;
     uint8_t value = (uint8_t)w;
     if (reg >= AY_VOLUME_A && reg <= AY_VOLUME_C) {
@@ -402,27 +433,22 @@ AY_INLINE int32_t tone_on_time(AyGenerators* g, int ch, int32_t a, int32_t d) {
     return on;
 }
 
-/* Time the noise output is high during [a, a + d); advances the generator. After its j-th
- * shift in the span the output is bit j of the generator as the span began. */
-static ZX_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
+/* Time the noise output is high during [a, a + d); advances the generator. The outputs
+ * between its first and last shift in the span last a whole period each. */
+static AY_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
     int32_t left = g->noise_at - a;
-    uint32_t x = g->noise_lfsr;
+    uint32_t pos = g->noise_pos;
     if (left >= d)
-        return (x & 1) ? d : 0;
+        return noise_bit(pos) ? d : 0;
     int32_t period = g->noise_period;
-    int32_t on = (x & 1) ? left : 0;
+    int32_t on = noise_bit(pos) ? left : 0;
     uint32_t shifts = whole_periods((uint32_t)(d - 1 - left), period, g->noise_recip) + 1;
-    for (uint32_t full = shifts - 1; full;) { /* whole periods between the shifts */
-        uint32_t k = full < 14 ? full : 14;
-        on += (int32_t)bits_set((x >> 1) & ((1u << k) - 1)) * period;
-        x = lfsr_shift(x, k);
-        full -= k;
-    }
-    x = lfsr_shift(x, 1);
+    on += (int32_t)noise_ones(pos, shifts - 1) * period;
+    pos = noise_advance(pos, shifts);
     int32_t last = left + (int32_t)(shifts - 1) * period;
-    if (x & 1)
+    if (noise_bit(pos))
         on += d - last;
-    g->noise_lfsr = x;
+    g->noise_pos = pos;
     g->noise_at = a + last + period;
     return on;
 }
@@ -501,15 +527,15 @@ static AY_COLD void sample_grid(AyChip* ay, int32_t frame_end, int count) {
 AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop) {
     int32_t d = stop - pos;
     if (k->noise_at >= stop)
-        return (int64_t)((g->noise_lfsr & 1) ? k->high : k->low) * d;
+        return (int64_t)(noise_bit(g->noise_pos) ? k->high : k->low) * d;
     int32_t noise_on, left = k->noise_at - pos;
     if (left + g->noise_period >= d) { /* one shift */
-        uint32_t x = g->noise_lfsr;
-        noise_on = (x & 1) ? left : 0;
-        x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
-        if (x & 1)
+        uint32_t at = g->noise_pos;
+        noise_on = noise_bit(at) ? left : 0;
+        at = noise_advance(at, 1);
+        if (noise_bit(at))
             noise_on += d - left;
-        g->noise_lfsr = x;
+        g->noise_pos = at;
         g->noise_at += g->noise_period;
     } else {
         noise_on = noise_on_time(g, pos, d);
@@ -518,7 +544,7 @@ AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop
     return (int64_t)k->low * d + (int64_t)(k->high - k->low) * noise_on;
 }
 
-ZX_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
+AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     int8_t unused = 0;
     if (count <= 0) { /* nothing asked: the frame still passes */
         out = &unused;
@@ -561,7 +587,7 @@ ZX_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
         if (write_at >= end && k.change >= end) {
             if (k.noise_at >= end) {
                 /* Nothing heard changes: the level itself, for as many samples as that lasts. */
-                int32_t v = ((gen.noise_lfsr & 1) ? k.high : k.low) >> 8;
+                int32_t v = (noise_bit(gen.noise_pos) ? k.high : k.low) >> 8;
                 int32_t until = write_at < k.change ? write_at : k.change;
                 if (k.noise_at < until)
                     until = k.noise_at;
@@ -591,26 +617,22 @@ ZX_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                 /* Only the noise moves: sample after sample while that lasts, its state held in
                  * registers. */
                 int32_t until = write_at < k.change ? write_at : k.change;
-                uint32_t x = gen.noise_lfsr, nrecip = gen.noise_recip;
+                uint32_t x = gen.noise_pos, nrecip = gen.noise_recip;
                 int32_t at = gen.noise_at, period = gen.noise_period;
                 int32_t low = k.low, diff = k.high - k.low;
                 for (;;) {
                     int32_t left = at - pos, on;
                     if (left >= len) {
-                        on = (x & 1) ? len : 0;
+                        on = noise_bit(x) ? len : 0;
                     } else {
-                        on = (x & 1) ? left : 0;
+                        on = noise_bit(x) ? left : 0;
                         uint32_t shifts =
                             whole_periods((uint32_t)(len - 1 - left), period, nrecip) + 1;
-                        for (uint32_t full = shifts - 1; full;) {
-                            uint32_t batch = full < 14 ? full : 14;
-                            on += (int32_t)bits_set((x >> 1) & ((1u << batch) - 1)) * period;
-                            x = lfsr_shift(x, batch);
-                            full -= batch;
-                        }
-                        x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
+                        if (shifts > 1)
+                            on += (int32_t)noise_ones(x, shifts - 1) * period;
+                        x = noise_advance(x, shifts);
                         int32_t last = left + (int32_t)(shifts - 1) * period;
-                        if (x & 1)
+                        if (noise_bit(x))
                             on += len - last;
                         at = pos + last + period;
                     }
@@ -625,7 +647,7 @@ ZX_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                     if (end > until || len > MAX_SPAN)
                         break;
                 }
-                gen.noise_lfsr = x;
+                gen.noise_pos = x;
                 gen.noise_at = k.noise_at = at;
                 continue;
             }
@@ -762,7 +784,7 @@ void ay_reset(AyChip* ay) {
     g->noise_recip = noise_recips[1];
     g->env_recip = 0;
     g->noise_at = AY_TSTATES_PER_TICK;
-    g->noise_lfsr = 1;
+    g->noise_pos = 0;
     apply(g, AY_ENVELOPE_SHAPE, 0, 0, 0);
 }
 

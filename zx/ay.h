@@ -81,7 +81,7 @@ typedef struct AyGenerators {
     uint32_t tone_recip[3]; /* 2^32 / period for catching up; 0 until needed */
     int32_t noise_at, noise_period;
     uint32_t noise_recip;
-    uint32_t noise_lfsr; /* 17 bits, output bit 0 */
+    uint32_t noise_pos; /* the generator's place in its sequence (ay_noise.h) */
     int32_t env_at, env_period;
     uint32_t env_recip;
     int32_t amp[16]; /* DAC level x peak, 8 fractional bits */

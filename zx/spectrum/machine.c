@@ -46,7 +46,7 @@ static void watch_screen(Spectrum* s) {
 /* The 128K's paging port took `value` (unless locked): the bank at 0xC000, the ROM, the screen
  * shown. Bank 5 paged at 0xC000 while shown is written where no watch sees it: every row is
  * redrawn while that lasts (at each frame's end) and when it ends. */
-static inline __attribute__((always_inline)) void write_paging(Spectrum* s, uint8_t value) {
+static void write_paging(Spectrum* s, uint8_t value) {
     if (s->paging & SPECTRUM_PAGING_LOCK)
         return;
     unsigned changed = s->paging ^ value;
@@ -236,11 +236,8 @@ ZX_HOT uint8_t spectrum_128_port_in(void* user, uint16_t port) {
     return 0xFF;
 }
 
-static inline __attribute__((always_inline)) void write_128(Spectrum* s, uint16_t port,
-                                                            uint8_t value, int ear_from_output) {
-    write_ula(s, port, value, ear_from_output);
-    if (port & 2)
-        return;
+/* The paging port and the AY (A1 low); from ROM, to keep IWRAM for the ULA's path. */
+static void write_128(Spectrum* s, uint16_t port, uint8_t value) {
     if (!(port & 0x8000))
         write_paging(s, value);
     else if (port & 0x4000)
@@ -250,11 +247,15 @@ static inline __attribute__((always_inline)) void write_128(Spectrum* s, uint16_
 }
 
 ZX_HOT void spectrum_128_port_out(void* user, uint16_t port, uint8_t value) {
-    write_128((Spectrum*)user, port, value, 1);
+    if (!(port & 2))
+        write_128((Spectrum*)user, port, value);
+    spectrum_port_out(user, port, value);
 }
 
 static void port_out_128_ear_plugged(void* user, uint16_t port, uint8_t value) {
-    write_128((Spectrum*)user, port, value, 0);
+    if (!(port & 2))
+        write_128((Spectrum*)user, port, value);
+    port_out_ear_plugged(user, port, value);
 }
 
 /* The frame's start: /INT is held for 32 T-states, so an instruction that ends inside that
