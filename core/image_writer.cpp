@@ -38,6 +38,16 @@ std::uint8_t snapshotKind(std::string_view fileName) {
     return asciiUpper(extension) == ".SNA" ? TPL_KIND_SNA : TPL_KIND_Z80;
 }
 
+std::array<std::uint8_t, kEntryRecordSize> endRecord(std::uint8_t lastKind,
+                                                     std::uint64_t lastSize) {
+    std::array<std::uint8_t, kEntryRecordSize> record{};
+    if (lastKind == TPL_KIND_SNA &&
+        (lastSize == TPL_SNA_128K_SIZE || lastSize == TPL_SNA_128K_LONG_SIZE))
+        for (std::size_t i = 0; i < 4; ++i)
+            record[TPL_END_LAST_SIZE + i] = static_cast<std::uint8_t>(lastSize >> (8 * i));
+    return record;
+}
+
 namespace {
 
 void writeLittleEndian32(OutputFile& out, std::uint32_t value) {
@@ -59,6 +69,8 @@ void writeCatalogueImage(const std::filesystem::path& out, std::span<const Catal
 
     // Data offsets count from the start of the table; sums wrap at 32 bits like the field.
     auto offset = static_cast<std::uint32_t>(kEntryRecordSize * rows.size() + kEntryRecordSize);
+    std::uint8_t lastKind = TPL_KIND_Z80;
+    std::uint64_t lastSize = 0;
     for (const auto& entry : rows) {
         image.write(nameField(entry.displayName, kDisplayNameLength));
         image.writeByte(0);
@@ -68,9 +80,11 @@ void writeCatalogueImage(const std::filesystem::path& out, std::span<const Catal
         image.write(resolveKeys(settings, entry.sectionKey()));
         InputFile snapshot(entry.snapshotPath().string());
         offset += static_cast<std::uint32_t>(snapshot.size());
+        lastKind = snapshotKind(entry.fileName);
+        lastSize = snapshot.size();
         progress.step();
     }
-    image.write(std::array<std::uint8_t, kEntryRecordSize>{});
+    image.write(endRecord(lastKind, lastSize));
 
     for (const auto& entry : rows) {
         InputFile snapshot(entry.snapshotPath().string());

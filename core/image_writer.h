@@ -9,6 +9,8 @@
 #include "settings_file.h"
 #include "tpl_format.h"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -34,6 +36,10 @@ KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section);
 
 // Kind byte of a file name: 0 for the extension ".SNA" in any case, else 1.
 std::uint8_t snapshotKind(std::string_view fileName);
+
+// The end record after the entries: 32 zero bytes, with the last entry's size in it when that is
+// a 128K .SNA (TPL_END_LAST_SIZE), which the cartridge cannot tell from a 48K one otherwise.
+std::array<std::uint8_t, kEntryRecordSize> endRecord(std::uint8_t lastKind, std::uint64_t lastSize);
 
 void writeCatalogueImage(const std::filesystem::path& out, std::span<const CatalogueEntry> rows,
                          const SettingsFile& settings, ByteView emulatorImage,

@@ -2,10 +2,11 @@
  * cartridge reads back. Plain C, included by the packer (core/) and the cartridge (gba/); the one
  * place where records, kinds, key codes and key names are defined.
  *
- * Catalogue form: entry records (32 bytes each), an end record (32 zero bytes), then the
- * snapshot files. Plug-in form: key records (42 bytes each), the first one named "<POGOSHELL>"
- * (the default keys), then one zero byte; the snapshot comes from Pogoshell. The table starts at
- * the image's end, which is word aligned. Numbers are little-endian. */
+ * Catalogue form: entry records (32 bytes each), an end record (32 zero bytes, see
+ * TPL_END_LAST_SIZE), then the snapshot files. Plug-in form: key records (42 bytes each), the first
+ * one named "<POGOSHELL>" (the default keys), then one zero byte; the snapshot comes from
+ * Pogoshell. The table starts at the image's end, which is word aligned. Numbers are little-endian.
+ */
 #ifndef TAPELOOM_TPL_FORMAT_H
 #define TAPELOOM_TPL_FORMAT_H
 
@@ -31,6 +32,15 @@
 
 /* The last entry's size is not in the table (nothing follows it). */
 #define TPL_SIZE_UNKNOWN 0xFFFFFFFFu
+
+/* .SNA sizes: a 128K one begins as a 48K one does, so when the last entry is a 128K .SNA the
+ * packer writes its size into the end record, where an entry keeps its data offset (32 bits);
+ * the end record is 32 zero bytes otherwise. A reader takes a record whose first 16 and last 12
+ * bytes are zero for the end record (an entry's name is never empty). */
+#define TPL_END_LAST_SIZE TPL_ENTRY_DATA_OFFSET
+#define TPL_SNA_48K_SIZE 49179u
+#define TPL_SNA_128K_SIZE 131103u
+#define TPL_SNA_128K_LONG_SIZE 147487u
 
 enum TplKind { TPL_KIND_SNA = 0, TPL_KIND_Z80 = 1 };
 

@@ -100,8 +100,8 @@ gba_target_settings(gba_menu)
 target_include_directories(gba_menu PUBLIC ${TAPELOOM_ROOT}/format)
 target_link_libraries(gba_menu PUBLIC gba_hw)
 
-# The emulator's face: screen, sound, overlay, the start of a snapshot, and the 48K ROM it runs
-# (TAPELOOM_OPENSE_ROM, embedded).
+# The emulator's face: screen, sound, overlay, the start of a snapshot, and the ROMs it runs
+# (TAPELOOM_OPENSE_ROM and ROM 0 from zx/rom0, embedded).
 if(NOT EXISTS "${TAPELOOM_OPENSE_ROM}")
     message(FATAL_ERROR
         "The 48K ROM ${TAPELOOM_OPENSE_ROM} is missing (Debian package opense-basic)")
@@ -112,7 +112,7 @@ if(NOT spectrum_rom_size EQUAL 16384)
 endif()
 configure_file(${TAPELOOM_GBA_DIR}/play/rom.s.in ${CMAKE_BINARY_DIR}/spectrum_rom.s @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/spectrum_rom.s PROPERTIES
-    OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM}")
+    OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM};${ZX_ROM0_IMAGE}")
 add_library(gba_play STATIC
     ${TAPELOOM_GBA_DIR}/play/display.c
     ${TAPELOOM_GBA_DIR}/play/overlay.c
@@ -123,6 +123,7 @@ gba_target_settings(gba_play)
 target_link_libraries(gba_play PUBLIC gba_menu tapeloom_zx)
 
 # tpl.gba: the start menu with the emulator behind it; its memory is held to the budgets.
+add_dependencies(gba_play zx_rom0)
 add_gba_image(NAME tpl SOURCES ${TAPELOOM_GBA_DIR}/main.c LIBS gba_play BUDGET)
 
 # Test images: tpl_menu.gba (the menu with its own details view instead of the emulator), the

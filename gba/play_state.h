@@ -16,7 +16,8 @@ typedef struct {
     uint32_t frames;      /* 0x08 Spectrum frames since the snapshot was (re)loaded */
     uint32_t busy_cycles; /* 0x0C GBA cycles spent on those frames (CPU, screen, sound) */
     uint32_t interrupts;  /* 0x10 interrupts the Z80 accepted */
-    uint32_t ram;         /* 0x14 GBA address of Spectrum address 0x4000 */
+    uint32_t ram;         /* 0x14 GBA address of the RAM: 0x4000 of a 48K, bank 5 of a 128K
+                           * (then banks 2, 0, 1, 3, 4, 6 and 7) */
     uint32_t load_result; /* 0x18 SnapshotResult of the last load */
     uint32_t view;        /* 0x1C 0 scaled, 1 one to one */
     uint32_t overlay;     /* 0x20 1 while the overlay is open */
@@ -30,6 +31,9 @@ typedef struct {
     uint32_t edges;       /* 0x48 beeper edges in the last frame */
     uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
     uint32_t frame_costs; /* 0x50 GBA address of the SpectrumFrameCost ring */
+    uint32_t model;       /* 0x54 the machine running: 0 48K, 1 128K */
+    uint32_t paging;      /* 0x58 128K: port 0x7FFD's last value */
+    uint32_t ay;          /* 0x5C GBA address of the AY (its 16 registers first) */
 } SpectrumState;
 
 STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);

@@ -146,6 +146,11 @@ AY_INLINE uint32_t noise_ones(uint32_t pos, uint32_t n) {
     return count;
 }
 
+/* A sample into the int8 buffer. */
+AY_INLINE int8_t saturate(int32_t s) {
+    return (int8_t)(s > 127 ? 127 : s < -128 ? -128 : s);
+}
+
 /* Bringing generators up to `t`: every event dated before t happens (one at t waits: a write
  * at t comes first). */
 AY_INLINE void tone_catch_up(AyGenerators* g, int ch, int32_t t) {
@@ -555,7 +560,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     sample_grid(ay, frame_end, count);
     const uint32_t n = (uint32_t)count, base = ay->sample_base, extra = ay->sample_extra;
     const uint32_t norm_base = ay->norm_base, norm_long = ay->norm_long;
-    const int32_t recip = ay->span_recip, grid = ay->grid;
+    const int32_t recip = ay->span_recip, grid = ay->grid, offset = ay->offset;
 
     /* The generators work on a copy in fast memory (the stack), safe from aliasing `out`. */
     AyGenerators gen = ay->gen;
@@ -587,22 +592,20 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
         if (write_at >= end && k.change >= end) {
             if (k.noise_at >= end) {
                 /* Nothing heard changes: the level itself, for as many samples as that lasts. */
-                int32_t v = (noise_bit(gen.noise_pos) ? k.high : k.low) >> 8;
+                int32_t v = ((noise_bit(gen.noise_pos) ? k.high : k.low) >> 8) + offset;
                 int32_t until = write_at < k.change ? write_at : k.change;
                 if (k.noise_at < until)
                     until = k.noise_at;
                 if (until >= frame_end) { /* for the rest of the frame: no timing needed */
                     for (; v && i < count; ++i) {
-                        int32_t s = out[i] + v;
-                        out[i] = (int8_t)(s > 127 ? 127 : s);
+                        out[i] = saturate(out[i] + v);
                     }
                     i = count;
                     pos = frame_end;
                     break;
                 }
                 for (;;) {
-                    int32_t s = out[i] + v;
-                    out[i] = (int8_t)(s > 127 ? 127 : s);
+                    out[i] = saturate(out[i] + v);
                     pos = end;
                     if (++i == count)
                         break;
@@ -637,8 +640,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                         at = pos + last + period;
                     }
                     uint32_t sum = (uint32_t)(low * len + diff * on) >> 8;
-                    int32_t s = out[i] + (int32_t)(((uint64_t)sum * norm) >> 31);
-                    out[i] = (int8_t)(s > 127 ? 127 : s);
+                    out[i] = saturate(out[i] + offset + (int32_t)(((uint64_t)sum * norm) >> 31));
                     pos = end;
                     if (++i == count)
                         break;
@@ -681,8 +683,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                 }
             }
         }
-        int32_t s = out[i] + (int32_t)(((uint64_t)(acc >> 8) * norm) >> 31);
-        out[i] = (int8_t)(s > 127 ? 127 : s);
+        out[i] = saturate(out[i] + offset + (int32_t)(((uint64_t)(acc >> 8) * norm) >> 31));
         if (++i < count)
             NEXT_SAMPLE_LENGTH();
     }
@@ -715,7 +716,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     ay->grid = (ay->grid + frame_end) & (AY_TSTATES_PER_TICK - 1);
 }
 
-ZX_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
+AY_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
     if (reg >= AY_REGISTERS)
         return;
     value &= ay_mask_of(reg);
@@ -769,10 +770,15 @@ void ay_set_peak(AyChip* ay, int peak) {
             (int32_t)(((uint32_t)dac_levels[i] * (uint32_t)peak * 256u + 32767u) / 65535u);
 }
 
+void ay_set_offset(AyChip* ay, int offset) {
+    ay->offset = offset < -255 ? -255 : offset > 255 ? 255 : offset;
+}
+
 void ay_reset(AyChip* ay) {
-    int peak = ay->peak;
+    int peak = ay->peak, offset = ay->offset;
     memset(ay, 0, sizeof *ay);
     ay_set_peak(ay, peak);
+    ay->offset = offset;
     /* Counters from 0 with the first tick at T-state 0: every period reads as one tick. */
     AyGenerators* g = &ay->gen;
     for (int ch = 0; ch < 3; ++ch) {
@@ -790,6 +796,7 @@ void ay_reset(AyChip* ay) {
 
 void ay_init(AyChip* ay) {
     ay->peak = AY_DEFAULT_PEAK;
+    ay->offset = 0;
     ay_reset(ay);
 }
 

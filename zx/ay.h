@@ -21,9 +21,9 @@
  * The output of a channel is its level from the chip's logarithmic DAC (levels measured on a real
  * chip) while its mixed tone/noise signal is high, 0 while low. With tone and noise both disabled
  * the signal stays high and the channel outputs its level: programs play samples that way, by
- * writing volumes. The three channels are summed (unipolar, 0 .. 3 x peak) and added to the
- * samples already in the buffer, saturating at the int8 range, so a frame's beeper samples and
- * the AY's end up in one buffer.
+ * writing volumes. The three channels are summed (unipolar, 0 .. 3 x peak), moved by an offset
+ * and added to the samples already in the buffer, saturating at the int8 range, so a frame's
+ * beeper samples and the AY's end up in one buffer.
  *
  * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state (about
  * 6 KiB), the rest from ROM. */
@@ -99,6 +99,7 @@ typedef struct AyChip {
     AyGenerators gen;
     int32_t grid; /* tick phase: ticks fall on T-states t with ((t + grid) & 15) == 0 */
     int peak;
+    int offset; /* added to every sample rendered */
     /* The sample grid of the last frame rendered (frame length and count), worked out once. */
     int32_t grid_end;
     int grid_count;
@@ -120,6 +121,9 @@ ZX_API void ay_init(AyChip* ay);
 ZX_API void ay_reset(AyChip* ay);
 /* Output of one channel at level 15 (1..127); the sum of three must fit the buffer's headroom. */
 ZX_API void ay_set_peak(AyChip* ay, int peak);
+/* A constant (-255..255) added to every sample, to move the chip's unipolar output (0 .. 3 x
+ * peak) where the buffer has room for it; 0 at power-on. Sums still saturate at the int8 range. */
+ZX_API void ay_set_offset(AyChip* ay, int offset);
 
 /* Port 0xFFFD written: selects a register (values 16-255 deselect the chip). */
 ZX_API void ay_select(AyChip* ay, uint8_t value);

@@ -48,6 +48,12 @@ static int plausible_entry(const u8* r, int index, u32 previous) {
            offset >= previous && offset < (u32)(CARTRIDGE_END - CARTRIDGE_START);
 }
 
+/* The end record: zeros, but for the last entry's size where an entry has its data offset. */
+static int end_record(const u8* r) {
+    return all_zero(r, TPL_END_LAST_SIZE) &&
+           all_zero(r + TPL_END_LAST_SIZE + 4, TPL_ENTRY_SIZE - TPL_END_LAST_SIZE - 4);
+}
+
 static void scan_entries(TplCatalogue* c, const u8* limit) {
     u32 previous = 0;
     int n = 0;
@@ -57,7 +63,9 @@ static void scan_entries(TplCatalogue* c, const u8* limit) {
         const u8* r = c->table + n * TPL_ENTRY_SIZE;
         if (r + TPL_ENTRY_SIZE > limit)
             break;
-        if (all_zero(r, TPL_ENTRY_SIZE)) {
+        if (end_record(r)) {
+            u32 size = read_le32(r + TPL_END_LAST_SIZE);
+            c->last_size = n > 0 && size ? size : TPL_SIZE_UNKNOWN;
             c->status = TPL_TABLE_OK;
             break;
         }
@@ -174,6 +182,7 @@ void tpl_catalogue_scan_at(TplCatalogue* out, const u8* table, const u8* limit,
                            const u8* pogoshell) {
     memset(out, 0, sizeof *out);
     out->table = table;
+    out->last_size = TPL_SIZE_UNKNOWN;
     read_pogoshell(&out->pogoshell, pogoshell);
     if (table + TPL_KEY_RECORD_SIZE <= limit && is_plugin_head(table)) {
         scan_key_records(out, limit);
@@ -207,9 +216,10 @@ const u8* tpl_entry_data(int index) {
 }
 
 u32 tpl_entry_size(int index) {
-    if (index < 0 || index + 1 >= catalogue.entry_count ||
-        catalogue.status == TPL_TABLE_BAD_OFFSETS)
+    if (index < 0 || index >= catalogue.entry_count || catalogue.status == TPL_TABLE_BAD_OFFSETS)
         return TPL_SIZE_UNKNOWN;
+    if (index + 1 == catalogue.entry_count)
+        return catalogue.last_size;
     return catalogue.entries[index + 1].data_offset - catalogue.entries[index].data_offset;
 }
 

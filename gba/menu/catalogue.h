@@ -43,7 +43,8 @@ typedef struct {
     const u8* table;
     const TplEntry* entries;
     int entry_count;
-    const TplKeyRecord* head;        /* plug-in form: the "<POGOSHELL>" record */
+    u32 last_size;            /* the last entry's size from the end record, else TPL_SIZE_UNKNOWN */
+    const TplKeyRecord* head; /* plug-in form: the "<POGOSHELL>" record */
     const TplKeyRecord* key_records; /* plug-in form: the records after the head */
     int key_record_count;
     TplPogoshellArgs pogoshell;
@@ -57,7 +58,7 @@ const TplCatalogue* tpl_catalogue(void);
 const TplEntry* tpl_entries(int* count);
 
 /* The snapshot of entry `index` in cartridge space, and its size (TPL_SIZE_UNKNOWN for the
- * last entry: nothing in the table says where it ends). */
+ * last entry unless the end record gives it: TPL_END_LAST_SIZE). */
 const u8* tpl_entry_data(int index);
 u32 tpl_entry_size(int index);
 

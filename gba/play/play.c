@@ -28,11 +28,21 @@ typedef struct Game {
     int has_menu;   /* 0 in the plug-in form: there is no menu to go back to */
 } Game;
 
-extern const u8 spectrum_rom_image[SPECTRUM_ROM_SIZE]; /* rom.s */
+extern const u8 spectrum_rom_image[SPECTRUM_ROM_SIZE];  /* rom.s: the 48K ROM, the 128K's ROM 1 */
+extern const u8 spectrum_rom0_image[SPECTRUM_ROM_SIZE]; /* rom.s: our ROM 0 of the 128K */
+
+/* The AY's output on the 128K: with the beeper's 0-96 its three channels at 53 each fill the
+ * int8 range once moved down by 128, without clipping (a channel about half the beeper's level,
+ * as the two sound side by side on a Spectrum 128). */
+enum { AY_PEAK = 53, AY_OFFSET = -128 };
 
 static Spectrum machine;
-static u8 ram[SPECTRUM_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
+/* The 128K's eight banks; a 48K snapshot uses the first three (0x4000-0xFFFF). ROM 1 runs from
+ * a copy in EWRAM, ROM 0 (rarely run: the reset and the programs that page it in) from the
+ * cartridge. */
+static u8 ram[SPECTRUM_128_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static u8 rom[SPECTRUM_ROM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
+static AyChip ay EWRAM_BSS;
 static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
 static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
@@ -89,9 +99,12 @@ static void show_message(const char* title, const char* text, int wait_for_a) {
 }
 
 static int load(const Game* game) {
-    spectrum_init(&machine, rom, ram, beeper_edges);
+    spectrum_init_128(&machine, spectrum_rom0_image, rom, ram, &ay, beeper_edges);
+    ay_set_peak(&ay, AY_PEAK);
+    ay_set_offset(&ay, AY_OFFSET);
     machine.clock = cycles_now;
     SnapshotResult result = spectrum_load(&machine, game->data, game->size, game->kind);
+    stats.model = machine.model;
     stats.load_result = result;
     stats.starts++;
     stats.frames = 0;
@@ -114,6 +127,7 @@ static void play(const Game* game) {
         stats.magic = SPECTRUM_STATE_MAGIC;
     }
     stats.ram = (u32)ram;
+    stats.ay = (u32)&ay;
     stats.frame_costs = (u32)frame_costs;
     for (int i = 0; i < TPL_KEY_SLOTS; ++i)
         stats.keys[i] = game->keys[i];
@@ -159,12 +173,15 @@ static void play(const Game* game) {
         u32 input_done = cycles_now();
         spectrum_run_frame(&machine);
         u32 z80_done = cycles_now();
-        beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
+        s8* samples = sound_frame_buffer();
+        beeper_render(machine.frame_level, machine.edges, machine.edge_count, samples);
+        if (machine.model == SPECTRUM_128K)
+            ay_render(&ay, machine.frame_tstates, samples, BEEPER_SAMPLES_PER_FRAME);
         sound_frame_done();
         u32 sound_done = cycles_now();
         u32 rows = spectrum_take_changed_rows(&machine);
         u32 row_count = (u32)__builtin_popcount(rows);
-        display_update(ram, rows, machine.frames);
+        display_update(spectrum_screen(&machine), rows, machine.frames);
         u32 display_done = cycles_now();
         stats.rows_drawn += row_count;
         stats.frames = machine.frames;
@@ -174,6 +191,7 @@ static void play(const Game* game) {
         stats.edge_gap = machine.edge_count >= 2 ? (u32)(machine.edges[1] - machine.edges[0]) : 0;
         stats.interrupts = machine.interrupts;
         stats.pc = z80_pc(&machine.cpu);
+        stats.paging = machine.paging;
         u32 end = cycles_now();
         stats.busy_cycles += end - start;
         volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
@@ -198,13 +216,14 @@ static SnapshotKind snapshot_kind(int kind) {
     return kind == TPL_KIND_SNA ? SNAPSHOT_SNA : SNAPSHOT_Z80;
 }
 
-/* The last entry's size is not in the table: a .SNA is then taken to be a 48K one, and a .Z80
- * is read up to the end of the cartridge space (its loader stops when the memory is full). */
+/* The last entry's size is in the table only for a 128K .SNA (its end record): another .SNA is
+ * a 48K one, and a .Z80 is read up to the end of the cartridge space (its loader stops when the
+ * memory is full). */
 static u32 entry_size(const u8* data, u32 size, int kind) {
     if (size != TPL_SIZE_UNKNOWN)
         return size;
     if (kind == TPL_KIND_SNA)
-        return 27 + SPECTRUM_RAM_SIZE;
+        return TPL_SNA_48K_SIZE;
     return (u32)(MEM_ROM_END - (u32)data);
 }
 

@@ -82,6 +82,32 @@ TEST(CatalogueImage, OffsetsCountFromTheTableAndSkipEmptyFiles) {
     EXPECT_EQ(progress.steps, 6);
 }
 
+// A 128K .SNA begins as a 48K one does: in last place its size goes into the end record, the
+// one place the cartridge can read it from. Anywhere else, or as a .z80, nothing changes.
+TEST(CatalogueImage, EndRecordCarriesTheSizeOfALast128KSna) {
+    TempDir dir;
+    writeFile(dir.path() / "big.sna", patternBytes(131103, 1));
+    writeFile(dir.path() / "long.sna", patternBytes(147487, 2));
+    writeFile(dir.path() / "small.sna", patternBytes(49179, 3));
+    writeFile(dir.path() / "big.z80", patternBytes(131103, 4));
+    auto endRecordOf = [&](std::vector<std::string> files) {
+        std::vector<CatalogueEntry> rows;
+        for (const auto& f : files)
+            rows.push_back(entryIn(dir, f, f));
+        CountingProgress progress;
+        writeCatalogueImage(dir.path() / "tpl.gba", rows, SettingsFile(), fakeImage(), progress);
+        return slice(readFile(dir.path() / "tpl.gba"), fakeImage().size() + 32 * files.size(), 32);
+    };
+    Bytes withSize(32, 0);
+    withSize[16] = 0x1F, withSize[17] = 0x00, withSize[18] = 0x02; // 131,103 = 0x2001F
+    EXPECT_EQ(endRecordOf({"small.sna", "big.sna"}), withSize);
+    withSize[16] = 0x1F, withSize[17] = 0x40; // 147,487 = 0x2401F
+    EXPECT_EQ(endRecordOf({"long.sna"}), withSize);
+    EXPECT_EQ(endRecordOf({"big.sna", "small.sna"}), Bytes(32, 0));
+    EXPECT_EQ(endRecordOf({"big.sna", "big.z80"}), Bytes(32, 0));
+    EXPECT_EQ(endRecordOf({}), Bytes(32, 0));
+}
+
 TEST(CatalogueImage, TheSameFileTwiceIsStoredTwice) {
     TempDir dir;
     writeFile(dir.path() / "a.sna", patternBytes(10, 3));

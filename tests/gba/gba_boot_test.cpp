@@ -291,6 +291,29 @@ TEST_F(CatalogueBoot, PickingShowsOffsetsSizesAndKeyCodesUntilB) {
     EXPECT_EQ(gba.gameErrors(), 0);
 }
 
+// A 128K .SNA in last place: the end record gives its size, which a 48K one's would not need.
+TEST(CatalogueEnd, ALast128KSnaHasItsSizeFromTheEndRecord) {
+    TempDir dir;
+    writeBytes(dir.path / "small.sna", snapshotBytes(49179, 1));
+    writeBytes(dir.path / "big.sna", snapshotBytes(131103, 2));
+    std::string folder = dir.path.string() + "/";
+    std::vector<tapeloom::CatalogueEntry> rows = {{"Small", "", "small.sna", folder},
+                                                  {"Big", "", "big.sna", folder}};
+    NoProgress progress;
+    tapeloom::writeCatalogueImage(dir.path / "tpl.gba", rows, tapeloom::SettingsFile(), menuImage(),
+                                  progress);
+    Gba gba(gbatest::readFile(dir.path / "tpl.gba"));
+    waitForScreen(gba, MENU_SCREEN_LIST);
+    EXPECT_EQ(state(gba).table_status, 0u);
+    EXPECT_EQ(state(gba).entry_count, 2u);
+    gba.press(gbatest::KeyDown);
+    gba.press(gbatest::KeyA);
+    waitForScreen(gba, MENU_SCREEN_DETAILS, 10);
+    EXPECT_EQ(state(gba).picked_size, 131103u);
+    EXPECT_TRUE(screenContains(gba, "Size    131103"));
+    EXPECT_EQ(gba.gameErrors(), 0);
+}
+
 TEST_F(CatalogueBoot, StartsTheSameOnJunkFilledRam) {
     // Uninitialised RAM on hardware holds anything: the start-up code must clear what the
     // program assumes is zero and must not depend on mGBA's cleared memory.

@@ -118,6 +118,21 @@ void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames) {
                  static_cast<int>(frames) * 2 + 60);
 }
 
+std::uint32_t spectrumRgb(int colour, bool bright) {
+    std::uint32_t level = bright ? 255u : (26u << 3) | (26u >> 2);
+    std::uint32_t r = (colour & 2) ? level : 0, g = (colour & 4) ? level : 0,
+                  b = (colour & 1) ? level : 0;
+    return r << 16 | g << 8 | b;
+}
+
+int lcdX(double x) {
+    return static_cast<int>(x * 240.0 / 256.0);
+}
+
+int lcdY(double y) {
+    return static_cast<int>(y * 160.0 / 192.0);
+}
+
 void saveScreenshot(gbatest::Gba& gba, const std::string& name) {
     if (const char* folder = std::getenv("TAPELOOM_GBA_SCREENSHOTS"))
         gba.writePng(std::filesystem::path(folder) / (name + ".png"));

@@ -41,6 +41,12 @@ void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames);
 std::uint8_t peek(gbatest::Gba& gba, std::uint16_t address);
 std::uint16_t peek16(gbatest::Gba& gba, std::uint16_t address);
 
+// Palette of the display: 26 of 31 for normal colours, 31 for BRIGHT, as mGBA shows them.
+std::uint32_t spectrumRgb(int colour, bool bright);
+// The scaled view: LCD pixel of the Spectrum pixel (x, y) of a cell's interior.
+int lcdX(double x);
+int lcdY(double y);
+
 // With TAPELOOM_GBA_SCREENSHOTS set, saves the frame there as <name>.png (for the docs).
 void saveScreenshot(gbatest::Gba& gba, const std::string& name);
 
