@@ -42,8 +42,10 @@ constexpr std::uint64_t kLongest = 3600 * kSecond;
 // settling, then 256 pairs): a block is handed over only while that many are still to come.
 constexpr std::uint32_t kLeaderPulsesNeeded = 1100;
 
-constexpr std::uint16_t kErrNr = 0x5C3A;         // ERR_NR: the report code less one
-constexpr std::uint8_t kTapeLoadingError = 0x1A; // report R
+// ERR_NR, the report code less one: R Tape loading error is 0x1A; OpenSE BASIC sets bit 7 once
+// the report is on the screen.
+constexpr std::uint16_t kErrNr = 0x5C3A;
+constexpr std::uint8_t kTapeLoadingError = 0x1A;
 
 bool carriesData(const TapeBlock& block) {
     switch (block.kind) {
@@ -224,8 +226,8 @@ void TapeRun::afterFrame() {
             throw TapeLoadCancelled(tape_.name() + ": loading cancelled");
     }
     if (!result_ && now_ - tapeStart_ > limit_)
-        fail("still loading after " + std::to_string(limit_ / kSecond / 60) +
-             " minutes of Spectrum time");
+        fail("still loading after " + std::to_string(limit_ / kSecond) +
+             " seconds of Spectrum time");
 }
 
 // The deck as a user minds it: play while the program reads the tape, stop when it leaves the
@@ -295,7 +297,7 @@ LoadedTape TapeRun::run() {
         runFrames(1);
 
     const Z80Regs& regs = result_->state.regs;
-    if (regs.pc < 0x4000 && result_->ram[kErrNr - 0x4000] == kTapeLoadingError)
+    if (regs.pc < 0x4000 && (result_->ram[kErrNr - 0x4000] & 0x7F) == kTapeLoadingError)
         fail("the Spectrum reported \"R Tape loading error\"");
     if (rom_loader::inLoader(regs.pc))
         fail("the tape ended while the Spectrum was still waiting for a block");

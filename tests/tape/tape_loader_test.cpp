@@ -6,6 +6,7 @@
 #include "tape_snapshots.h"
 #include "tape_test_support.h"
 
+#include "spectrum/machine.h"
 #include "spectrum/snapshot.h"
 
 #include <gtest/gtest.h>
@@ -109,20 +110,51 @@ Bytes runAt32768() {
     return out;
 }
 
+// pasmo's tapes of the picture program, made once: prog.tap (--tapbas), code.tap (--tap, no
+// loader), screen.tap (the picture alone, for 16384), prog.tzx (tapeconv), and the binary.
 struct Made {
     TempDir dir;
     Bytes binary; // the program as pasmo assembles it, from 32768
+    bool ok = false;
 };
+const Made& made() {
+    static Made m;
+    static const bool once = [] {
+        std::string source = pictureProgram();
+        writeFile(m.dir / "prog.asm", Bytes(source.begin(), source.end()));
+        std::string screen = "        org 16384\n" + defb(picture()) + "end 16384\n";
+        writeFile(m.dir / "screen.asm", Bytes(screen.begin(), screen.end()));
+        m.ok = run("cd '" + (m.dir / "").string() +
+                   "' && pasmo --tapbas prog.asm prog.tap && pasmo --tap prog.asm code.tap && "
+                   "pasmo --tap screen.asm screen.tap && pasmo prog.asm prog.bin && "
+                   "tapeconv prog.tap prog.tzx");
+        m.binary = readFile(m.dir / "prog.bin");
+        return true;
+    }();
+    (void)once;
+    return m;
+}
 
-// pasmo's own tapes of the picture program: prog.tap (--tapbas), code.tap (--tap, no loader),
-// prog.tzx (tapeconv), and the binary.
-void makeProgramTapes(Made& made) {
-    std::string source = pictureProgram();
-    writeFile(made.dir / "prog.asm", Bytes(source.begin(), source.end()));
-    ASSERT_TRUE(run("cd '" + (made.dir / "").string() +
-                    "' && pasmo --tapbas prog.asm prog.tap && pasmo --tap prog.asm code.tap && "
-                    "pasmo prog.asm prog.bin && tapeconv prog.tap prog.tzx"));
-    made.binary = readFile(made.dir / "prog.bin");
+// Our BASIC loader with `tokens`, then the screen and code blocks as pasmo saved them.
+Bytes ourTape(const Bytes& tokens) {
+    Bytes tape = basicLoader(tokens);
+    append(tape, readFile(made().dir / "screen.tap"));
+    append(tape, readFile(made().dir / "code.tap"));
+    return tape;
+}
+
+// LOAD ""CODE: [between:] LOAD ""CODE: RANDOMIZE USR 32768
+Bytes twoLoads(const Bytes& between = {}) {
+    Bytes tokens = loadCode();
+    tokens.push_back(kColon);
+    if (!between.empty()) {
+        append(tokens, between);
+        tokens.push_back(kColon);
+    }
+    append(tokens, loadCode());
+    tokens.push_back(kColon);
+    append(tokens, runAt32768());
+    return tokens;
 }
 
 LoadedTape load(const std::filesystem::path& path, TapeLoadOptions options = {}) {
@@ -139,7 +171,7 @@ Bytes ramAt(const LoadedTape& loaded, std::size_t address, std::size_t size) {
 void expectPictureProgram(const LoadedTape& loaded, const Bytes& binary) {
     EXPECT_EQ(ramAt(loaded, 32768, binary.size()), binary);
     EXPECT_EQ(ramAt(loaded, 0x4000, kScreen), picture());
-    EXPECT_GE(loaded.state.regs.pc, 32768); // waiting in the program's HALT loop
+    EXPECT_GE(loaded.state.regs.pc, 32768); // in the program's HALT loop, between frames
     // The snapshot is the state: our reader gives back the same memory.
     Bytes ram(SPECTRUM_RAM_SIZE);
     SnapshotState state{};
@@ -164,38 +196,22 @@ std::string errorOf(const std::filesystem::path& path, TapeLoadOptions options =
 // pasmo's BASIC loader and code, ours with a screen and a code block, the same through
 // tapeconv: memory and screen as assembled, whether ROM blocks go over at once or play.
 TEST(TapeLoader, LoadsPasmoTapesToTheProgramsMemoryAndScreen) {
-    Made made;
-    makeProgramTapes(made);
-    ASSERT_FALSE(made.binary.empty());
-    // Ours: CLEAR-less LOAD ""CODE twice (screen, then program), RANDOMIZE USR 32768.
-    std::string screenSource = "        org 16384\n" + defb(picture()) + "end 16384\n";
-    writeFile(made.dir / "screen.asm", Bytes(screenSource.begin(), screenSource.end()));
-    ASSERT_TRUE(run("cd '" + (made.dir / "").string() + "' && pasmo --tap screen.asm screen.tap"));
-    Bytes tokens = loadCode();
-    tokens.push_back(kColon);
-    append(tokens, loadCode());
-    tokens.push_back(kColon);
-    append(tokens, runAt32768());
-    Bytes ours = basicLoader(tokens);
-    append(ours, readFile(made.dir / "screen.tap"));
-    append(ours, readFile(made.dir / "code.tap"));
-    writeFile(made.dir / "OURS.TAP", ours);
-
+    ASSERT_TRUE(made().ok);
+    writeFile(made().dir / "OURS.TAP", ourTape(twoLoads()));
     for (const char* name : {"prog.tap", "prog.tzx", "OURS.TAP"}) {
         SCOPED_TRACE(name);
-        LoadedTape fast = load(made.dir / name);
-        expectPictureProgram(fast, made.binary);
+        LoadedTape fast = load(made().dir / name);
+        expectPictureProgram(fast, made().binary);
         EXPECT_GE(fast.fastBlocks, 2u);
         EXPECT_EQ(fast.keyPresses, 0u);
     }
     TapeLoadOptions signalOnly;
     signalOnly.fastRomBlocks = false;
-    LoadedTape played = load(made.dir / "prog.tzx", signalOnly);
-    expectPictureProgram(played, made.binary);
+    LoadedTape played = load(made().dir / "prog.tzx", signalOnly);
+    expectPictureProgram(played, made().binary);
     EXPECT_EQ(played.fastBlocks, 0u);
     EXPECT_GT(played.machineTime, 20ull * kTapeClockHz); // the blocks' time really played
 }
-
 // snap2tzx's tape: a BASIC loader, then its own turbo loader, which restores the snapshot.
 TEST(TapeLoader, LoadsSnap2tzxTurboTapesToTheSnapshotsMemory) {
     TempDir dir;
@@ -233,4 +249,110 @@ TEST(TapeLoader, LoadsSnap2tzxTurboTapesToTheSnapshotsMemory) {
         }
         EXPECT_EQ(got, want);
     }
+}
+
+// The shared games' tapes load to programs that run: a second on, each shows the screen the
+// shared snapshot of the game (made from the same tape) comes to.
+TEST(TapeLoader, SharedTapesLoadToTheGamesOfTheSharedSnapshots) {
+    static const Bytes rom = romBytes();
+    auto screenAfter = [&](const Bytes& z80, int frames) {
+        Bytes ram(SPECTRUM_RAM_SIZE);
+        std::vector<std::int32_t> edges(BEEPER_MAX_EDGES);
+        Spectrum machine;
+        spectrum_init(&machine, rom.data(), ram.data(), edges.data());
+        EXPECT_EQ(spectrum_load(&machine, z80.data(), static_cast<std::uint32_t>(z80.size()),
+                                SNAPSHOT_Z80),
+                  SNAPSHOT_OK);
+        for (int frame = 0; frame < frames; ++frame)
+            spectrum_run_frame(&machine);
+        return Bytes(ram.begin(), ram.begin() + kScreen);
+    };
+    int tapes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kShared / "tapes")) {
+        const auto& path = entry.path();
+        SCOPED_TRACE(path.filename().string());
+        LoadedTape loaded = load(path);
+        EXPECT_EQ(loaded.keyPresses, 0u);
+        Bytes shared = readFile(kShared / (path.stem().string() + ".z80"));
+        EXPECT_EQ(screenAfter(loaded.snapshot, 50), screenAfter(shared, 50));
+        ++tapes;
+    }
+    EXPECT_GE(tapes, 6);
+}
+
+// A BASIC loader that waits for a key between its two blocks (PAUSE 0) gets ENTER; a stop
+// block between them is played on when the ROM asks for the next block; a block at the end
+// that the program never reads leaves the state from before the key that was tried.
+TEST(TapeLoader, ProgramsThatWaitBetweenBlocksAndBlocksNobodyReads) {
+    ASSERT_TRUE(made().ok);
+    Bytes pause0{kPause};
+    append(pause0, number(0));
+    writeFile(made().dir / "key.tap", ourTape(twoLoads(pause0)));
+    LoadedTape waited = load(made().dir / "key.tap");
+    expectPictureProgram(waited, made().binary);
+    EXPECT_EQ(waited.keyPresses, 1u);
+
+    Bytes tap = ourTape(twoLoads());
+    Tzx stopped;
+    std::size_t at = 0;
+    for (int block = 0; at < tap.size(); ++block) {
+        std::size_t length = tap[at] | tap[at + 1] << 8;
+        if (block == 4)
+            stopped.raw({0x20, 0, 0}); // stop the tape before the code block's header
+        stopped.standard(1000, Bytes(tap.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                                     tap.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
+        at += 2 + length;
+    }
+    writeFile(made().dir / "stop.tzx", stopped.bytes());
+    LoadedTape played = load(made().dir / "stop.tzx");
+    expectPictureProgram(played, made().binary);
+    EXPECT_EQ(played.keyPresses, 0u);
+
+    Bytes extra = readFile(made().dir / "prog.tap");
+    append(extra, readFile(made().dir / "screen.tap"));
+    writeFile(made().dir / "extra.tap", extra);
+    LoadedTape unread = load(made().dir / "extra.tap");
+    expectPictureProgram(unread, made().binary);
+    EXPECT_EQ(unread.keyPresses, 1u);
+}
+
+// Tapes that cannot load end with a reason, never a hang: a wrong checksum, a tape cut before
+// its code, a tape for the 128K, a tone that never ends (the time limit), and a cancel.
+TEST(TapeLoader, TapesThatCannotLoadSayWhy) {
+    ASSERT_TRUE(made().ok);
+    Bytes bad = readFile(made().dir / "prog.tap");
+    bad[bad.size() - 100] ^= 0x01;
+    writeFile(made().dir / "bad.tap", bad);
+    EXPECT_EQ(errorOf(made().dir / "bad.tap"),
+              "bad.tap: the Spectrum reported \"R Tape loading error\"");
+
+    Bytes cut = readFile(made().dir / "prog.tap");
+    Bytes header(cut.begin(), cut.end() - static_cast<std::ptrdiff_t>(made().binary.size() + 4));
+    writeFile(made().dir / "cut.tap", header);
+    EXPECT_EQ(errorOf(made().dir / "cut.tap"),
+              "cut.tap: the tape ended while the Spectrum was still waiting for a block");
+
+    Tzx for128;
+    for128.raw({0x33, 2, 0, 1, 3, 0, 3, 1}).standard(1000, romBlock(0xFF, {1, 2, 3}));
+    writeFile(made().dir / "128.tzx", for128.bytes());
+    EXPECT_EQ(errorOf(made().dir / "128.tzx"),
+              "128.tzx: the tape is for the Spectrum 128K, and Tapeloom loads tapes for the 48K "
+              "only so far");
+
+    Tzx endless;
+    endless.loopStart(60000).tone(2168, 60000).loopEnd();
+    writeFile(made().dir / "endless.tzx", endless.bytes());
+    TapeLoadOptions limited;
+    limited.timeLimit = 30ull * kTapeClockHz;
+    EXPECT_EQ(errorOf(made().dir / "endless.tzx", limited),
+              "endless.tzx: still loading after 30 seconds of Spectrum time");
+
+    TapeLoadOptions cancelling;
+    int frames = 0;
+    cancelling.progress = [&](const TapeLoadProgress& progress) {
+        EXPECT_LE(progress.played, progress.total);
+        return ++frames < 20;
+    };
+    EXPECT_THROW(load(made().dir / "prog.tap", cancelling), TapeLoadCancelled);
+    EXPECT_EQ(frames, 20);
 }
