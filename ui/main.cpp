@@ -40,11 +40,10 @@ constexpr const char* kCloseUnsaved = "The settings could not be saved.\rClose a
 constexpr int kClientWidth = 545;
 constexpr int kClientHeight = 329;
 
-// Tapes are listed with the snapshots they become; the patterns take any letter case.
+// Tapes have a filter of their own after the snapshots'; its patterns take any letter case.
 const QString kSnapshotFilter =
-    QStringLiteral("All Snapshots (*.SNA *.sna *.Z80 *.z80 *.[tT][aA][pP] *.[tT][zZ][xX]);;"
-                   "SNA Snapshot (*.SNA *.sna);;Z80 Snapshot (*.Z80 *.z80);;"
-                   "ZX Tape (*.[tT][aA][pP] *.[tT][zZ][xX])");
+    QStringLiteral("All Snapshots (*.SNA *.sna *.Z80 *.z80);;SNA Snapshot (*.SNA *.sna);;"
+                   "Z80 Snapshot (*.Z80 *.z80);;ZX Tape (*.[tT][aA][pP] *.[tT][zZ][xX])");
 
 // Snapshot files among dropped paths (.sna and .z80, any letter case), and tapes.
 bool isSnapshotFile(const QString& path) {
