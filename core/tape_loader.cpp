@@ -192,7 +192,7 @@ void TapeRun::afterEdge() {
         block_ = position.block;
         blockStart_ = played_;
     }
-    if (!fast_ || !rom_loader::inLoader(z80_pc(&machine_.cpu)))
+    if (!fast_ || block_ >= tape_.blocks().size() || !rom_loader::inLoader(z80_pc(&machine_.cpu)))
         return;
     const TapeBlock& block = tape_.blocks()[block_];
     if ((block.flags & TapeBlock::kRomData) == 0 || block.pilotCount <= kLeaderPulsesNeeded ||

@@ -7,6 +7,7 @@
 #include "tape_loader.h"
 #include "tape_snapshots.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,8 +57,8 @@ Bytes number(unsigned value) {
 Bytes typicalTape(double minutes) {
     constexpr unsigned kStart = 24000;
     // Bits of random data average 1282.5 T-states a pulse pair: 8 bits a byte.
-    const auto codeBytes = static_cast<unsigned>(
-        std::min(minutes * 60.0 * 3500000.0 / (8 * 2 * 1282.5) - 6912, 65535.0 - kStart));
+    const double wanted = minutes * 60.0 * 3500000.0 / (8 * 2 * 1282.5) - 6912;
+    const auto codeBytes = static_cast<unsigned>(std::clamp(wanted, 256.0, 65535.0 - kStart));
     Bytes line{0xFD};
     Bytes clear = number(kStart - 1);
     line.insert(line.end(), clear.begin(), clear.end());

@@ -1,5 +1,6 @@
 // Tapes in the window: a dropped tape is a row with a progress bar until its snapshot joins the
-// catalogue; a tape that cannot load is reported; a load can be stopped, waiting or running.
+// catalogue; a tape that cannot load is reported; a load can be stopped, waiting or running, and
+// closing the window stops it.
 #include "tape_loads.h"
 #include "window_fixture.h"
 
@@ -96,4 +97,11 @@ TEST_F(WindowTest, LoadsStopWhenTheUserSaysSo) {
     EXPECT_EQ(rows(), 0);
     EXPECT_TRUE(prompts_.errors.isEmpty());
     EXPECT_FALSE(QFile::exists(startFolder_ + "/tape-snapshots/endless.z80"));
+
+    // Closing the window while a tape loads stops the load.
+    window_->addSnapshotFiles({endless});
+    ASSERT_EQ(rows(), 1);
+    QDeadlineTimer closing(20000);
+    window_.reset();
+    EXPECT_FALSE(closing.hasExpired());
 }
