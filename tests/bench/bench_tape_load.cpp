@@ -34,8 +34,8 @@ void block(Bytes& tap, std::uint8_t flag, const Bytes& payload) {
 void header(Bytes& tap, std::uint8_t type, const char* name, unsigned length, unsigned param1,
             unsigned param2) {
     Bytes payload{type};
-    for (int i = 0; i < 10; ++i)
-        payload.push_back(static_cast<std::uint8_t>(name[i] != 0 ? name[i] : ' '));
+    const std::string padded = (std::string(name) + "          ").substr(0, 10);
+    payload.insert(payload.end(), padded.begin(), padded.end());
     for (unsigned word : {length, param1, param2}) {
         payload.push_back(static_cast<std::uint8_t>(word));
         payload.push_back(static_cast<std::uint8_t>(word >> 8));
