@@ -19,20 +19,22 @@ const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS] = {M72_(0), M72
 
 enum { ALL_ROWS = (1u << SPECTRUM_SCREEN_ROWS) - 1 };
 
+static uint8_t port_in_ear_plugged(void* user, uint16_t port);
 static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value);
+static uint8_t port_in_128_ear_plugged(void* user, uint16_t port);
 static void port_out_128_ear_plugged(void* user, uint16_t port, uint8_t value);
 
 /* The port handlers of the machine running: while something is plugged into EAR, writes to port
- * 0xFE leave bit 6 to the input (handlers of their own, so that the usual ones cost nothing
- * more). */
+ * 0xFE leave bit 6 to the input and reads of it are counted (handlers of their own, so that the
+ * usual ones cost nothing more). */
 static void set_io(Spectrum* s) {
     int plugged = s->ear_input != SPECTRUM_EAR_UNPLUGGED;
     if (s->model == SPECTRUM_128K)
-        z80_set_io(&s->cpu, spectrum_128_port_in,
+        z80_set_io(&s->cpu, plugged ? port_in_128_ear_plugged : spectrum_128_port_in,
                    plugged ? port_out_128_ear_plugged : spectrum_128_port_out, s);
     else
-        z80_set_io(&s->cpu, spectrum_port_in, plugged ? port_out_ear_plugged : spectrum_port_out,
-                   s);
+        z80_set_io(&s->cpu, plugged ? port_in_ear_plugged : spectrum_port_in,
+                   plugged ? port_out_ear_plugged : spectrum_port_out, s);
 }
 
 /* The screen watch of the 128K: bank 5 is always at 0x4000; bank 7 can only be written through
@@ -190,6 +192,13 @@ ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
     return 0xFF;
 }
 
+static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1))
+        s->ear_reads++;
+    return spectrum_port_in(user, port);
+}
+
 /* Port 0xFE: border, beeper (its edges dated in the frame) and, unless a signal comes in, the
  * EAR bit that port reads. */
 static inline __attribute__((always_inline)) void write_ula(Spectrum* s, uint16_t port,
@@ -244,6 +253,13 @@ static void write_128(Spectrum* s, uint16_t port, uint8_t value) {
         ay_select(s->ay, value);
     else
         ay_write_selected(s->ay, z80_tstates(&s->cpu), value);
+}
+
+static uint8_t port_in_128_ear_plugged(void* user, uint16_t port) {
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1))
+        s->ear_reads++;
+    return spectrum_128_port_in(user, port);
 }
 
 ZX_HOT void spectrum_128_port_out(void* user, uint16_t port, uint8_t value) {

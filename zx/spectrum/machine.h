@@ -78,6 +78,9 @@ typedef struct Spectrum {
     uint8_t paging;        /* 128K: the last byte port 0x7FFD took (SPECTRUM_PAGING_*) */
     uint8_t screen_bank;   /* the bank shown: 5, or 7 on a 128K with the shadow screen */
     uint8_t screen_hidden; /* 128K: the shown bank is also paged where no watch sees its writes */
+    /* Reads of port 0xFE while something is plugged into EAR: how a tape deck tells that a
+     * program listens to the tape (counted by a handler of its own, so unplugged costs nothing). */
+    uint32_t ear_reads;
 } Spectrum;
 
 /* The mask the machine's screen watch gives each 32-byte block of 0x4000-0x5AFF: bit n for a
