@@ -53,6 +53,25 @@ std::filesystem::path programSnapshot(const std::filesystem::path& binary) {
     return file;
 }
 
+std::filesystem::path programSnapshot128(const std::filesystem::path& binary, std::uint8_t mode,
+                                         const std::string& name) {
+    spectest::Machine128Image m;
+    auto code = spectest::readBytes(binary);
+    if (code.size() > 0x4000)
+        code.resize(0x4000);
+    std::copy(code.begin(), code.end(), m.banks[2].begin());
+    m.banks[2][2] = mode;
+    m.regs.pc = 0x8000;
+    m.regs.sp = 0xBC00;
+    m.regs.im = 1;
+    m.regs.i = 0x3F;
+    m.border = 7;
+    m.port7ffd = 0x10; // ROM 1, bank 0, the screen in bank 5
+    auto file = spectest::tempDir() / (name + ".sna");
+    spectest::writeBytes(file, spectest::makeSna128(m));
+    return file;
+}
+
 std::vector<Workload> workloads() {
     std::vector<Workload> all;
     auto add = [&all](Workload w) { all.push_back(std::move(w)); };
@@ -93,6 +112,14 @@ std::vector<Workload> workloads() {
              programSnapshot(program("multicolour"))));
     add(make("ldir-scroll", "LDIR scroll of 72 pixel lines, LDDR of 11 attribute rows",
              programSnapshot(program("scroll"))));
+    // A 128K game's frame (bank128.asm): the drawing pages every bank each frame and flips the
+    // shadow screen; the tune writes the AY every interrupt.
+    add(make("128-paging", "128K: five banks paged and copied, the screens swapped, each frame",
+             programSnapshot128(program("bank128"), 1, "bank128-paging")));
+    add(make("128-ay", "128K: a three-channel AY tune, envelope bass, noise drum; halting",
+             programSnapshot128(program("bank128"), 2, "bank128-ay")));
+    add(make("128-game", "128K: the paging and drawing with the AY tune playing (IM 2)",
+             programSnapshot128(program("bank128"), 3, "bank128-game")));
     auto shared = [&make](const char* name, const char* what) {
         Workload w = make(name, what, game((std::string(name) + ".z80").c_str()));
         w.frames = 600;

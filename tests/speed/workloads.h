@@ -38,5 +38,9 @@ const Workload* findWorkload(const std::vector<Workload>& all, const std::string
 // A program of ours as a snapshot: the code at 8000h, SP FF00h, IM 1, IY at the system
 // variables, interrupts off, border white. Written into the test's temporary folder.
 std::filesystem::path programSnapshot(const std::filesystem::path& binary);
+// The same for the 128K: the code from 8000h in bank 2, `mode` at 8002h, ROM 1 and bank 0 paged,
+// the screen in bank 5; a 128K .SNA named `name`.
+std::filesystem::path programSnapshot128(const std::filesystem::path& binary, std::uint8_t mode,
+                                         const std::string& name);
 
 } // namespace speed
