@@ -90,9 +90,29 @@ static AY_COLD uint32_t divide(uint32_t n, uint32_t d) {
     return q;
 }
 
+/* Bits 32-63 and 31-62 of the product a x b. The GBA's Thumb code has no long multiply, and
+ * the library's (64 x 64 bits, in ROM) costs several times these four 16-bit products. */
+AY_INLINE uint32_t product_high(uint32_t a, uint32_t b, uint32_t* low) {
+    uint32_t al = a & 0xFFFF, ah = a >> 16, bl = b & 0xFFFF, bh = b >> 16;
+    uint32_t lo = al * bl, m1 = ah * bl, m2 = al * bh;
+    uint32_t mid = (lo >> 16) + (m1 & 0xFFFF) + (m2 & 0xFFFF);
+    *low = (lo & 0xFFFF) | (mid << 16);
+    return ah * bh + (m1 >> 16) + (m2 >> 16) + (mid >> 16);
+}
+
+AY_INLINE uint32_t mul_high(uint32_t a, uint32_t b) {
+    uint32_t low;
+    return product_high(a, b, &low);
+}
+
+AY_INLINE uint32_t mul_shift31(uint32_t a, uint32_t b) {
+    uint32_t low, high = product_high(a, b, &low);
+    return high << 1 | low >> 31;
+}
+
 /* floor(x / period) through the period's reciprocal (2^32 / period, rounded down). */
 AY_INLINE uint32_t whole_periods(uint32_t x, int32_t period, uint32_t recip) {
-    uint32_t q = (uint32_t)(((uint64_t)x * recip) >> 32);
+    uint32_t q = mul_high(x, recip);
     if (x - q * (uint32_t)period >= (uint32_t)period)
         ++q;
     return q;
@@ -531,8 +551,10 @@ static AY_COLD void sample_grid(AyChip* ay, int32_t frame_end, int count) {
 /* Level x time over [pos, stop) while no heard tone or envelope changes: the noise may. */
 AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop) {
     int32_t d = stop - pos;
+    /* Levels of three channels (at most 97,536) times a span up to MAX_SPAN fit 32 bits. */
     if (k->noise_at >= stop)
-        return (int64_t)(noise_bit(g->noise_pos) ? k->high : k->low) * d;
+        return d <= MAX_SPAN ? (noise_bit(g->noise_pos) ? k->high : k->low) * d
+                             : (int64_t)(noise_bit(g->noise_pos) ? k->high : k->low) * d;
     int32_t noise_on, left = k->noise_at - pos;
     if (left + g->noise_period >= d) { /* one shift */
         uint32_t at = g->noise_pos;
@@ -546,6 +568,8 @@ AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop
         noise_on = noise_on_time(g, pos, d);
     }
     k->noise_at = g->noise_at;
+    if (d <= MAX_SPAN)
+        return k->low * d + (k->high - k->low) * noise_on;
     return (int64_t)k->low * d + (int64_t)(k->high - k->low) * noise_on;
 }
 
@@ -640,7 +664,7 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                         at = pos + last + period;
                     }
                     uint32_t sum = (uint32_t)(low * len + diff * on) >> 8;
-                    out[i] = saturate(out[i] + offset + (int32_t)(((uint64_t)sum * norm) >> 31));
+                    out[i] = saturate(out[i] + offset + (int32_t)mul_shift31(sum, norm));
                     pos = end;
                     if (++i == count)
                         break;
@@ -683,7 +707,8 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
                 }
             }
         }
-        out[i] = saturate(out[i] + offset + (int32_t)(((uint64_t)(acc >> 8) * norm) >> 31));
+        /* acc is at most three channels' 97,536 x the sample's length: below 2^40. */
+        out[i] = saturate(out[i] + offset + (int32_t)mul_shift31((uint32_t)(acc >> 8), norm));
         if (++i < count)
             NEXT_SAMPLE_LENGTH();
     }
