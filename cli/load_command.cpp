@@ -65,7 +65,8 @@ int runLoad(std::span<char*> args) {
         if (!force && std::filesystem::exists(std::filesystem::symlink_status(*out)))
             throw FileError(out->string() + ": File exists");
         TapeFile file = TapeFile::read(*tape);
-        LoadedTape loaded = loadTape(file, tapeRom(), terminalTapeProgress(file.name()));
+        LoadedTape loaded =
+            loadTape(file, tapeRom(), terminalTapeProgress(file.name()), tapeRom0());
         endTapeProgress();
         writeNewFile(*out, loaded.snapshot, force);
         return kExitOk;

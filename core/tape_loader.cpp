@@ -17,7 +17,6 @@ namespace tapeloom {
 namespace {
 
 constexpr std::uint64_t kSecond = kTapeClockHz;
-constexpr std::int32_t kFrame = SPECTRUM_FRAME_TSTATES;
 
 // Switched on, the ROM clears and checks the memory and waits for a key well within 2 seconds.
 constexpr int kBootFrames = 100;
@@ -68,13 +67,24 @@ struct Snapshot {
 
 class TapeRun {
   public:
-    TapeRun(const TapeFile& tape, std::span<const std::uint8_t> rom, const TapeLoadOptions& options)
-        : tape_(tape), options_(options), ram_(kSnapshotRamSize),
-          player_(tape, TapePlayer::Options{}),
+    // A 128K when rom0 is given: ROM 0 is rom0, ROM 1 rom.
+    TapeRun(const TapeFile& tape, std::span<const std::uint8_t> rom,
+            std::span<const std::uint8_t> rom0, const TapeLoadOptions& options)
+        : tape_(tape), options_(options), is128K_(!rom0.empty()),
+          ram_(is128K_ ? kSnapshot128RamSize : kSnapshotRamSize),
+          player_(tape, TapePlayer::Options{.machine48K = !is128K_}),
           fast_(options.fastRomBlocks && rom_loader::romHasLoader(rom)) {
         std::copy(rom.begin(), rom.end(), rom_.begin());
         rom_loader::restoreReturnAt0052(rom_);
-        spectrum_init(&machine_, rom_.data(), ram_.data(), edges_);
+        if (is128K_) {
+            std::copy(rom0.begin(), rom0.end(), rom0_.begin());
+            ay_init(&ay_);
+            spectrum_init_128(&machine_, rom0_.data(), rom_.data(), ram_.data(), &ay_, edges_);
+            spectrum_power_on(&machine_, SPECTRUM_128K);
+        } else {
+            spectrum_init(&machine_, rom_.data(), ram_.data(), edges_);
+        }
+        frame_ = machine_.frame_tstates;
         const auto& blocks = tape.blocks();
         for (std::size_t i = 0; i < blocks.size(); ++i)
             if (carriesData(blocks[i]))
@@ -85,7 +95,12 @@ class TapeRun {
 
   private:
     void runUntil(std::uint64_t until);
-    void runFrames(int count) { runUntil(now_ + static_cast<std::uint64_t>(count) * kFrame); }
+    void runFrames(int count) { runUntil(now_ + static_cast<std::uint64_t>(count) * frame_); }
+    // The program counter is in the ROM's tape loader (on a 128K, with ROM 1 paged in).
+    bool inRomLoader() const {
+        return rom_loader::inLoader(z80_pc(&machine_.cpu)) &&
+               (!is128K_ || (machine_.paging & SPECTRUM_PAGING_ROM1));
+    }
     void type(std::initializer_list<std::uint8_t> keys);
     void holdKeys(std::initializer_list<std::uint8_t> keys);
     void afterEdge();
@@ -102,8 +117,11 @@ class TapeRun {
 
     const TapeFile& tape_;
     const TapeLoadOptions& options_;
-    std::array<std::uint8_t, SPECTRUM_ROM_SIZE> rom_{};
+    const bool is128K_;
+    std::array<std::uint8_t, SPECTRUM_ROM_SIZE> rom_{}, rom0_{};
     std::vector<std::uint8_t> ram_;
+    AyChip ay_{};
+    std::int32_t frame_ = SPECTRUM_FRAME_TSTATES; // T-states of the machine's frame
     std::int32_t edges_[BEEPER_MAX_EDGES]{};
     Spectrum machine_{};
     TapePlayer player_;
@@ -149,7 +167,12 @@ Snapshot TapeRun::capture() const {
     Snapshot snapshot;
     z80_get_regs(&machine_.cpu, &snapshot.state.regs);
     snapshot.state.border = machine_.border;
-    snapshot.state.frameTState = std::clamp(spectrum_frame_tstate(&machine_), 0, kFrame - 1);
+    snapshot.state.frameTState = std::clamp(spectrum_frame_tstate(&machine_), 0, frame_ - 1);
+    if (is128K_) {
+        snapshot.state.port7ffd = machine_.paging;
+        snapshot.state.aySelected = ay_.selected;
+        std::copy(std::begin(ay_.regs), std::end(ay_.regs), snapshot.state.ayRegisters.begin());
+    }
     snapshot.ram = ram_;
     return snapshot;
 }
@@ -165,7 +188,7 @@ void TapeRun::runUntil(std::uint64_t until) {
         // Runs end at the frame's end at the latest, so that the deck is minded (and a snapshot
         // taken) between frames, where the next interrupt is still to come.
         const auto frameLeft = static_cast<std::uint64_t>(
-            kFrame - std::clamp(spectrum_frame_tstate(&machine_), 0, kFrame - 1));
+            frame_ - std::clamp(spectrum_frame_tstate(&machine_), 0, frame_ - 1));
         auto chunk =
             static_cast<std::int32_t>(std::clamp<std::uint64_t>(target - now_, 1, frameLeft));
         auto ran = static_cast<std::uint64_t>(spectrum_run(&machine_, chunk));
@@ -192,7 +215,7 @@ void TapeRun::afterEdge() {
         block_ = position.block;
         blockStart_ = played_;
     }
-    if (!fast_ || block_ >= tape_.blocks().size() || !rom_loader::inLoader(z80_pc(&machine_.cpu)))
+    if (!fast_ || block_ >= tape_.blocks().size() || !inRomLoader())
         return;
     const TapeBlock& block = tape_.blocks()[block_];
     if ((block.flags & TapeBlock::kRomData) == 0 || block.pilotCount <= kLeaderPulsesNeeded ||
@@ -211,13 +234,15 @@ void TapeRun::afterEdge() {
 
 void TapeRun::afterFrame() {
     frames_ = machine_.frames;
+    if (is128K_)
+        ay_render(&ay_, frame_, nullptr, 0); // the frame's writes leave the queue; nobody listens
     std::uint32_t reads = machine_.ear_reads - reads_;
     reads_ = machine_.ear_reads;
     if (keyFramesLeft_ > 0 && --keyFramesLeft_ == 0)
         holdKeys({});
     if (!playing_)
         return;
-    const bool listening = reads >= kListeningReads || rom_loader::inLoader(z80_pc(&machine_.cpu));
+    const bool listening = reads >= kListeningReads || inRomLoader();
     followProgram(listening);
     if (options_.progress) {
         TapePosition position = player_.position();
@@ -273,8 +298,6 @@ void TapeRun::followProgram(bool listening) {
 }
 
 LoadedTape TapeRun::run() {
-    if (machineForTape(tape_) != TapeMachine::Spectrum48K)
-        fail("the tape is for the Spectrum 128K, and Tapeloom loads tapes for the 48K only so far");
     runFrames(kBootFrames);
     for (std::uint8_t key : {TPL_KEY_L, TPL_KEY_O, TPL_KEY_A, TPL_KEY_D})
         type({key});
@@ -282,9 +305,9 @@ LoadedTape TapeRun::run() {
     type({TPL_KEY_SYM_SHIFT, TPL_KEY_P});
     holdKeys({TPL_KEY_ENTER});
     keyFramesLeft_ = kKeyFrames;
-    for (int frame = 0; frame < 25 && !rom_loader::inLoader(z80_pc(&machine_.cpu)); ++frame)
+    for (int frame = 0; frame < 25 && !inRomLoader(); ++frame)
         runFrames(1);
-    if (!rom_loader::inLoader(z80_pc(&machine_.cpu)))
+    if (!inRomLoader())
         fail("the Spectrum did not start loading after LOAD \"\"");
 
     spectrum_set_ear(&machine_, SPECTRUM_EAR_LOW);
@@ -299,15 +322,20 @@ LoadedTape TapeRun::run() {
     const Z80Regs& regs = result_->state.regs;
     if (regs.pc < 0x4000 && (result_->ram[kErrNr - 0x4000] & 0x7F) == kTapeLoadingError)
         fail("the Spectrum reported \"R Tape loading error\"");
-    if (rom_loader::inLoader(regs.pc))
+    if (rom_loader::inLoader(regs.pc) &&
+        (!is128K_ || (result_->state.port7ffd & SPECTRUM_PAGING_ROM1)))
         fail("the tape ended while the Spectrum was still waiting for a block");
 
     LoadedTape loaded;
     loaded.state = result_->state;
     loaded.ram = std::move(result_->ram);
-    loaded.snapshot = writeZ80Snapshot(
-        loaded.state,
-        std::span<const std::uint8_t, kSnapshotRamSize>(loaded.ram.data(), kSnapshotRamSize));
+    loaded.machine = is128K_ ? TapeMachine::Spectrum128K : TapeMachine::Spectrum48K;
+    loaded.snapshot =
+        is128K_
+            ? writeZ80Snapshot128(loaded.state, std::span<const std::uint8_t, kSnapshot128RamSize>(
+                                                    loaded.ram.data(), kSnapshot128RamSize))
+            : writeZ80Snapshot(loaded.state, std::span<const std::uint8_t, kSnapshotRamSize>(
+                                                 loaded.ram.data(), kSnapshotRamSize));
     loaded.machineTime = now_;
     loaded.fastBlocks = fastBlocks_;
     loaded.keyPresses = keyPresses_;
@@ -341,10 +369,14 @@ TapeMachine machineForTape(const TapeFile& tape) {
 }
 
 LoadedTape loadTape(const TapeFile& tape, std::span<const std::uint8_t> rom,
-                    const TapeLoadOptions& options) {
+                    const TapeLoadOptions& options, std::span<const std::uint8_t> rom0) {
     if (rom.size() != SPECTRUM_ROM_SIZE)
         throw TapeLoadError("The 48K ROM is " + std::to_string(rom.size()) + " bytes, not 16384");
-    TapeRun run(tape, rom, options);
+    const bool needs128K = machineForTape(tape) == TapeMachine::Spectrum128K;
+    if (needs128K && rom0.size() != SPECTRUM_ROM_SIZE)
+        throw TapeLoadError(tape.name() + ": the tape is for the Spectrum 128K, and ROM 0 of the "
+                                          "128K is missing from this build");
+    TapeRun run(tape, rom, needs128K ? rom0 : std::span<const std::uint8_t>{}, options);
     return run.run();
 }
 

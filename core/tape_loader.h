@@ -34,7 +34,7 @@ struct TapeLoadCancelled : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The machine a tape needs. Only the 48K machine exists on the desktop so far.
+// The machine a tape needs.
 enum class TapeMachine : std::uint8_t { Spectrum48K, Spectrum128K };
 // What the tape's hardware block (TZX 0x33) says: 128K when it says the program does not run on
 // a 48K (or 16K) Spectrum, or lists only 128K models and uses their hardware.
@@ -58,8 +58,11 @@ struct TapeLoadOptions {
 };
 
 struct LoadedTape {
+    TapeMachine machine = TapeMachine::Spectrum48K;
     MachineState state;
-    std::vector<std::uint8_t> ram;      // 48 KiB from 0x4000
+    // The 48K: 48 KiB from 0x4000. The 128K: its eight banks, bank b at spectrum_bank_offset(b)
+    // (the first 48 KiB banks 5, 2 and 0).
+    std::vector<std::uint8_t> ram;
     std::vector<std::uint8_t> snapshot; // the .z80 file of state and ram
     // How it went: for tests, benchmarks and the curious.
     std::uint64_t machineTime = 0; // T-states run from power-on to the snapshot
@@ -67,10 +70,13 @@ struct LoadedTape {
     unsigned keyPresses = 0;       // ENTER pressed for a program that waited
 };
 
-// Loads `tape` on a 48K Spectrum with `rom` (16 KiB). Throws TapeLoadError when the tape needs
-// another machine, the Spectrum does not take LOAD "", the ROM reports a loading error, the
-// tape ends while the ROM still waits for a block, or the time limit passes.
+// Loads `tape` on a 48K Spectrum with `rom` (16 KiB), or, when machineForTape() says 128K, on a
+// Spectrum 128 with `rom0` as ROM 0 and `rom` as ROM 1 (it starts in ROM 1's 48K BASIC, as
+// ROM 0's hand-over leaves it; the tape plays in the 128K's T-states, 1.3 % fast, which the
+// ROM's loader and custom ones take). Throws TapeLoadError when the tape needs a 128K and rom0
+// is not 16 KiB, the Spectrum does not take LOAD "", the ROM reports a loading error, the tape
+// ends while the ROM still waits for a block, or the time limit passes.
 LoadedTape loadTape(const TapeFile& tape, std::span<const std::uint8_t> rom,
-                    const TapeLoadOptions& options = {});
+                    const TapeLoadOptions& options = {}, std::span<const std::uint8_t> rom0 = {});
 
 } // namespace tapeloom

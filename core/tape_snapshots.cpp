@@ -113,11 +113,18 @@ ByteView tapeRom() {
     return *rom;
 }
 
+ByteView tapeRom0() {
+    auto rom = findDataItem("rom0");
+    if (!rom)
+        throw TapeLoadError("ROM 0 of the 128K is missing from this build");
+    return *rom;
+}
+
 std::filesystem::path convertTape(const std::filesystem::path& tapePath,
                                   const std::filesystem::path& folder,
                                   const TapeLoadOptions& options) {
     TapeFile tape = TapeFile::read(tapePath);
-    LoadedTape loaded = loadTape(tape, tapeRom(), options);
+    LoadedTape loaded = loadTape(tape, tapeRom(), options, tapeRom0());
     return storeTapeSnapshot(folder, tapePath, loaded.snapshot);
 }
 

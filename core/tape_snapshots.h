@@ -35,6 +35,8 @@ void writeNewFile(const std::filesystem::path& path, std::span<const std::uint8_
 
 // The 48K ROM built into the program, for loading tapes.
 ByteView tapeRom();
+// Our ROM 0 of the 128K, built into the program: beside tapeRom() when a tape needs a 128K.
+ByteView tapeRom0();
 
 // Reads the tape, loads it and stores the snapshot: the path of the snapshot. Throws FileError,
 // TapeError, TapeLoadError or TapeLoadCancelled.

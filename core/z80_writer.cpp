@@ -1,5 +1,7 @@
 #include "z80_writer.h"
 
+#include "spectrum/snapshot.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -9,7 +11,8 @@ namespace {
 
 constexpr std::size_t kPageSize = 0x4000;
 constexpr std::uint16_t kVersion3Extra = 54;
-constexpr std::int32_t kFrameTStates = 69888;
+constexpr std::int32_t kFrameTStates = 69888, kFrame128TStates = 70908;
+constexpr std::uint8_t kHardware48K = 0, kHardware128K = 4; // as version 3 numbers them
 
 void put16(std::vector<std::uint8_t>& out, std::size_t at, unsigned value) {
     out[at] = static_cast<std::uint8_t>(value);
@@ -18,9 +21,9 @@ void put16(std::vector<std::uint8_t>& out, std::size_t at, unsigned value) {
 
 // The counter of version 3 headers: a quarter of the frame (counted down) and the T-states left
 // in that quarter, as readers work it back: ((hi + 1) % 4 + 1) * quarter - (lo + 1).
-void putTStates(std::vector<std::uint8_t>& out, std::int32_t tstate) {
-    constexpr std::int32_t quarter = kFrameTStates / 4;
-    std::int32_t t = std::clamp<std::int32_t>(tstate, 0, kFrameTStates - 1);
+void putTStates(std::vector<std::uint8_t>& out, std::int32_t tstate, std::int32_t frame) {
+    const std::int32_t quarter = frame / 4;
+    std::int32_t t = std::clamp<std::int32_t>(tstate, 0, 4 * quarter - 1);
     std::int32_t k = t / quarter;
     put16(out, 55, static_cast<unsigned>((k + 1) * quarter - t - 1));
     out[57] = static_cast<std::uint8_t>((k + 3) % 4);
@@ -54,8 +57,11 @@ std::vector<std::uint8_t> compressZ80Block(std::span<const std::uint8_t> data) {
     return out;
 }
 
-std::vector<std::uint8_t> writeZ80Snapshot(const MachineState& state,
-                                           std::span<const std::uint8_t, kSnapshotRamSize> ram) {
+namespace {
+
+// The header of version 3 for `hardware` with the registers, border and time of `state`.
+std::vector<std::uint8_t> header(const MachineState& state, std::uint8_t hardware,
+                                 std::int32_t frame) {
     const Z80Regs& r = state.regs;
     std::vector<std::uint8_t> out(30 + 2 + kVersion3Extra, 0);
     out[0] = static_cast<std::uint8_t>(r.af >> 8);
@@ -80,25 +86,50 @@ std::vector<std::uint8_t> writeZ80Snapshot(const MachineState& state,
     out[29] = static_cast<std::uint8_t>(std::min<unsigned>(r.im, 2));
     put16(out, 30, kVersion3Extra);
     put16(out, 32, r.pc);
-    out[34] = 0; // a 48K Spectrum
-    putTStates(out, state.frameTState);
+    out[34] = hardware;
+    putTStates(out, state.frameTState, frame);
+    return out;
+}
+
+// A page of the format: length (0xFFFF: stored plain), number, bytes.
+void putPage(std::vector<std::uint8_t>& out, std::uint8_t page,
+             std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> packed = compressZ80Block(bytes);
+    out.push_back(0);
+    out.push_back(0);
+    if (packed.size() >= kPageSize) {
+        put16(out, out.size() - 2, 0xFFFF); // stored plain: packing would not make it smaller
+        out.push_back(page);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    } else {
+        put16(out, out.size() - 2, static_cast<unsigned>(packed.size()));
+        out.push_back(page);
+        out.insert(out.end(), packed.begin(), packed.end());
+    }
+}
+
+} // namespace
+
+std::vector<std::uint8_t> writeZ80Snapshot(const MachineState& state,
+                                           std::span<const std::uint8_t, kSnapshotRamSize> ram) {
+    std::vector<std::uint8_t> out = header(state, kHardware48K, kFrameTStates);
     // Pages as the format numbers them: 8 at 0x4000, 4 at 0x8000, 5 at 0xC000.
     constexpr std::pair<std::uint8_t, std::size_t> pages[] = {{4, 0x4000}, {5, 0x8000}, {8, 0}};
-    for (auto [page, offset] : pages) {
-        std::vector<std::uint8_t> packed = compressZ80Block(ram.subspan(offset, kPageSize));
-        out.push_back(0);
-        out.push_back(0);
-        if (packed.size() >= kPageSize) {
-            put16(out, out.size() - 2, 0xFFFF); // stored plain: packing would not make it smaller
-            out.push_back(page);
-            out.insert(out.end(), ram.begin() + static_cast<std::ptrdiff_t>(offset),
-                       ram.begin() + static_cast<std::ptrdiff_t>(offset + kPageSize));
-        } else {
-            put16(out, out.size() - 2, static_cast<unsigned>(packed.size()));
-            out.push_back(page);
-            out.insert(out.end(), packed.begin(), packed.end());
-        }
-    }
+    for (auto [page, offset] : pages)
+        putPage(out, page, ram.subspan(offset, kPageSize));
+    return out;
+}
+
+std::vector<std::uint8_t>
+writeZ80Snapshot128(const MachineState& state,
+                    std::span<const std::uint8_t, kSnapshot128RamSize> ram) {
+    std::vector<std::uint8_t> out = header(state, kHardware128K, kFrame128TStates);
+    out[35] = state.port7ffd;
+    out[38] = state.aySelected;
+    std::copy(state.ayRegisters.begin(), state.ayRegisters.end(), out.begin() + 39);
+    for (unsigned bank = 0; bank < 8; ++bank) // page 3 + bank
+        putPage(out, static_cast<std::uint8_t>(3 + bank),
+                ram.subspan(spectrum_bank_offset(bank), kPageSize));
     return out;
 }
 

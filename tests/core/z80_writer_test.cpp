@@ -114,3 +114,62 @@ TEST(Z80Writer, OurReaderLibspectrumAndSnapconvReadWhatWasWritten) {
     EXPECT_EQ(sna[26], 5);   // border
     EXPECT_EQ(sna[25], 2);   // IM
 }
+
+// A 128K's state: the eight banks in their pages (3 + bank), the paging byte, the AY's latch and
+// registers, the time in the 128K's longer frame; our reader and snapconv (to a 128K .SNA, whose
+// banks lie in their own order) read it back.
+TEST(Z80Writer, A128KSnapshotKeepsBanksPagingAndTheAy) {
+    Bytes ram(SPECTRUM_128_RAM_SIZE);
+    const Bytes pattern = awkwardMemory();
+    for (std::size_t i = 0; i < ram.size(); ++i)
+        ram[i] = static_cast<std::uint8_t>(pattern[i % pattern.size()] + i / 0x4000);
+    MachineState state = someState();
+    state.port7ffd = 0x13; // bank 3, ROM 1
+    state.aySelected = 7;
+    for (unsigned r = 0; r < 16; ++r)
+        state.ayRegisters[r] = static_cast<std::uint8_t>(r * 3);
+    state.frameTState = 70000; // in the 128K's last quarter, past the 48K's frame
+    const Bytes z80 =
+        writeZ80Snapshot128(state, std::span<const std::uint8_t, 0x20000>(ram.data(), 0x20000));
+    ASSERT_EQ(z80[34], 4); // version 3: a 128K
+
+    Bytes ours(SPECTRUM_128_RAM_SIZE);
+    SnapshotState read{};
+    ASSERT_EQ(snapshot_load_128(z80.data(), z80.size(), SNAPSHOT_Z80, nullptr, ours.data(), &read),
+              SNAPSHOT_OK);
+    EXPECT_EQ(read.model, SPECTRUM_128K);
+    EXPECT_EQ(ours, ram);
+    EXPECT_EQ(read.port_7ffd, 0x13);
+    EXPECT_EQ(read.ay_selected, 7);
+    EXPECT_EQ(read.ay_regs[15], 45);
+    EXPECT_EQ(read.regs.pc, 0xCDEF);
+    // The counter as readers work it back: ((hi + 1) % 4 + 1) * quarter - (lo + 1).
+    const unsigned quarter = 70908 / 4, lo = z80[55] | z80[56] << 8, hi = z80[57];
+    EXPECT_EQ(((hi + 1) % 4 + 1) * quarter - (lo + 1), 70000u);
+
+    test::TempDir dir;
+    test::writeFile(dir.path() / "state128.z80", z80);
+    ASSERT_EQ(std::system(("snapconv '" + (dir.path() / "state128.z80").string() + "' '" +
+                           (dir.path() / "state128.sna").string() + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    Bytes sna = test::readFile(dir.path() / "state128.sna");
+    ASSERT_EQ(sna.size(), 131103u);
+    auto bank = [&](unsigned b) {
+        auto from = ram.begin() + static_cast<std::ptrdiff_t>(spectrum_bank_offset(b));
+        return Bytes(from, from + 0x4000);
+    };
+    auto snaAt = [&](std::size_t at) {
+        return Bytes(sna.begin() + static_cast<std::ptrdiff_t>(at),
+                     sna.begin() + static_cast<std::ptrdiff_t>(at + 0x4000));
+    };
+    EXPECT_EQ(snaAt(27), bank(5));
+    EXPECT_EQ(snaAt(27 + 0x4000), bank(2));
+    EXPECT_EQ(snaAt(27 + 0x8000), bank(3)); // the bank paged
+    EXPECT_EQ(sna[27 + 0xC000 + 2], 0x13);
+    std::size_t at = 27 + 0xC000 + 4;
+    for (unsigned b : {0u, 1u, 4u, 6u, 7u}) {
+        EXPECT_EQ(snaAt(at), bank(b)) << "bank " << b;
+        at += 0x4000;
+    }
+}

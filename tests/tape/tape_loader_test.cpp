@@ -160,7 +160,7 @@ Bytes twoLoads(const Bytes& between = {}) {
 LoadedTape load(const std::filesystem::path& path, TapeLoadOptions options = {}) {
     static const Bytes rom = romBytes();
     TapeFile tape = TapeFile::read(path);
-    return loadTape(tape, rom, options);
+    return loadTape(tape, rom, options, tapeRom0());
 }
 
 Bytes ramAt(const LoadedTape& loaded, std::size_t address, std::size_t size) {
@@ -336,8 +336,14 @@ TEST(TapeLoader, TapesThatCannotLoadSayWhy) {
     for128.raw({0x33, 2, 0, 1, 3, 0, 3, 1}).standard(1000, romBlock(0xFF, {1, 2, 3}));
     writeFile(made().dir / "128.tzx", for128.bytes());
     EXPECT_EQ(errorOf(made().dir / "128.tzx"),
-              "128.tzx: the tape is for the Spectrum 128K, and Tapeloom loads tapes for the 48K "
-              "only so far");
+              "128.tzx: the tape ended while the Spectrum was still waiting for a block");
+    try {
+        loadTape(TapeFile::read(made().dir / "128.tzx"), romBytes());
+        ADD_FAILURE() << "a 128K tape loaded without ROM 0";
+    } catch (const TapeLoadError& error) {
+        EXPECT_STREQ(error.what(), "128.tzx: the tape is for the Spectrum 128K, and ROM 0 of the "
+                                   "128K is missing from this build");
+    }
 
     Tzx endless;
     endless.loopStart(60000).tone(2168, 60000).loopEnd();
@@ -355,4 +361,83 @@ TEST(TapeLoader, TapesThatCannotLoadSayWhy) {
     };
     EXPECT_THROW(load(made().dir / "prog.tap", cancelling), TapeLoadCancelled);
     EXPECT_EQ(frames, 20);
+}
+
+// A tape whose hardware block asks for a 128K loads on one: the program pages every bank in and
+// marks it, leaves bank 3 paged and the AY's volume A set with register 1 selected, and the
+// snapshot is a 128K .z80 with all of that.
+TEST(TapeLoader, A128KTapeLoadsOnThe128KIntoA128KSnapshot) {
+    TempDir dir;
+    const std::string source = "        org 32768\n"
+                               "start:  di\n"
+                               "        ld bc, 7ffdh\n"
+                               "        ld e, 0\n"
+                               "bank:   ld a, e\n"
+                               "        or 10h\n" // ROM 1 stays
+                               "        out (c), a\n"
+                               "        ld a, e\n"
+                               "        add a, 0a0h\n"
+                               "        ld (0ffffh), a\n"
+                               "        inc e\n"
+                               "        ld a, e\n"
+                               "        cp 8\n"
+                               "        jr nz, bank\n"
+                               "        ld a, 13h\n"
+                               "        out (c), a\n"
+                               "        ld bc, 0fffdh\n"
+                               "        ld a, 8\n"
+                               "        out (c), a\n"
+                               "        ld b, 0bfh\n"
+                               "        ld a, 13\n"
+                               "        out (c), a\n"
+                               "        ld b, 0ffh\n"
+                               "        ld a, 1\n"
+                               "        out (c), a\n"
+                               "        ei\n"
+                               "wait:   halt\n"
+                               "        jr wait\n"
+                               "end start\n";
+    writeFile(dir / "paging.asm", Bytes(source.begin(), source.end()));
+    ASSERT_TRUE(run("cd '" + (dir / "").string() + "' && pasmo --tap paging.asm paging.tap"));
+    // The hardware block (runs on no 48K, uses the 128K's hardware), LOAD ""CODE: RANDOMIZE USR
+    // 32768, the code.
+    Tzx tzx;
+    tzx.raw({0x33, 2, 0, 1, 3, 0, 3, 1});
+    auto addBlocks = [&](const Bytes& from) {
+        for (std::size_t at = 0; at + 2 <= from.size();) {
+            std::size_t length = from[at] | std::size_t{from[at + 1]} << 8;
+            tzx.standard(1000, Bytes(from.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                                     from.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
+            at += 2 + length;
+        }
+    };
+    Bytes tokens = loadCode();
+    tokens.push_back(kColon);
+    append(tokens, runAt32768());
+    addBlocks(basicLoader(tokens));
+    addBlocks(readFile(dir / "paging.tap"));
+    writeFile(dir / "paging128.tzx", tzx.bytes());
+
+    LoadedTape loaded = load(dir / "paging128.tzx");
+    EXPECT_EQ(loaded.machine, TapeMachine::Spectrum128K);
+    EXPECT_EQ(loaded.state.port7ffd, 0x13);
+    ASSERT_EQ(loaded.ram.size(), std::size_t{SPECTRUM_128_RAM_SIZE});
+
+    Bytes ram(SPECTRUM_128_RAM_SIZE);
+    SnapshotState state{};
+    Bytes only48(SPECTRUM_RAM_SIZE);
+    EXPECT_EQ(snapshot_load(loaded.snapshot.data(), loaded.snapshot.size(), SNAPSHOT_Z80, nullptr,
+                            only48.data(), &state),
+              SNAPSHOT_128K);
+    ASSERT_EQ(snapshot_load_128(loaded.snapshot.data(), loaded.snapshot.size(), SNAPSHOT_Z80,
+                                nullptr, ram.data(), &state),
+              SNAPSHOT_OK);
+    EXPECT_EQ(state.model, SPECTRUM_128K);
+    EXPECT_EQ(state.port_7ffd, 0x13);
+    EXPECT_EQ(state.ay_selected, 1);
+    EXPECT_EQ(state.ay_regs[8], 13);
+    EXPECT_EQ(state.regs.pc, loaded.state.regs.pc);
+    EXPECT_EQ(ram, loaded.ram);
+    for (unsigned bank = 0; bank < 8; ++bank)
+        EXPECT_EQ(ram[spectrum_bank_offset(bank) + 0x3FFF], 0xA0 + bank) << "bank " << bank;
 }
