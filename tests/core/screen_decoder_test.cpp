@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "screen_decoder_png.h"
 #include "snapshots.h"
+#include "z80_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,25 @@ TEST(ScreenDecoder, Version3BlockWalkSkipsOtherPages) {
     EXPECT_EQ(page[0], 0x5A);
     EXPECT_EQ(page[2], 0x5A);
     EXPECT_EQ(page[3], 0x77);
+}
+
+// A 128K snapshot shows bank 5 (page 8 of a .z80, the first bank of a .SNA), also when it was
+// taken with the shadow screen in bank 7 shown.
+TEST(ScreenDecoder, A128KSnapshotShowsBankFive) {
+    Bytes ram(0x20000, 0);
+    ram[0] = 0xAA;          // bank 5 (first in the emulator library's order)
+    ram[7 * 0x4000] = 0x55; // bank 7 (last)
+    MachineState state;
+    state.port7ffd = 0x18; // bank 7's screen shown, ROM 1
+    Bytes z80 =
+        writeZ80Snapshot128(state, std::span<const std::uint8_t, 0x20000>(ram.data(), 0x20000));
+    EXPECT_EQ(z80Page(z80)[0], 0xAA);
+
+    Bytes sna(131103, 0);
+    sna[27] = 0xAA;                        // bank 5 at 0x4000
+    sna[27 + 0xC000 + 2] = 0x18;           // the paging byte after the program counter
+    sna[27 + 0xC000 + 4 + 0x10000] = 0x55; // bank 7: the last of the banks that follow
+    EXPECT_EQ(readScreenPage(SnapshotKind::Sna, sna)[0], 0xAA);
 }
 
 TEST(ScreenDecoder, UncompressedBlocksAreCopiedAndSkippedWhole) {

@@ -26,7 +26,7 @@ enum {
  * which the 48K and a 128K at power-on show them at 0x4000, 0x8000 and 0xC000, so the first
  * 48 KiB are a 48K's RAM (a 48K snapshot loads there); then banks 1, 3, 4, 6 and 7. */
 static inline uint32_t spectrum_bank_offset(unsigned bank) {
-    return ((0x76054132u >> (4 * (bank & 7))) & 0xF) * (uint32_t)SPECTRUM_BANK_SIZE;
+    return ((0x76054132u >> (4 * (bank & 7))) & 0xFu) * 0x4000u; /* SPECTRUM_BANK_SIZE */
 }
 
 typedef enum SpectrumModel { SPECTRUM_48K = 0, SPECTRUM_128K = 1 } SpectrumModel;
