@@ -22,8 +22,15 @@ constexpr std::uint8_t kChecksumBytes[] = {0x7C, 0xFE, 0x01, 0xC9, 0xCD, 0xE7, 0
 // LD-FLAG's XOR L; RET NZ
 constexpr std::uint8_t kWrongFlagBytes[] = {0xAD, 0xC0};
 
+// The RAM the CPU sees at `address` (0x4000 on): on a 128K, from 0xC000 on the bank paged there.
+std::uint8_t* ramAt(const Spectrum& machine, std::uint16_t address) {
+    if (address >= 0xC000 && machine.model == SPECTRUM_128K)
+        return spectrum_bank(&machine, machine.paging & SPECTRUM_PAGING_BANK) + (address - 0xC000);
+    return machine.ram + (address - 0x4000);
+}
+
 std::uint8_t readByte(const Spectrum& machine, std::uint16_t address) {
-    return address < 0x4000 ? machine.rom[address] : machine.ram[address - 0x4000];
+    return address < 0x4000 ? machine.rom[address] : *ramAt(machine, address);
 }
 
 std::uint16_t readWord(const Spectrum& machine, std::uint16_t address) {
@@ -101,7 +108,7 @@ HandOver handOver(Spectrum& machine, std::span<const std::uint8_t> block) {
     std::uint16_t to = regs.ix;
     for (std::size_t i = 1; i <= length; ++i, ++to)
         if (to >= 0x4000)
-            machine.ram[to - 0x4000] = block[i];
+            *ramAt(machine, to) = block[i];
     machine.changed_rows = (1u << SPECTRUM_SCREEN_ROWS) - 1;
     regs.ix = to;
     regs.de = 0;

@@ -441,3 +441,61 @@ TEST(TapeLoader, A128KTapeLoadsOnThe128KIntoA128KSnapshot) {
     for (unsigned bank = 0; bank < 8; ++bank)
         EXPECT_EQ(ram[spectrum_bank_offset(bank) + 0x3FFF], 0xA0 + bank) << "bank " << bank;
 }
+
+// A 128K program that pages bank 1 in and calls the ROM's loader for a block at 0xC000: the
+// bytes land in bank 1 whether the block goes over at once or plays as signal.
+TEST(TapeLoader, A128KLoadIntoAPagedBankLandsInThatBank) {
+    TempDir dir;
+    const std::string source = "        org 32768\n"
+                               "start:  di\n"
+                               "        ld bc, 7ffdh\n"
+                               "        ld a, 11h\n" // bank 1 at 0xC000, ROM 1
+                               "        out (c), a\n"
+                               "        ld ix, 0c000h\n"
+                               "        ld de, 16\n"
+                               "        ld a, 0ffh\n"
+                               "        scf\n"
+                               "        call 0556h\n" // LD-BYTES
+                               "        ld a, 1\n"
+                               "        jr c, done\n"
+                               "        inc a\n"
+                               "done:   ld (9000h), a\n"
+                               "        ei\n"
+                               "wait:   halt\n"
+                               "        jr wait\n"
+                               "end start\n";
+    writeFile(dir / "bank.asm", Bytes(source.begin(), source.end()));
+    ASSERT_TRUE(run("cd '" + (dir / "").string() + "' && pasmo --tap bank.asm bank.tap"));
+    Tzx tzx;
+    tzx.raw({0x33, 1, 0, 3, 1}); // a 128K, its hardware used
+    auto addBlocks = [&](const Bytes& from) {
+        for (std::size_t at = 0; at + 2 <= from.size();) {
+            std::size_t length = from[at] | std::size_t{from[at + 1]} << 8;
+            tzx.standard(1000, Bytes(from.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                                     from.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
+            at += 2 + length;
+        }
+    };
+    Bytes tokens = loadCode();
+    tokens.push_back(kColon);
+    append(tokens, runAt32768());
+    addBlocks(basicLoader(tokens));
+    addBlocks(readFile(dir / "bank.tap"));
+    const Bytes payload = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    tzx.standard(1000, romBlock(0xFF, payload));
+    writeFile(dir / "bank128.tzx", tzx.bytes());
+
+    TapeLoadOptions signalOnly;
+    signalOnly.fastRomBlocks = false;
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "handed over" : "played");
+        LoadedTape loaded = load(dir / "bank128.tzx", fast ? TapeLoadOptions{} : signalOnly);
+        ASSERT_EQ(loaded.machine, TapeMachine::Spectrum128K);
+        EXPECT_EQ(loaded.fastBlocks, fast ? 5u : 0u); // loader, code and the block: 5
+        EXPECT_EQ(loaded.ram[0x9000 - 0x4000], 1);    // the loader's verdict: loaded
+        auto bank1 = loaded.ram.begin() + static_cast<std::ptrdiff_t>(spectrum_bank_offset(1));
+        EXPECT_EQ(Bytes(bank1, bank1 + 16), payload);
+        auto bank0 = loaded.ram.begin() + static_cast<std::ptrdiff_t>(spectrum_bank_offset(0));
+        EXPECT_NE(Bytes(bank0, bank0 + 16), payload);
+    }
+}
