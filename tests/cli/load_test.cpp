@@ -56,3 +56,18 @@ TEST(CliCreate, AddsTheSnapshotsOfTapesInAnyCase) {
     EXPECT_EQ(saved.read("tmsim", "Filename", ""), "tmsim");
     EXPECT_EQ(saved.read("Settings", "LastDir", ""), dir.str() + "/");
 }
+
+// A tape whose hardware block asks for a 128K loads on one: the snapshot is a 128K .z80.
+TEST(CliLoad, ATapeFor128KGivesA128KSnapshot) {
+    TempDir dir;
+    Bytes tape = readFile(kSharedTapes / "gameoflife.tzx");
+    const Bytes hardware = {0x33, 1, 0, 3, 1}; // a Spectrum 128, its hardware used
+    tape.insert(tape.begin() + 10, hardware.begin(), hardware.end()); // after the TZX header
+    writeFile(dir.path() / "life128.tzx", tape);
+    CliRun r = runCli(dir.path(), {"load", "life128.tzx", "--out", "life128.z80"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Bytes snapshot = readFile(dir.path() / "life128.z80");
+    ASSERT_GT(snapshot.size(), 35u);
+    EXPECT_EQ(snapshot[34], 4);                         // version 3's 128K
+    EXPECT_GE(snapshot[32] | snapshot[33] << 8, 60000); // in the game's code
+}
