@@ -51,7 +51,10 @@ static_assert(std::is_sorted(kNamedCodes.begin(), kNamedCodes.end(),
 
 } // namespace
 
-std::uint8_t keyCode(std::string_view keyName) {
+std::uint8_t keyCode(std::string_view stored) {
+    // The configuration dialog finds "joy fire" in its list; the packer reads it the same way.
+    const std::string upper = asciiUpper(stored);
+    const std::string_view keyName = upper;
     if (keyName.size() == 1) {
         char c = keyName[0];
         if (c >= '0' && c <= '9')

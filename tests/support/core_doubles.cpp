@@ -16,6 +16,8 @@ Answer ScriptedHost::showMessage(std::string_view caption, std::string_view text
     messages.push_back({std::string(caption), std::string(text), buttons, icon});
     if (buttons == Buttons::Ok)
         return Answer::Ok;
+    if (beforeAnswer)
+        beforeAnswer();
     if (answers.empty())
         return Answer::No;
     Answer answer = answers.front();
@@ -32,6 +34,11 @@ std::string ScriptedHost::startDocument(const std::filesystem::path& file,
                                         const std::filesystem::path& workingDirectory) {
     started.emplace_back(file.string(), workingDirectory.string());
     return startResult;
+}
+
+bool ScriptedHost::keepGoing() {
+    ++keepGoingCalls;
+    return !keepGoingAnswer || keepGoingAnswer();
 }
 
 } // namespace tapeloom::test
