@@ -98,6 +98,9 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     ListView1->setGeometry(4, 64, kClientWidth - 8, 200);
     list_ = std::make_unique<CatalogueList>(
         session_.settings, ListView1, [this](const QString& message) { reportError(message); },
+        [this](const tapeloom::Message& message) {
+            WindowBuildHost(prompts_, this, nullptr).show(message);
+        },
         [this] { ListView1SelectItem(); });
     ListView1->setItemDelegateForColumn(0, new DisplayNameDelegate(ListView1));
     ListView1->setShowGrid(true);
@@ -278,7 +281,11 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
         std::vector<std::filesystem::path> paths;
         for (const QString& file : files)
             paths.push_back(toPath(QFileInfo(file).absoluteFilePath()));
-        list_->addSnapshots(paths, session_.defaultScheme);
+        const auto refused = list_->addSnapshots(paths, session_.defaultScheme);
+        if (!refused.empty())
+            prompts_.message(this, QStringLiteral("Warning"),
+                             toQ(tapeloom::refusedFilesText(refused)), Prompts::Buttons::Ok,
+                             Prompts::Icon::Warning);
     });
 }
 
@@ -307,13 +314,50 @@ void TForm1::ConfigureClick() {
 }
 
 void TForm1::CreateClick() {
+    if (building_) {
+        cancelRequested_ = true;
+        return;
+    }
     guarded([&] {
         const auto image = tapeloom::findDataItem("tpl");
         if (!image)
             throw std::runtime_error("The emulator image is missing from this build");
-        WindowBuildHost host(prompts_, this, ProgressBar1);
-        tapeloom::createTpl(list_->catalogue().rows(), session_.settings, host, *image);
+        // The build answers the window's events as it goes; it works on the catalogue and the
+        // settings as they stand now.
+        const std::vector<tapeloom::CatalogueEntry> rows = list_->catalogue().rows();
+        const tapeloom::SettingsFile settings = session_.settings;
+        WindowBuildHost host(prompts_, this, ProgressBar1, [this] { return !cancelRequested_; });
+        setBuilding(true);
+        try {
+            tapeloom::createTpl(rows, settings, host, *image);
+        } catch (...) {
+            setBuilding(false);
+            throw;
+        }
+        setBuilding(false);
     });
+    if (closeAfterBuild_) {
+        closeAfterBuild_ = false;
+        close();
+    }
+}
+
+void TForm1::setBuilding(bool building) {
+    building_ = building;
+    cancelRequested_ = false;
+    Create->setText(building ? QStringLiteral("Cancel") : QStringLiteral("Create TPL"));
+    for (QWidget* control : {static_cast<QWidget*>(ListView1), static_cast<QWidget*>(Add)})
+        control->setEnabled(!building);
+    QList<QAction*> actions = {AddROM1, Settings1, ImportTarnINI1, Help1, About1};
+    if (building) {
+        actions << DeleteROM1 << ConfigureROM1 << Configure1 << Delete1 << presetItems;
+        Delete->setEnabled(false);
+        Configure->setEnabled(false);
+    }
+    for (QAction* action : actions)
+        action->setEnabled(!building);
+    if (!building)
+        ListView1SelectItem();
 }
 
 void TForm1::Settings1Click() {
@@ -371,6 +415,14 @@ void TForm1::PresetClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The build in progress stops first (its half-written image is removed); the window closes
+    // when it has.
+    if (building_) {
+        cancelRequested_ = true;
+        closeAfterBuild_ = true;
+        event->ignore();
+        return;
+    }
     // A failed save must not silently drop this run's changes: after the error report the user
     // may keep the window open (and fix the cause, or try again) instead of closing.
     try {

@@ -71,10 +71,16 @@ class TForm1 : public QMainWindow {
     // The general error report.
     void reportError(const QString& message);
     template <typename Command> void guarded(Command command);
+    // While a build runs, "Create TPL" reads "Cancel" and everything that could change the
+    // catalogue or the settings is disabled; Exit stays, and cancels the build first.
+    void setBuilding(bool building);
 
     Prompts& prompts_;
     tapeloom::Session session_;
     std::unique_ptr<CatalogueList> list_;
+    bool building_ = false;
+    bool cancelRequested_ = false;
+    bool closeAfterBuild_ = false;
 
     // Controls, named as the window is known.
     QLabel* Image1 = nullptr; // banner
