@@ -10,6 +10,17 @@
 
 namespace tapeloom {
 
+// The records are written field by field, in the order the format lays them out.
+static_assert(kDisplayNameLength == TPL_ENTRY_NAME_LENGTH);
+static_assert(TPL_ENTRY_DATA_OFFSET == TPL_ENTRY_NAME_LENGTH + 1 &&
+              TPL_ENTRY_KIND == TPL_ENTRY_DATA_OFFSET + 4 &&
+              TPL_ENTRY_RESERVED == TPL_ENTRY_KIND + 1 &&
+              TPL_ENTRY_KEYS == TPL_ENTRY_RESERVED + 1 &&
+              TPL_ENTRY_SIZE == TPL_ENTRY_KEYS + TPL_KEY_SLOTS);
+static_assert(TPL_KEY_RECORD_KEYS == TPL_KEY_RECORD_NAME_LENGTH + 1 &&
+              TPL_KEY_RECORD_SIZE == TPL_KEY_RECORD_KEYS + TPL_KEY_SLOTS);
+static_assert(std::tuple_size_v<KeyBlock> == TPL_KEY_SLOTS);
+
 WriteProgress::~WriteProgress() = default;
 
 KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section) {
@@ -25,7 +36,7 @@ KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section) {
 std::uint8_t snapshotKind(std::string_view fileName) {
     auto dot = fileName.rfind('.');
     std::string_view extension = dot == std::string_view::npos ? "" : fileName.substr(dot);
-    return asciiUpper(extension) == ".SNA" ? 0 : 1;
+    return asciiUpper(extension) == ".SNA" ? TPL_KIND_SNA : TPL_KIND_Z80;
 }
 
 std::string recordName(std::string_view text, std::size_t width) {

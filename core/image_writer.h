@@ -1,12 +1,14 @@
 #pragma once
 // The two forms of tpl.gba: the catalogue image (emulator image, 32-byte entry records, an end
 // record, the snapshot files) and the plug-in image (emulator image, 42-byte key records, an
-// end byte). Both throw FileError with the texts the user sees.
+// end byte), as tpl_format.h defines them for the packer and the cartridge alike. Both throw
+// FileError with the texts the user sees.
 #include "byte_files.h"
 #include "catalogue.h"
 #include "data_items.h"
 #include "keys.h"
 #include "settings_file.h"
+#include "tpl_format.h"
 
 #include <exception>
 #include <filesystem>
@@ -38,10 +40,10 @@ struct SnapshotSource {
     std::optional<FileStamp> seen;
 };
 
-inline constexpr std::size_t kEntryRecordSize = 32;
-inline constexpr std::size_t kKeyRecordSize = 42;
-inline constexpr std::size_t kKeyRecordNameLength = 31;
-inline constexpr std::string_view kPluginHeadName = "<POGOSHELL>";
+inline constexpr std::size_t kEntryRecordSize = TPL_ENTRY_SIZE;
+inline constexpr std::size_t kKeyRecordSize = TPL_KEY_RECORD_SIZE;
+inline constexpr std::size_t kKeyRecordNameLength = TPL_KEY_RECORD_NAME_LENGTH;
+inline constexpr std::string_view kPluginHeadName = TPL_PLUGIN_HEAD_NAME;
 inline constexpr std::string_view kPluginHeadSection = "Control_Kempston";
 
 // The key block of a section: its own slot keys when Control is exactly "Custom", else those of

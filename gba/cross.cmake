@@ -1,40 +1,25 @@
-# GBA images, built with Debian's arm-none-eabi-gcc (configured by gba/CMakeLists.txt as an
-# ExternalProject with toolchain-arm-none-eabi.cmake; its binary folder is <build>/gba-cross).
+# The GBA images, built with Debian's arm-none-eabi-gcc: configured by gba/CMakeLists.txt as an
+# ExternalProject with toolchain-arm-none-eabi.cmake; its binary folder is <build>/gba-cross.
 #
-# Functions for every part of gba/ (each gba/<part>/cross.cmake is included below):
+#   gba_target_settings(<target> [ARM_SOURCES <files...>])
+#       GBA compile options for a target: Thumb C unless the file is listed as ARM (-marm).
+#       Assembly chooses its own state with .arm/.thumb and goes through the C preprocessor
+#       when its name ends in .S.
 #
-#   add_gba_library(NAME <name> SOURCES <files...> [ARM_SOURCES <files...>]
-#                   [DEFINES ...] [INCLUDES ...] [LIBS ...])
-#       A static library of GBA objects. SOURCES are Thumb C (or assembly, which chooses its own
-#       state with .arm/.thumb); ARM_SOURCES are compiled with -marm (whole files in ARM state).
-#       Links gba_base (gba.h, font/text, interrupt set-up) publicly.
+#   add_gba_image(NAME <name> SOURCES <files...> [ARM_SOURCES <files...>] [LIBS ...]
+#                 [LINK_OPTIONS ...] [BUDGET])
+#       Compiles, links with boot/crt0.S and the linker script, writes ${CMAKE_BINARY_DIR}/<name>.gba
+#       (and .elf, .map), fails the build unless __image_end - 0x08000000 equals the file size
+#       and the cartridge header (logo, 0x96, complement) is valid. BUDGET: the link map is
+#       checked against memory_budget.txt as well (docs/memory-map.md). LINK_OPTIONS go to the
+#       linker driver, e.g. -Wl,--defsym=__sys_stack_size=0x400 for a smaller System-mode stack.
 #
-#   add_gba_image(NAME <name> SOURCES <files...> [ARM_SOURCES <files...>]
-#                 [DEFINES ...] [INCLUDES ...] [LIBS ...] [WHOLE_LIBS ...] [LINK_OPTIONS ...])
-#       Compiles, links with crt0.s + gba.ld, writes ${CMAKE_BINARY_DIR}/<name>.gba, fails the
-#       build unless __image_end - 0x08000000 equals the file size and the cartridge header
-#       (logo, 0x96, complement) is valid. WHOLE_LIBS are linked with --whole-archive so their
-#       strong definitions replace weak defaults of the image (unused code is still dropped by
-#       --gc-sections). LINK_OPTIONS go to the linker driver, e.g.
-#       -Wl,--defsym=__sys_stack_size=0x400 to give the System-mode stack less IWRAM.
-#       Also writes <name>.elf and <name>.map next to it.
-#
-# Code in IWRAM (ARM state, full speed): in C use IWRAM_CODE from gba.h, which expands to
-#   __attribute__((section(".iwram"), target("arm"), noinline, long_call))
-# (long_call because a Thumb branch from ROM cannot reach 0x03000000; give the declaration that
-# callers see the same attribute). In assembly put the code in a section named .iwram or
-# .iwram.<something> ("ax", %progbits) and call it from ROM with ldr rX, =fn; bx/mov lr,pc.
+# Code in IWRAM (ARM state, full speed): IWRAM_CODE from hw/gba_types.h (ZX_HOT in the emulator
+# library), or in assembly a section named .iwram or .iwram.<something> ("ax", %progbits).
 # Data: IWRAM_DATA (.iwram.data), EWRAM_DATA (.ewram, initialised), EWRAM_BSS (.ewram_bss).
-#
-# The main image tpl.gba: parts add to it from their cross.cmake with
-#   list(APPEND TAPELOOM_TPL_SOURCES ...) / TAPELOOM_TPL_ARM_SOURCES / TAPELOOM_TPL_DEFINES /
-#   TAPELOOM_TPL_INCLUDES / TAPELOOM_TPL_LIBS / TAPELOOM_TPL_WHOLE_LIBS
-# (these are plain variables, so set them at the top level of the cross.cmake file, not inside
-# a function). tpl_pick_entry() and tpl_start_plugin() in menu.c are weak defaults (show the
-# entry's details); an emulator library in TAPELOOM_TPL_WHOLE_LIBS overrides them.
 
+set(TAPELOOM_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
 set(TAPELOOM_GBA_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(TAPELOOM_GBA_LINKER_SCRIPT ${TAPELOOM_GBA_DIR}/gba.ld)
 set(TAPELOOM_GBA_ARCH -mcpu=arm7tdmi -mtune=arm7tdmi -mthumb-interwork)
 set(TAPELOOM_GBA_CFLAGS
     -O2 -ffreestanding -fno-common -ffunction-sections -fdata-sections -fomit-frame-pointer
@@ -43,10 +28,10 @@ set(CMAKE_C_STANDARD 11)
 set(CMAKE_C_EXTENSIONS ON)
 find_program(TAPELOOM_GBA_OBJCOPY NAMES ${CMAKE_OBJCOPY} arm-none-eabi-objcopy REQUIRED)
 find_program(TAPELOOM_GBA_NM NAMES ${CMAKE_NM} arm-none-eabi-nm REQUIRED)
+find_program(TAPELOOM_PYTHON3 python3 REQUIRED)
 
-# Per-target compile settings shared by libraries and images.
-function(_gba_compile_settings target)
-    cmake_parse_arguments(G "" "" "ARM_SOURCES;DEFINES;INCLUDES" ${ARGN})
+function(gba_target_settings target)
+    cmake_parse_arguments(G "" "" "ARM_SOURCES" ${ARGN})
     target_compile_options(${target} PRIVATE ${TAPELOOM_GBA_ARCH}
         $<$<COMPILE_LANGUAGE:C>:${TAPELOOM_GBA_CFLAGS}>)
     # Thumb unless the file is listed as ARM; -marm comes last so it wins.
@@ -54,86 +39,93 @@ function(_gba_compile_settings target)
     foreach(src IN LISTS G_ARM_SOURCES)
         set_property(SOURCE ${src} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS -marm)
     endforeach()
-    target_compile_definitions(${target} PRIVATE ${G_DEFINES})
-    target_include_directories(${target} PRIVATE ${G_INCLUDES})
 endfunction()
 
-function(add_gba_library)
-    cmake_parse_arguments(G "" "NAME" "SOURCES;ARM_SOURCES;DEFINES;INCLUDES;LIBS" ${ARGN})
-    add_library(${G_NAME} STATIC ${G_SOURCES} ${G_ARM_SOURCES})
-    _gba_compile_settings(${G_NAME} ARM_SOURCES ${G_ARM_SOURCES} DEFINES ${G_DEFINES}
-        INCLUDES ${G_INCLUDES})
-    if(NOT G_NAME STREQUAL "gba_base")
-        target_link_libraries(${G_NAME} PUBLIC gba_base)
-    endif()
-    target_link_libraries(${G_NAME} PUBLIC ${G_LIBS})
-endfunction()
+# The linker script, through the C preprocessor for the addresses it shares with the code.
+set(TAPELOOM_GBA_LINKER_SCRIPT ${CMAKE_BINARY_DIR}/gba.ld)
+add_custom_command(OUTPUT ${TAPELOOM_GBA_LINKER_SCRIPT}
+    COMMAND ${CMAKE_C_COMPILER} -E -P -x assembler-with-cpp -I${TAPELOOM_GBA_DIR}
+        ${TAPELOOM_GBA_DIR}/boot/gba.ld.in -o ${TAPELOOM_GBA_LINKER_SCRIPT}
+    DEPENDS ${TAPELOOM_GBA_DIR}/boot/gba.ld.in ${TAPELOOM_GBA_DIR}/state_blocks.h
+        ${TAPELOOM_GBA_DIR}/hw/gba_memmap.h
+    COMMENT "Preprocessing the linker script"
+    VERBATIM)
+add_custom_target(gba_linker_script DEPENDS ${TAPELOOM_GBA_LINKER_SCRIPT})
 
 function(add_gba_image)
-    cmake_parse_arguments(G "" "NAME"
-        "SOURCES;ARM_SOURCES;DEFINES;INCLUDES;LIBS;WHOLE_LIBS;LINK_OPTIONS" ${ARGN})
+    cmake_parse_arguments(G "BUDGET" "NAME" "SOURCES;ARM_SOURCES;LIBS;LINK_OPTIONS" ${ARGN})
     set(elf ${G_NAME})
-    add_executable(${elf} ${TAPELOOM_GBA_DIR}/crt0.s ${G_SOURCES} ${G_ARM_SOURCES})
+    set(map ${CMAKE_BINARY_DIR}/${G_NAME}.map)
+    add_executable(${elf} ${TAPELOOM_GBA_DIR}/boot/crt0.S ${G_SOURCES} ${G_ARM_SOURCES})
     set_target_properties(${elf} PROPERTIES SUFFIX .elf)
-    _gba_compile_settings(${elf} ARM_SOURCES ${G_ARM_SOURCES} DEFINES ${G_DEFINES}
-        INCLUDES ${G_INCLUDES})
-    set(whole "")
-    foreach(lib IN LISTS G_WHOLE_LIBS)
-        list(APPEND whole "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
-    endforeach()
-    target_link_libraries(${elf} PRIVATE ${whole} ${G_LIBS} gba_base)
+    gba_target_settings(${elf} ARM_SOURCES ${G_ARM_SOURCES})
+    target_link_libraries(${elf} PRIVATE ${G_LIBS} gba_hw)
     target_link_options(${elf} PRIVATE ${TAPELOOM_GBA_ARCH} -mthumb -nostartfiles
         -specs=nosys.specs -T ${TAPELOOM_GBA_LINKER_SCRIPT} -Wl,--gc-sections
-        -Wl,-Map=${CMAKE_BINARY_DIR}/${G_NAME}.map -Wl,--no-warn-rwx-segments
-        ${G_LINK_OPTIONS})
+        -Wl,-Map=${map} -Wl,--no-warn-rwx-segments ${G_LINK_OPTIONS})
+    add_dependencies(${elf} gba_linker_script)
     set_property(TARGET ${elf} APPEND PROPERTY LINK_DEPENDS ${TAPELOOM_GBA_LINKER_SCRIPT})
     set(gba ${CMAKE_BINARY_DIR}/${G_NAME}.gba)
+    set(budget "")
+    if(G_BUDGET)
+        set(budget COMMAND ${TAPELOOM_PYTHON3} ${TAPELOOM_GBA_DIR}/memory_budget.py
+            ${TAPELOOM_GBA_DIR}/memory_budget.txt ${map})
+    endif()
     add_custom_command(TARGET ${elf} POST_BUILD
         COMMAND ${TAPELOOM_GBA_OBJCOPY} -O binary $<TARGET_FILE:${elf}> ${gba}
         COMMAND ${CMAKE_COMMAND} -DELF=$<TARGET_FILE:${elf}> -DGBA=${gba}
             -DNM=${TAPELOOM_GBA_NM} -P ${TAPELOOM_GBA_DIR}/check_image.cmake
+        ${budget}
         BYPRODUCTS ${gba}
         COMMENT "Making ${G_NAME}.gba"
         VERBATIM)
 endfunction()
 
-# gba_base: what every image and part shares.
-add_gba_library(NAME gba_base SOURCES
-    ${TAPELOOM_GBA_DIR}/irq.c
-    ${TAPELOOM_GBA_DIR}/text.c
-    ${TAPELOOM_GBA_DIR}/font.c)
-target_include_directories(gba_base PUBLIC ${TAPELOOM_GBA_DIR})
+# The hardware layer (hw/), and the addresses shared with the tests (state_blocks.h).
+add_library(gba_hw STATIC ${TAPELOOM_GBA_DIR}/hw/irq.c)
+gba_target_settings(gba_hw)
+target_include_directories(gba_hw PUBLIC ${TAPELOOM_GBA_DIR})
 
-# The parts (Z80 core, Spectrum machine, ...) add their libraries, test images and their share
-# of tpl.gba.
-set(TAPELOOM_TPL_SOURCES "")
-set(TAPELOOM_TPL_ARM_SOURCES "")
-set(TAPELOOM_TPL_DEFINES "")
-set(TAPELOOM_TPL_INCLUDES "")
-set(TAPELOOM_TPL_LIBS "")
-set(TAPELOOM_TPL_WHOLE_LIBS "")
-file(GLOB gba_parts CONFIGURE_DEPENDS ${TAPELOOM_GBA_DIR}/*/cross.cmake)
-foreach(part IN LISTS gba_parts)
-    include(${part})
-endforeach()
+# The emulator library (Z80 core with its ARM fast path, the 48K machine).
+add_subdirectory(${TAPELOOM_ROOT}/zx ${CMAKE_BINARY_DIR}/zx)
 
-# tpl.gba: start-up, catalogue, menu; the emulator joins through the variables above.
-add_gba_image(NAME tpl
-    SOURCES
-        ${TAPELOOM_GBA_DIR}/main.c
-        ${TAPELOOM_GBA_DIR}/catalogue.c
-        ${TAPELOOM_GBA_DIR}/menu.c
-        ${TAPELOOM_TPL_SOURCES}
-    ARM_SOURCES ${TAPELOOM_TPL_ARM_SOURCES}
-    DEFINES ${TAPELOOM_TPL_DEFINES}
-    INCLUDES ${TAPELOOM_TPL_INCLUDES}
-    LIBS ${TAPELOOM_TPL_LIBS}
-    WHOLE_LIBS ${TAPELOOM_TPL_WHOLE_LIBS})
+# The start menu: catalogue reader, text screen, buttons.
+add_library(gba_menu STATIC
+    ${TAPELOOM_GBA_DIR}/input.c
+    ${TAPELOOM_GBA_DIR}/menu/catalogue.c
+    ${TAPELOOM_GBA_DIR}/menu/font.c
+    ${TAPELOOM_GBA_DIR}/menu/menu.c
+    ${TAPELOOM_GBA_DIR}/menu/text.c)
+gba_target_settings(gba_menu)
+target_include_directories(gba_menu PUBLIC ${TAPELOOM_ROOT}/format)
+target_link_libraries(gba_menu PUBLIC gba_hw)
 
-# tpl_menu.gba: the same start-up and menu without the emulator, so the menu's own tests keep
-# seeing the details view that the emulator's actions replace in tpl.gba.
-add_gba_image(NAME tpl_menu
-    SOURCES
-        ${TAPELOOM_GBA_DIR}/main.c
-        ${TAPELOOM_GBA_DIR}/catalogue.c
-        ${TAPELOOM_GBA_DIR}/menu.c)
+# The emulator's face: screen, sound, overlay, the start of a snapshot, and the 48K ROM it runs
+# (TAPELOOM_OPENSE_ROM, embedded).
+if(NOT EXISTS "${TAPELOOM_OPENSE_ROM}")
+    message(FATAL_ERROR
+        "The 48K ROM ${TAPELOOM_OPENSE_ROM} is missing (Debian package opense-basic)")
+endif()
+file(SIZE "${TAPELOOM_OPENSE_ROM}" spectrum_rom_size)
+if(NOT spectrum_rom_size EQUAL 16384)
+    message(FATAL_ERROR "${TAPELOOM_OPENSE_ROM} is ${spectrum_rom_size} bytes, not a 16 KiB ROM")
+endif()
+configure_file(${TAPELOOM_GBA_DIR}/play/rom.s.in ${CMAKE_BINARY_DIR}/spectrum_rom.s @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/spectrum_rom.s PROPERTIES
+    OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM}")
+add_library(gba_play STATIC
+    ${TAPELOOM_GBA_DIR}/play/display.c
+    ${TAPELOOM_GBA_DIR}/play/overlay.c
+    ${TAPELOOM_GBA_DIR}/play/play.c
+    ${TAPELOOM_GBA_DIR}/play/sound.c
+    ${CMAKE_BINARY_DIR}/spectrum_rom.s)
+gba_target_settings(gba_play)
+target_link_libraries(gba_play PUBLIC gba_menu tapeloom_zx)
+
+# tpl.gba: the start menu with the emulator behind it; its memory is held to the budgets.
+add_gba_image(NAME tpl SOURCES ${TAPELOOM_GBA_DIR}/main.c LIBS gba_play BUDGET)
+
+# Test images: tpl_menu.gba (the menu with its own details view instead of the emulator) and
+# the Z80 core's instruction vectors and benchmark.
+include(${TAPELOOM_ROOT}/tests/gba/images/images.cmake)
+include(${TAPELOOM_ROOT}/tests/zx/z80/gba/images.cmake)

@@ -1,13 +1,13 @@
-/* The menu's state block: a fixed EWRAM address that tests (and a debugger) read to see what
- * the menu shows without decoding the screen. Plain C types only, so host code can include it.
- * 0x0203FA00..0x0203FA7F: this block; 0x0203FA80..0x0203FBF7: free for other state blocks
- * (below Pogoshell's argument area, never cleared by the start-up code). */
+/* The menu's state block at MENU_STATE_ADDRESS (state_blocks.h): what the menu shows, for tests
+ * (and a debugger) that read it without decoding the screen. Plain C types only, so host code
+ * can include it. */
 #ifndef TAPELOOM_MENU_STATE_H
 #define TAPELOOM_MENU_STATE_H
 
 #include <stdint.h>
 
-#define MENU_STATE_ADDRESS 0x0203FA00u
+#include "state_blocks.h"
+
 #define MENU_STATE_MAGIC 0x554E454Du /* "MENU" */
 
 enum MenuScreen {
@@ -38,6 +38,8 @@ typedef struct {
     uint32_t table_address;   /* 0x48 cartridge address of the table (the image's end) */
     uint32_t frames;          /* 0x4C frames the menu has run */
 } MenuState;
+
+STATE_BLOCK_FITS(MenuState, MENU_STATE_ADDRESS, PLAY_STATE_ADDRESS);
 
 #define MENU_STATE ((volatile MenuState*)MENU_STATE_ADDRESS)
 

@@ -8,8 +8,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   libgtest-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi
-  libmgba-dev libpng-dev
-  opense-basic pasmo libspectrum-dev fuse-emulator-utils
+  libmgba-dev libpng-dev zlib1g-dev
+  opense-basic pasmo sdcc libspectrum-dev fuse-emulator-utils
   xvfb xauth imagemagick xdg-utils fonts-dejavu-core
   dpkg-dev librsvg2-bin file man-db              # installing and the Debian package
   desktop-file-utils appstream                   # validators of the menu entry and metadata

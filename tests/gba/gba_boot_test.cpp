@@ -474,15 +474,9 @@ class PluginBoot : public ::testing::Test {
         cartridge = gbatest::readFile(dir.path / "tpl.gba");
     }
 
-    // Pogoshell's block: size and address below 0x0203FC00, then magic, argc and the paths.
     static void plantArguments(Gba& gba, const std::string& file, std::uint32_t address,
                                std::uint32_t size) {
-        gba.write32(0x0203FBF8, size);
-        gba.write32(0x0203FBFC, address);
-        gba.write32(0x0203FC00, 0xFAB0BABE);
-        gba.write32(0x0203FC04, 2);
-        std::string strings = std::string("/.plugins/tpl.gba") + '\0' + file + '\0';
-        gba.write(0x0203FC08, strings.data(), strings.size());
+        gbatest::plantPogoshellBlock(gba, file, address, size);
     }
 
     TempDir dir;

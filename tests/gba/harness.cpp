@@ -2,6 +2,8 @@
 
 #include "harness.h"
 
+#include "state_blocks.h"
+
 #include <mgba-util/vfs.h>
 #include <mgba/core/core.h>
 #include <mgba/core/log.h>
@@ -222,6 +224,16 @@ bool Gba::writePng(const std::filesystem::path& path) const {
     }
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0 && ok;
+}
+
+void plantPogoshellBlock(Gba& gba, const std::string& path, std::uint32_t address,
+                         std::uint32_t size) {
+    gba.write32(POGOSHELL_ARGS_ADDRESS, size);
+    gba.write32(POGOSHELL_ARGS_ADDRESS + 4, address);
+    gba.write32(POGOSHELL_BLOCK_ADDRESS, POGOSHELL_MAGIC);
+    gba.write32(POGOSHELL_BLOCK_ADDRESS + 4, 2);
+    std::string strings = std::string("/.plugins/tpl.gba") + '\0' + path + '\0';
+    gba.write(POGOSHELL_BLOCK_ADDRESS + 8, strings.data(), strings.size());
 }
 
 std::uint64_t Gba::cycles() const {

@@ -111,4 +111,9 @@ class Gba {
     std::vector<std::string> gameErrorMessages_;
 };
 
+// What Pogoshell leaves in EWRAM when it starts a plug-in (at POGOSHELL_ARGS_ADDRESS): the
+// opened file's size and cartridge address, the magic, argc = 2 and the two paths.
+void plantPogoshellBlock(Gba& gba, const std::string& path, std::uint32_t address,
+                         std::uint32_t size);
+
 } // namespace gbatest

@@ -1,0 +1,243 @@
+/* The emulator's main loop on the GBA, paced by the sound it produces, and the start of a
+ * snapshot from the menu or from Pogoshell. */
+#include "play/play.h"
+
+#include <string.h>
+
+#include "input.h"
+#include "menu/text.h"
+#include "play/display.h"
+#include "play/overlay.h"
+#include "play/sound.h"
+#include "play_state.h"
+#include "spectrum/beeper.h"
+#include "spectrum/machine.h"
+
+/* The cartridge's key codes are the ones the emulator's keyboard reads. */
+_Static_assert(TPL_KEY_SLOTS == KEY_BLOCK_SIZE && (int)TPL_KEY_LAST_MATRIX == KEY_CODE_LAST_KEY &&
+                   (int)TPL_KEY_JOY_RIGHT == KEY_CODE_KEMPSTON_RIGHT,
+               "key codes of the cartridge and of the keyboard");
+
+enum { FRAMES_AHEAD = 2 }; /* frames of sound kept queued */
+
+typedef struct Game {
+    const u8* data;
+    u32 size;
+    SnapshotKind kind;
+    const u8* keys; /* TPL_KEY_SLOTS key codes, KEYINPUT bit order */
+    int has_menu;   /* 0 in the plug-in form: there is no menu to go back to */
+} Game;
+
+extern const u8 spectrum_rom_image[SPECTRUM_ROM_SIZE]; /* rom.s */
+
+static Spectrum machine;
+static u8 ram[SPECTRUM_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
+static u8 rom[SPECTRUM_ROM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
+static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
+static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
+#define stats (*SPECTRUM_STATE)
+
+/* GBA cycles from timers 2 and 3, cascaded. */
+static void cycle_counter_start(void) {
+    REG_TM2CNT_H = 0;
+    REG_TM3CNT_H = 0;
+    REG_TM2CNT_L = 0;
+    REG_TM3CNT_L = 0;
+    REG_TM3CNT_H = TM_ENABLE | TM_CASCADE;
+    REG_TM2CNT_H = TM_ENABLE | TM_FREQ_1;
+}
+
+static u32 cycles_now(void) {
+    u32 high, low;
+    do {
+        high = REG_TM3CNT_L;
+        low = REG_TM2CNT_L;
+    } while (high != REG_TM3CNT_L);
+    return (high << 16) | low;
+}
+
+/* A message screen (lines split by '\n'); waits for A when wait_for_a, else forever. */
+static void show_message(const char* title, const char* text, int wait_for_a) {
+    gba_irq_init_vblank();
+    text_init();
+    text_clear_row(0, TEXT_TITLE);
+    text_put(1, 0, title, TEXT_TITLE);
+    int row = 3;
+    char line[TEXT_COLS + 1];
+    while (*text && row < TEXT_ROWS - 2) {
+        int n = 0;
+        while (text[n] && text[n] != '\n' && n < TEXT_COLS - 2)
+            ++n;
+        memcpy(line, text, (size_t)n);
+        line[n] = 0;
+        text_put(1, row++, line, TEXT_NORMAL);
+        text += n;
+        if (*text == '\n')
+            ++text;
+    }
+    if (!wait_for_a) {
+        for (;;)
+            bios_vblank_intr_wait();
+    }
+    text_put(1, TEXT_ROWS - 2, "A: back to the menu", TEXT_DIM);
+    input_wait_release();
+    do {
+        bios_vblank_intr_wait();
+        input_poll();
+    } while (!(input_held() & KEY_A));
+    input_wait_release();
+}
+
+static int load(const Game* game) {
+    spectrum_init(&machine, rom, ram, beeper_edges);
+    machine.clock = cycles_now;
+    SnapshotResult result = spectrum_load(&machine, game->data, game->size, game->kind);
+    stats.load_result = result;
+    stats.starts++;
+    stats.frames = 0;
+    stats.busy_cycles = 0;
+    stats.interrupts = 0;
+    stats.rows_drawn = 0;
+    if (result != SNAPSHOT_OK) {
+        stats.running = 0;
+        show_message("Cannot run this snapshot", snapshot_result_text(result), game->has_menu);
+        return 0;
+    }
+    return 1;
+}
+
+/* Runs the game; returns when the user picks "Back to menu" in the overlay, or after a
+ * snapshot that cannot run was reported on the screen and acknowledged with A. */
+static void play(const Game* game) {
+    if (stats.magic != SPECTRUM_STATE_MAGIC) {
+        memset((void*)&stats, 0, sizeof stats);
+        stats.magic = SPECTRUM_STATE_MAGIC;
+    }
+    stats.ram = (u32)ram;
+    stats.frame_costs = (u32)frame_costs;
+    for (int i = 0; i < TPL_KEY_SLOTS; ++i)
+        stats.keys[i] = game->keys[i];
+    stats.running = 1;
+    memcpy(rom, spectrum_rom_image, sizeof rom);
+    if (!load(game)) {
+        stats.running = 0;
+        return;
+    }
+    int view = DISPLAY_SCALED, pan_x = 8, pan_y = 16;
+    gba_irq_init_vblank();
+    display_init();
+    cycle_counter_start();
+    sound_start();
+    u32 input_buttons = 0;
+    int input_valid = 0;
+    /* The button that started the game (A in the menu) is not a key press for the game: buttons
+     * held at the start count only after they were let go. */
+    input_poll();
+    u32 ignored = input_held();
+    for (;;) {
+        input_poll();
+        u32 held = input_held();
+        if ((held & OVERLAY_COMBO) == OVERLAY_COMBO) {
+            int choice = overlay_run(&view, &pan_x, &pan_y, game->has_menu);
+            if (choice == OVERLAY_MENU)
+                break;
+            if (choice == OVERLAY_RESET && !load(game))
+                break;
+            input_valid = 0; /* a load clears the machine's input */
+            input_poll();
+            held = input_held();
+        }
+        ignored &= held;
+        held &= ~ignored;
+        stats.buttons = held;
+        u32 start = cycles_now();
+        if (held != input_buttons || !input_valid) {
+            keyboard_from_buttons(game->keys, held, &machine.input);
+            input_buttons = held;
+            input_valid = 1;
+        }
+        u32 input_done = cycles_now();
+        spectrum_run_frame(&machine);
+        u32 z80_done = cycles_now();
+        beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
+        sound_frame_done();
+        u32 sound_done = cycles_now();
+        u32 rows = spectrum_take_changed_rows(&machine);
+        u32 row_count = (u32)__builtin_popcount(rows);
+        display_update(ram, rows, machine.frames);
+        u32 display_done = cycles_now();
+        stats.rows_drawn += row_count;
+        stats.frames = machine.frames;
+        stats.samples = sound_ring.samples_played;
+        stats.underruns = sound_ring.underruns;
+        stats.edges = machine.edge_count;
+        stats.edge_gap = machine.edge_count >= 2 ? (u32)(machine.edges[1] - machine.edges[0]) : 0;
+        stats.interrupts = machine.interrupts;
+        stats.pc = z80_pc(&machine.cpu);
+        u32 end = cycles_now();
+        stats.busy_cycles += end - start;
+        volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
+        cost->input = input_done - start;
+        cost->z80 = z80_done - input_done;
+        cost->sound = sound_done - z80_done;
+        cost->display = display_done - sound_done;
+        cost->other = end - display_done;
+        cost->underruns = stats.underruns;
+        cost->rows = row_count;
+        cost->frame = machine.frames; /* last: a reader takes the record as whole once it matches */
+        while (sound_frames_queued() >= FRAMES_AHEAD)
+            bios_halt();
+    }
+    sound_stop();
+    display_close();
+    stats.running = 0;
+    text_init();
+}
+
+static SnapshotKind snapshot_kind(int kind) {
+    return kind == TPL_KIND_SNA ? SNAPSHOT_SNA : SNAPSHOT_Z80;
+}
+
+/* The last entry's size is not in the table: a .SNA is then taken to be a 48K one, and a .Z80
+ * is read up to the end of the cartridge space (its loader stops when the memory is full). */
+static u32 entry_size(const u8* data, u32 size, int kind) {
+    if (size != TPL_SIZE_UNKNOWN)
+        return size;
+    if (kind == TPL_KIND_SNA)
+        return 27 + SPECTRUM_RAM_SIZE;
+    return (u32)(MEM_ROM_END - (u32)data);
+}
+
+static void play_entry(const TplCatalogue* c, int index) {
+    if (index < 0 || index >= c->entry_count)
+        return;
+    const TplEntry* entry = &c->entries[index];
+    Game game;
+    game.data = tpl_entry_data(index);
+    game.kind = snapshot_kind(entry->kind);
+    game.size = entry_size(game.data, tpl_entry_size(index), entry->kind);
+    game.keys = entry->keys;
+    game.has_menu = 1;
+    play(&game);
+}
+
+static void play_pogoshell_file(const TplCatalogue* c) {
+    const TplPogoshellArgs* p = &c->pogoshell;
+    if (!p->present || !p->data) {
+        show_message(
+            "Tapeloom plug-in",
+            "This plug-in must be started\nfrom Pogoshell: open a .sna\nor .z80 file there.", 0);
+        return;
+    }
+    Game game;
+    game.data = p->data;
+    game.size = p->size;
+    game.kind = snapshot_kind(p->kind);
+    game.keys = p->keys ? p->keys->keys : c->head->keys;
+    game.has_menu = 0;
+    for (;;)
+        play(&game); /* there is no menu: "Reset snapshot" is the way back in */
+}
+
+/* A cartridge of one snapshot starts it at once; "Back to menu" then shows the list. */
+const MenuActions play_menu_actions = {play_entry, play_pogoshell_file, 1};

@@ -1,0 +1,54 @@
+/* The emulator's state block at PLAY_STATE_ADDRESS (state_blocks.h), kept while a snapshot
+ * runs, for tests (and a debugger). Plain C types only, so host code can include it. */
+#ifndef TAPELOOM_PLAY_STATE_H
+#define TAPELOOM_PLAY_STATE_H
+
+#include <stdint.h>
+
+#include "state_blocks.h"
+
+#define SPECTRUM_STATE_ADDRESS PLAY_STATE_ADDRESS
+#define SPECTRUM_STATE_MAGIC 0x4D53585Au /* "ZXSM" */
+
+typedef struct {
+    uint32_t magic;       /* 0x00 SPECTRUM_STATE_MAGIC once a snapshot was started */
+    uint32_t running;     /* 0x04 1 while a snapshot runs (overlay included) */
+    uint32_t frames;      /* 0x08 Spectrum frames since the snapshot was (re)loaded */
+    uint32_t busy_cycles; /* 0x0C GBA cycles spent on those frames (CPU, screen, sound) */
+    uint32_t interrupts;  /* 0x10 interrupts the Z80 accepted */
+    uint32_t ram;         /* 0x14 GBA address of Spectrum address 0x4000 */
+    uint32_t load_result; /* 0x18 SnapshotResult of the last load */
+    uint32_t view;        /* 0x1C 0 scaled, 1 one to one */
+    uint32_t overlay;     /* 0x20 1 while the overlay is open */
+    uint32_t buttons;     /* 0x24 KEYINPUT bits the last frame saw, 1 = held */
+    uint32_t pc;          /* 0x28 Z80 program counter after the last frame */
+    uint32_t starts;      /* 0x2C snapshots started (loads attempted) */
+    uint8_t keys[12];     /* 0x30 the key block in use */
+    uint32_t rows_drawn;  /* 0x3C character rows converted to tiles since the load */
+    uint32_t samples;     /* 0x40 sound samples played since the emulator started */
+    uint32_t underruns;   /* 0x44 FIFO top-ups that found no rendered sound (emulation late) */
+    uint32_t edges;       /* 0x48 beeper edges in the last frame */
+    uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
+    uint32_t frame_costs; /* 0x50 GBA address of the SpectrumFrameCost ring */
+} SpectrumState;
+
+STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);
+/* What each Spectrum frame cost, for speed measures: frame n (counted as `frames`, from 1) is
+ * entry n % SPECTRUM_COST_FRAMES of the ring, written when the frame is done. GBA cycles by
+ * part of the main loop; an interrupt handler counts in the part it interrupted. */
+#define SPECTRUM_COST_FRAMES 64u
+
+typedef struct {
+    uint32_t frame;     /* 0x00 the frame's number (as `frames`) */
+    uint32_t input;     /* 0x04 buttons to Spectrum keys */
+    uint32_t z80;       /* 0x08 the Z80 and its port handlers (beeper edges included) */
+    uint32_t sound;     /* 0x0C the frame's samples from the beeper edges */
+    uint32_t display;   /* 0x10 screen rows to tiles */
+    uint32_t other;     /* 0x14 the rest of the loop (state block) */
+    uint32_t underruns; /* 0x18 `underruns` when the frame's samples were queued */
+    uint32_t rows;      /* 0x1C character rows the frame redrew */
+} SpectrumFrameCost;
+
+#define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
+
+#endif

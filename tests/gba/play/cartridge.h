@@ -1,0 +1,50 @@
+// Cartridges for the emulator's end-to-end tests, written by the core's image writer, and the
+// steps that bring a snapshot to run in mGBA.
+#pragma once
+
+#include "harness.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "menu_state.h"
+#include "play_state.h"
+
+namespace spectest {
+
+std::filesystem::path tempDir();
+
+// One catalogue entry: a snapshot file and the ten key names of its "Custom" scheme.
+struct Entry {
+    std::string name;
+    std::filesystem::path file;
+    std::array<std::string, 10> keys{};
+};
+
+// The catalogue image of the entries, as the core writes it, with the built emulator image.
+std::vector<std::uint8_t> catalogueImage(const std::vector<Entry>& entries);
+// The plug-in image for a settings file text (sections with Control keys).
+std::vector<std::uint8_t> pluginImage(const std::string& settingsText);
+
+SpectrumState state(gbatest::Gba& gba);
+// Starts catalogue entry `index` from the menu (or finds it started) and runs until the
+// emulator has run a few frames. False when it did not start within the bound.
+bool startEntry(gbatest::Gba& gba, int index);
+// The menu shows its list (its state block says so).
+bool menuListShown(gbatest::Gba& gba);
+// Runs until the emulator has run `frames` more Spectrum frames (bounded).
+void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames);
+// Reads Spectrum memory.
+std::uint8_t peek(gbatest::Gba& gba, std::uint16_t address);
+std::uint16_t peek16(gbatest::Gba& gba, std::uint16_t address);
+
+// With TAPELOOM_GBA_SCREENSHOTS set, saves the frame there as <name>.png (for the docs).
+void saveScreenshot(gbatest::Gba& gba, const std::string& name);
+
+std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+} // namespace spectest

@@ -1,0 +1,244 @@
+// The .SNA and .Z80 loaders: every format gives the same machine, and files they must refuse
+// are refused with the right reason.
+#include "snapshot_files.h"
+#include "spectrum/snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+using namespace spectest;
+
+namespace {
+
+MachineImage sample() {
+    MachineImage m;
+    for (std::size_t i = 0; i < m.ram.size(); ++i)
+        m.ram[i] = static_cast<std::uint8_t>((i * 7) ^ (i >> 9));
+    // Runs, lone and doubled 0xED, and a run longer than one code can hold.
+    std::fill(m.ram.begin() + 0x100, m.ram.begin() + 0x400, 0x00);
+    m.ram[0x500] = 0xED;
+    m.ram[0x501] = 0x00;
+    m.ram[0x600] = 0xED;
+    m.ram[0x601] = 0xED;
+    m.ram[0x3FFF] = 0xED; // last byte of a page
+    Z80Regs& r = m.regs;
+    r.af = 0x1234, r.bc = 0x2345, r.de = 0x3456, r.hl = 0x4567;
+    r.af_ = 0x5678, r.bc_ = 0x6789, r.de_ = 0x789A, r.hl_ = 0x89AB;
+    r.ix = 0x9ABC, r.iy = 0x5C3A, r.sp = 0xFF00, r.pc = 0x8123;
+    r.i = 0x3F, r.r = 0xC5, r.iff1 = 1, r.iff2 = 1, r.im = 2;
+    m.border = 5;
+    return m;
+}
+
+struct Loaded {
+    SnapshotResult result;
+    SnapshotState state{};
+    std::vector<std::uint8_t> ram = std::vector<std::uint8_t>(SPECTRUM_RAM_SIZE, 0xAA);
+};
+
+Loaded load(const std::vector<std::uint8_t>& file, SnapshotKind kind,
+            const std::uint8_t* rom = nullptr) {
+    Loaded l;
+    l.result = snapshot_load(file.data(), file.size(), kind, rom, l.ram.data(), &l.state);
+    return l;
+}
+
+void expectSameMachine(const MachineImage& m, const Loaded& l) {
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    const Z80Regs& a = m.regs;
+    const Z80Regs& b = l.state.regs;
+    EXPECT_EQ(a.af, b.af);
+    EXPECT_EQ(a.bc, b.bc);
+    EXPECT_EQ(a.de, b.de);
+    EXPECT_EQ(a.hl, b.hl);
+    EXPECT_EQ(a.af_, b.af_);
+    EXPECT_EQ(a.bc_, b.bc_);
+    EXPECT_EQ(a.de_, b.de_);
+    EXPECT_EQ(a.hl_, b.hl_);
+    EXPECT_EQ(a.ix, b.ix);
+    EXPECT_EQ(a.iy, b.iy);
+    EXPECT_EQ(a.sp, b.sp);
+    EXPECT_EQ(a.pc, b.pc);
+    EXPECT_EQ(a.i, b.i);
+    EXPECT_EQ(a.r, b.r); // bit 7 included
+    EXPECT_EQ(a.iff1, b.iff1);
+    EXPECT_EQ(a.iff2, b.iff2);
+    EXPECT_EQ(a.im, b.im);
+    EXPECT_EQ(m.border, l.state.border);
+}
+
+TEST(SnapshotLoad, EveryFormatGivesTheSameMachine) {
+    MachineImage m = sample();
+    {
+        auto l = load(makeSna(m), SNAPSHOT_SNA);
+        expectSameMachine(m, l);
+        // The pushed PC stays in RAM below the stack, as after a real RETN.
+        auto expected = m.ram;
+        expected[0xFEFE - 0x4000] = 0x23;
+        expected[0xFEFF - 0x4000] = 0x81;
+        EXPECT_EQ(l.ram, expected);
+    }
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "v1 compressed" : "v1 plain");
+        auto l = load(makeZ80v1(m, compressed), SNAPSHOT_Z80);
+        expectSameMachine(m, l);
+        EXPECT_EQ(l.ram, m.ram);
+    }
+    for (int version : {2, 3}) {
+        for (bool raw : {false, true}) {
+            SCOPED_TRACE("v" + std::to_string(version) + (raw ? " raw" : " compressed"));
+            auto l = load(makeZ80Paged(m, version, raw), SNAPSHOT_Z80);
+            expectSameMachine(m, l);
+            EXPECT_EQ(l.ram, m.ram);
+        }
+    }
+}
+
+TEST(SnapshotLoad, SnaTakesIff2AndPopsAcrossTheTopOfMemory) {
+    MachineImage m = sample();
+    auto file = makeSna(m);
+    file[19] = 0x00; // IFF2 off: both flip-flops off
+    auto l = load(file, SNAPSHOT_SNA);
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    EXPECT_EQ(l.state.regs.iff1, 0);
+    EXPECT_EQ(l.state.regs.iff2, 0);
+
+    // SP = 0xFFFF: the high byte of PC comes from 0x0000, in the ROM.
+    file[23] = 0xFF, file[24] = 0xFF;
+    file[27 + 0xBFFF] = 0x34;
+    std::array<std::uint8_t, 0x4000> rom{};
+    rom[0] = 0x12;
+    l = load(file, SNAPSHOT_SNA, rom.data());
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    EXPECT_EQ(l.state.regs.pc, 0x1234);
+    EXPECT_EQ(l.state.regs.sp, 0x0001);
+    l = load(file, SNAPSHOT_SNA, nullptr); // no ROM given: reads as 0xFF
+    EXPECT_EQ(l.state.regs.pc, 0xFF34);
+}
+
+TEST(SnapshotLoad, SnaOfTheWrongSizeOrMachineIsRefused) {
+    auto file = makeSna(sample());
+    EXPECT_EQ(load(std::vector<std::uint8_t>(file.begin(), file.end() - 1), SNAPSHOT_SNA).result,
+              SNAPSHOT_NOT_A_SNAPSHOT);
+    file.push_back(0);
+    EXPECT_EQ(load(file, SNAPSHOT_SNA).result, SNAPSHOT_NOT_A_SNAPSHOT);
+    EXPECT_EQ(load({}, SNAPSHOT_SNA).result, SNAPSHOT_NOT_A_SNAPSHOT);
+    for (std::size_t size : {131103u, 147487u})
+        EXPECT_EQ(load(std::vector<std::uint8_t>(size, 0), SNAPSHOT_SNA).result, SNAPSHOT_128K);
+    file.pop_back();
+    file[25] = 3; // no interrupt mode 3
+    EXPECT_EQ(load(file, SNAPSHOT_SNA).result, SNAPSHOT_NOT_A_SNAPSHOT);
+}
+
+TEST(SnapshotLoad, Z80Version1Details) {
+    MachineImage m = sample();
+    auto file = makeZ80v1(m, true);
+    // Without the end marker the data still fills the memory.
+    auto unmarked = std::vector<std::uint8_t>(file.begin(), file.end() - 4);
+    EXPECT_EQ(load(unmarked, SNAPSHOT_Z80).ram, m.ram);
+    // Cut short: the memory is not filled.
+    auto cut = std::vector<std::uint8_t>(file.begin(), file.begin() + 2000);
+    EXPECT_EQ(load(cut, SNAPSHOT_Z80).result, SNAPSHOT_CORRUPT);
+    auto plain = makeZ80v1(m, false);
+    plain.pop_back();
+    EXPECT_EQ(load(plain, SNAPSHOT_Z80).result, SNAPSHOT_CORRUPT);
+    // Flag byte 255 counts as 1: R bit 7 set, border 0, not compressed.
+    plain = makeZ80v1(m, false);
+    plain[12] = 0xFF;
+    auto l = load(plain, SNAPSHOT_Z80);
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    EXPECT_EQ(l.state.regs.r, 0xC5);
+    EXPECT_EQ(l.state.border, 0);
+    EXPECT_EQ(load(std::vector<std::uint8_t>(file.begin(), file.begin() + 29), SNAPSHOT_Z80).result,
+              SNAPSHOT_NOT_A_SNAPSHOT);
+}
+
+TEST(SnapshotLoad, Z80PagedMachinesAndDamage) {
+    MachineImage m = sample();
+    struct Case {
+        int version;
+        std::uint8_t hardware;
+        SnapshotResult expected;
+    };
+    const Case cases[] = {
+        {2, 0, SNAPSHOT_OK},
+        {2, 1, SNAPSHOT_OK},
+        {2, 3, SNAPSHOT_128K},
+        {2, 4, SNAPSHOT_128K},
+        {2, 2, SNAPSHOT_OTHER_MACHINE},
+        {3, 3, SNAPSHOT_OK},
+        {3, 4, SNAPSHOT_128K},
+        {3, 7, SNAPSHOT_128K},
+        {3, 12, SNAPSHOT_128K},
+        {3, 14, SNAPSHOT_OTHER_MACHINE},
+        {3, 128, SNAPSHOT_OTHER_MACHINE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("v" + std::to_string(c.version) + " hardware " + std::to_string(c.hardware));
+        EXPECT_EQ(load(makeZ80Paged(m, c.version, false, c.hardware), SNAPSHOT_Z80).result,
+                  c.expected);
+    }
+
+    auto file = makeZ80Paged(m, 3, false);
+    auto badHeader = file;
+    badHeader[30] = 30; // no such extra header length
+    EXPECT_EQ(load(badHeader, SNAPSHOT_Z80).result, SNAPSHOT_NOT_A_SNAPSHOT);
+    auto im3 = file;
+    im3[29] = 3;
+    EXPECT_EQ(load(im3, SNAPSHOT_Z80).result, SNAPSHOT_NOT_A_SNAPSHOT);
+
+    // The last page cut: its block length runs past the end of the file.
+    EXPECT_EQ(load(std::vector<std::uint8_t>(file.begin(), file.end() - 1), SNAPSHOT_Z80).result,
+              SNAPSHOT_CORRUPT);
+    // A page missing altogether.
+    auto raw = makeZ80Paged(m, 3, true);
+    std::size_t pages = 30 + 2 + 54;
+    EXPECT_EQ(
+        load(std::vector<std::uint8_t>(raw.begin(), raw.begin() + pages + 2 * 0x4003), SNAPSHOT_Z80)
+            .result,
+        SNAPSHOT_CORRUPT);
+    // A compressed block that expands to less than 16 KiB.
+    auto shortBlock = raw;
+    shortBlock[pages] = 0x10, shortBlock[pages + 1] = 0x00; // 16 bytes, then garbage follows
+    EXPECT_NE(load(shortBlock, SNAPSHOT_Z80).result, SNAPSHOT_OK);
+}
+
+TEST(SnapshotLoad, Z80PagedSkipsOtherPagesAndLoadsSixteenK) {
+    MachineImage m = sample();
+    auto file = makeZ80Paged(m, 3, true);
+    // A page of Interface 1 ROM (page 0) in front of the others is skipped.
+    std::vector<std::uint8_t> extraPage = {0x04, 0x00, 0x00, 1, 2, 3, 4};
+    auto withExtra = file;
+    withExtra.insert(withExtra.begin() + 30 + 2 + 54, extraPage.begin(), extraPage.end());
+    EXPECT_EQ(load(withExtra, SNAPSHOT_Z80).ram, m.ram);
+
+    // 16K machine (bit 7 of byte 37): page 8 alone is enough.
+    auto sixteen = makeZ80Paged(m, 3, true);
+    sixteen[37] = 0x80;
+    std::size_t pageEight = 30 + 2 + 54 + 2 * 0x4003;
+    std::vector<std::uint8_t> only(sixteen.begin(), sixteen.begin() + 30 + 2 + 54);
+    only.insert(only.end(), sixteen.begin() + static_cast<std::ptrdiff_t>(pageEight),
+                sixteen.end());
+    auto l = load(only, SNAPSHOT_Z80);
+    ASSERT_EQ(l.result, SNAPSHOT_OK);
+    EXPECT_TRUE(std::equal(m.ram.begin(), m.ram.begin() + 0x4000, l.ram.begin()));
+}
+
+TEST(SnapshotLoad, EveryRefusalHasAText) {
+    for (auto r :
+         {SNAPSHOT_NOT_A_SNAPSHOT, SNAPSHOT_128K, SNAPSHOT_OTHER_MACHINE, SNAPSHOT_CORRUPT}) {
+        std::string text = snapshot_result_text(r);
+        EXPECT_FALSE(text.empty());
+        std::size_t start = 0;
+        while (start <= text.size()) { // fits the 28 columns of the message screen
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            EXPECT_LE(end - start, 28u) << text;
+            start = end + 1;
+        }
+    }
+}
+
+} // namespace

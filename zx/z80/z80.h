@@ -1,0 +1,113 @@
+/* Z80 CPU core: exact to the T-state at instruction level, undocumented behaviour included.
+ * The same source builds for the host (tests, desktop) and for the GBA, where an ARM fast path
+ * in IWRAM runs the frequent instructions (z80_fast.py). The CPU knows nothing of the machine
+ * around it: memory comes as four pages, ports through two handlers, and writes to one range of
+ * addresses can be watched for the machine (its screen). */
+#ifndef TAPELOOM_Z80_H
+#define TAPELOOM_Z80_H
+
+#include <stdint.h>
+
+#include "zx_placement.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Register file as the outside world sees it (snapshot loaders, tests). */
+typedef struct Z80Regs {
+    uint16_t af, bc, de, hl, af_, bc_, de_, hl_, ix, iy, sp, pc, wz;
+    uint8_t i, r /* all 8 bits, bit 7 kept */, iff1, iff2, im, halted;
+} Z80Regs;
+
+/* On the GBA the run loop sits in IWRAM and the rest in ROM: calls across need long_call. */
+#define Z80_API ZX_API
+
+typedef uint8_t (*z80_in_fn)(void* user, uint16_t port);
+typedef void (*z80_out_fn)(void* user, uint16_t port, uint8_t value);
+
+/* A register pair; both targets are little-endian, so .b.l is the low byte. */
+typedef union Z80Pair {
+    uint16_t w;
+    struct {
+        uint8_t l, h;
+    } b;
+} Z80Pair;
+
+/* Internal state; defined here so that the machine can hold it by value. Every field is
+ * private: use the functions below. The ARM fast path reads some of them at the offsets in
+ * z80_layout.h, which z80.c checks against this struct. */
+typedef struct Z80 {
+    /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
+     * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM.
+     * First in the struct so that indexing them needs no offset. */
+    uintptr_t rd[5], wr[4];
+    Z80Pair af, bc, de, hl, ix, iy, sp, pc, wz;
+    uint16_t af_, bc_, de_, hl_;
+    uint8_t i, r, iff1, iff2, im, halted;
+    int32_t tstates;
+    int32_t ei_tstates; /* == tstates exactly when the last instruction was EI */
+    int32_t run_limit;  /* z80_run's limit while it runs */
+    z80_in_fn in;
+    z80_out_fn out;
+    void* io_user;
+    /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes). */
+    uint32_t watched;
+    /* Counts z80_map_page calls: after a port handler the ARM fast path re-reads the page
+     * pointers only when it changed. */
+    uint32_t map_count;
+    const uint32_t* watch_masks;
+    uint16_t watch_base, watch_size;
+} Z80;
+
+Z80_API void z80_init(Z80* z); /* power-on state */
+Z80_API void z80_get_regs(const Z80* z, Z80Regs* out);
+Z80_API void z80_set_regs(Z80* z, const Z80Regs* in);
+
+/* Memory: four 16 KiB pages. read[p] must be non-NULL; write[p] NULL => writes to that page are
+ * discarded (ROM). read and write may be the same buffer. */
+Z80_API void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write);
+
+/* I/O. Without handlers IN reads 0xFF and OUT does nothing. Inside a handler z80_tstates()
+ * is the count at which the instruction's I/O cycle starts (e.g. 7 T-states into OUT (n),A),
+ * so a beeper can date its edges exactly. */
+Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
+
+/* Write watch. A write that lands in a writable page at an address in [base, base + size) ORs
+ * masks[(address - base) / 32] into a word the owner collects with z80_take_watched(). The
+ * Spectrum machine watches its screen this way, with one bit per character row. base and size
+ * are multiples of 256 and size is at most Z80_WATCH_MAX_SIZE; size 0 watches nothing. masks
+ * (size / 32 words) must stay unchanged while they are watched. Returns 0, and changes nothing,
+ * for a range it cannot watch. */
+enum { Z80_WATCH_MAX_SIZE = 0x1B00, Z80_WATCH_BLOCK = 32 };
+Z80_API int z80_watch_writes(Z80* z, uint16_t base, uint16_t size, const uint32_t* masks);
+/* The masks of the watched blocks written since the last call; clears them. */
+static inline uint32_t z80_take_watched(Z80* z) {
+    uint32_t bits = z->watched;
+    z->watched = 0;
+    return bits;
+}
+
+/* Run until the T-state counter reaches at least `limit` (last instruction finishes).
+ * Returns the counter. */
+Z80_API int32_t z80_run(Z80* z, int32_t limit);
+Z80_API int32_t z80_tstates(const Z80* z);
+/* The program counter, without copying the whole register file. */
+static inline uint16_t z80_pc(const Z80* z) {
+    return z->pc.w;
+}
+Z80_API void z80_set_tstates(Z80* z, int32_t t);
+
+/* Maskable interrupt request with the data-bus byte (0xFF on a Spectrum). Adds the T-states
+ * taken to the counter and returns them (IM 0/1: 13, IM 2: 19); returns 0 if not accepted
+ * (IFF1 clear or just after EI). Leaves HALT. In IM 0 the byte is executed when it is an RST,
+ * otherwise RST 38h is assumed. */
+Z80_API int z80_interrupt(Z80* z, uint8_t data_bus);
+/* Non-maskable interrupt: always accepted, 11 T-states, jumps to 0x0066. */
+Z80_API int z80_nmi(Z80* z);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
