@@ -121,6 +121,52 @@ TEST_F(CreateCheck, AnImageBeyondTheCartridgeNamesTheEntriesPastItsEnd) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tpl.gba"));
 }
 
+// The cartridge's loader would refuse these only when the entry is started; Create names them all
+// in one warning first.
+TEST_F(CreateCheck, FilesTheCartridgeCannotRunAreNamedByWhatIsWrong) {
+    using test::z80Header;
+    addSnapshot("Good", "good.z80");
+    add("Empty", "empty.sna", {});
+    Bytes sna = test::snapshotFor("x.sna", 1);
+    add("Cut", "cut.sna", Bytes(sna.begin(), sna.begin() + 1000));
+    add("Text", "text.z80", Bytes{'n', 'o', 't', ' ', 'a', ' ', 's', 'n', 'a', 'p'});
+    Bytes v3 = z80Header(3);
+    v3[34] = 4; // 128K
+    add("Big", "big.z80", v3);
+    add("BigSna", "big.sna", Bytes(49179 + 4 + 5 * 16384, 0));
+    v3[34] = 14; // another machine
+    add("Other", "other.z80", v3);
+    Bytes v1 = test::makeZ80(test::randomishMemory(3), 1);
+    v1.resize(v1.size() / 2);
+    add("Damaged", "damaged.z80", v1);
+
+    const CatalogueCheck result = check();
+    using Problem = SnapshotProblem;
+    std::vector<Problem> problems;
+    for (const auto& entry : result.entries)
+        problems.push_back(entry.problem);
+    EXPECT_EQ(problems,
+              (std::vector<Problem>{Problem::None, Problem::NotASnapshot, Problem::NotASnapshot,
+                                    Problem::NotASnapshot, Problem::Needs128K, Problem::Needs128K,
+                                    Problem::OtherMachine, Problem::Damaged}));
+    EXPECT_EQ(catalogueCheckText(rows, result),
+              "Some entries will not work on the cartridge as they are.\r\r"
+              "Not a ZX Spectrum snapshot (empty, cut short or another kind of file):\r"
+              "    Empty (empty.sna)\r    Cut (cut.sna)\r    Text (text.z80)\r\r"
+              "128K snapshots (the cartridge runs 48K ones):\r"
+              "    Big (big.z80)\r    BigSna (big.sna)\r\r"
+              "Snapshots of another machine (the cartridge runs a 48K Spectrum):\r"
+              "    Other (other.z80)\r\r"
+              "Damaged snapshots (their data does not unpack to the memory they claim):\r"
+              "    Damaged (damaged.z80)\r\r"
+              "Create the image all the same?");
+
+    // Going on packs them all as they are.
+    host.answers = {Answer::Yes};
+    EXPECT_EQ(build(), BuildOutcome::Created);
+    EXPECT_EQ(host.messages.back(), shown(kCatalogueCreated));
+}
+
 TEST_F(CreateCheck, LongGroupsNameSixEntriesAndCountTheRest) {
     for (int i = 0; i < 9; ++i)
         addSnapshot("G" + std::to_string(i), "g" + std::to_string(i) + ".sna", "None");
