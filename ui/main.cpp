@@ -380,6 +380,8 @@ void TForm1::Image1Click() {
 }
 
 void TForm1::File1Click() {
+    if (building_)
+        return; // setBuilding keeps them disabled until the build is over
     const bool any = !selectedRows().isEmpty();
     DeleteROM1->setEnabled(any);
     ConfigureROM1->setEnabled(any);

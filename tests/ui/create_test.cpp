@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QDirIterator>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -186,6 +187,9 @@ TEST_F(CreateTest, CancelDuringABuildKeepsTheOldImage) {
         EXPECT_FALSE(find<QAction>("ImportTarnINI1")->isEnabled());
         EXPECT_FALSE(find<QAction>("AddROM1")->isEnabled());
         EXPECT_TRUE(find<QAction>("Exit1")->isEnabled());
+        emit find<QMenu>("File1")->aboutToShow(); // opening the File menu changes nothing
+        EXPECT_FALSE(find<QAction>("DeleteROM1")->isEnabled());
+        EXPECT_FALSE(find<QAction>("ConfigureROM1")->isEnabled());
         create->click();
     });
     create->click();
