@@ -81,6 +81,7 @@ CatalogueCheck checkCatalogue(std::span<const CatalogueEntry> rows, const Settin
     CatalogueCheck check;
     check.entries.reserve(rows.size());
     SnapshotLocator locator;
+    progress.setMaximum(static_cast<int>(rows.size()));
     std::uint64_t end = emulatorImageSize + kEntryRecordSize * (rows.size() + 1);
     for (const auto& entry : rows) {
         CheckedEntry checked;
@@ -93,6 +94,7 @@ CatalogueCheck checkCatalogue(std::span<const CatalogueEntry> rows, const Settin
         end += checked.size;
         checked.pastCartridge = end > kCartridgeSize;
         check.entries.push_back(std::move(checked));
+        progress.step();
         if (!progress.keepGoing())
             throw BuildCancelled();
     }

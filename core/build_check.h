@@ -48,7 +48,8 @@ struct CatalogueCheck {
 };
 
 // Opens each row's snapshot once (as SnapshotLocator finds it) and checks it; a file that
-// cannot be opened or read throws FileError. Asks progress.keepGoing() after each file.
+// cannot be opened or read throws FileError. Progress runs from 0 to the number of rows, one
+// step and a keepGoing() after each file.
 CatalogueCheck checkCatalogue(std::span<const CatalogueEntry> rows, const SettingsFile& settings,
                               std::uint64_t emulatorImageSize, WriteProgress& progress);
 

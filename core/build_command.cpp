@@ -74,6 +74,9 @@ BuildOutcome createTpl(std::span<const CatalogueEntry> rows, const SettingsFile&
                     Answer::Yes)
                     return BuildOutcome::Declined;
             }
+            // The check had the bar to itself; the writing runs it again over both steps.
+            host.setProgressRange(0, static_cast<int>(2 * rows.size()));
+            host.setProgressPosition(0);
             writeCatalogueImage(output, rows, check.sources(), settings, emulatorImage, progress);
         }
     } catch (const BuildCancelled&) {

@@ -66,7 +66,8 @@ TEST_F(BuildCommand, CatalogueGoesToTheCurrentDirectoryWithProgressAndMessage) {
     EXPECT_EQ(host.rangeMin, 0);
     EXPECT_EQ(host.rangeMax, 4);
     EXPECT_EQ(host.stepSize, 1);
-    EXPECT_EQ(host.steps, 4);
+    EXPECT_EQ(host.steps, 2 + 4); // the check's, then the writing's
+    EXPECT_EQ(host.ranges, (std::vector<int>{4, 2, 4}));
     EXPECT_EQ(host.position, 0);
     EXPECT_TRUE(host.errors.empty());
     EXPECT_EQ(folderContent(), std::vector<std::string>{"tpl.gba"});

@@ -28,6 +28,7 @@ Answer ScriptedHost::showMessage(std::string_view caption, std::string_view text
 void ScriptedHost::setProgressRange(int minimum, int maximum) {
     rangeMin = minimum;
     rangeMax = maximum;
+    ranges.push_back(maximum);
 }
 
 std::string ScriptedHost::startDocument(const std::filesystem::path& file,

@@ -41,6 +41,7 @@ class ScriptedHost final : public BuildHost {
     std::vector<std::string> errors;
     std::vector<std::pair<std::string, std::string>> started; // file, working folder
     int rangeMin = -1, rangeMax = -1, stepSize = -1, steps = 0, position = -1;
+    std::vector<int> ranges;               // every maximum set, in order
     std::function<void()> beforeAnswer;    // runs when a question is asked, before its answer
     std::function<bool()> keepGoingAnswer; // what keepGoing() says; true when unset
     int keepGoingCalls = 0;
