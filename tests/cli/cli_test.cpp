@@ -208,6 +208,19 @@ TEST_F(Cli, UnusableSettingsFileIsReportedAndLeftAlone) {
     EXPECT_EQ(run.err, "Tapeloom-cli: Cannot open file " + dir.str() + "/TPL.INI.\n");
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "TPL.INI"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tpl.gba"));
+
+    // A UTF-16 file says why, and stays as it was.
+    std::filesystem::remove(dir.path() / "TPL.INI");
+    const std::string utf16("\xFF\xFE[\0S\0]\0\r\0\n\0", 12);
+    writeText(dir.path() / "TPL.INI", utf16);
+    run = runCli(dir.path(), {"create", "snaps/a.sna"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Tapeloom-cli: Cannot open file " + dir.str() +
+                           "/TPL.INI\nIt is UTF-16 "
+                           "text, which Tapeloom cannot keep: it reads and writes TPL.INI as "
+                           "single-byte or UTF-8 text. Save the file as UTF-8 in your editor and "
+                           "start Tapeloom again.\n");
+    EXPECT_EQ(readText(dir.path() / "TPL.INI"), utf16);
 }
 
 // TPL.INI links into a place where no file can be made: the image is built, the save fails.
