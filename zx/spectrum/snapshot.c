@@ -229,9 +229,12 @@ static SnapshotResult load_z80(const uint8_t* data, size_t size, uint8_t* ram, i
     }
 
     unsigned loaded = 0;
-    /* Stops when the pages are in: the caller may not know where the file ends. */
+    /* Stops when the pages are in: the caller may not know where the file ends. A file has no
+     * more pages than the format numbers; a walk through more is walking through something
+     * else. */
+    int blocks = 0;
     while (pos < size && (loaded & needed) != needed) {
-        if (size - pos < 3)
+        if (size - pos < 3 || ++blocks > SNAPSHOT_MOST_PAGES)
             return SNAPSHOT_CORRUPT;
         size_t length = word_at(data + pos);
         uint8_t page = data[pos + 2];
@@ -261,6 +264,8 @@ static SnapshotResult load(const uint8_t* data, size_t size, SnapshotKind kind, 
                            uint8_t* ram, int with_128, SnapshotState* state) {
     if (!data)
         return SNAPSHOT_NOT_A_SNAPSHOT;
+    if (size > SNAPSHOT_LARGEST)
+        size = SNAPSHOT_LARGEST;
     if (kind == SNAPSHOT_SNA)
         return load_sna(data, size, rom, ram, with_128, state);
     return load_z80(data, size, ram, with_128, state);

@@ -31,6 +31,15 @@ static inline uint32_t spectrum_bank_offset(unsigned bank) {
 
 typedef enum SpectrumModel { SPECTRUM_48K = 0, SPECTRUM_128K = 1 } SpectrumModel;
 
+/* The most bytes a snapshot can hold: a .Z80 with every page the format numbers (0 to 18), each
+ * stored plain, behind the longest header; every .SNA is smaller. The loaders read no further,
+ * and walk no more pages than the format numbers: a caller that cannot tell where the file
+ * ends (the cartridge's last entry) may pass more, and the load still ends at once. */
+enum {
+    SNAPSHOT_MOST_PAGES = 19,
+    SNAPSHOT_LARGEST = 30 + 2 + 55 + SNAPSHOT_MOST_PAGES * (3 + 0x4000)
+};
+
 typedef enum SnapshotKind { SNAPSHOT_SNA = 0, SNAPSHOT_Z80 = 1 } SnapshotKind;
 
 typedef enum SnapshotResult {
@@ -53,9 +62,10 @@ typedef struct SnapshotState {
     uint8_t ay_regs[SPECTRUM_AY_REGISTERS]; /* 128K: the AY's registers (a .SNA: 0) */
 } SnapshotState;
 
-/* Loads `size` bytes at `data` as `kind` for the 48K machine alone: ram receives the 48 KiB from
- * 0x4000 on, and a 128K snapshot gives SNAPSHOT_128K. rom (16 KiB, may be NULL: reads as 0xFF) is
- * only read when a 48K .SNA's stack pointer points into it. */
+/* Loads `size` bytes at `data` as `kind` for the 48K machine alone (at most SNAPSHOT_LARGEST of
+ * them are read): ram receives the 48 KiB from 0x4000 on, and a 128K snapshot gives
+ * SNAPSHOT_128K. rom (16 KiB, may be NULL: reads as 0xFF) is only read when a 48K .SNA's stack
+ * pointer points into it. */
 SnapshotResult snapshot_load(const uint8_t* data, size_t size, SnapshotKind kind,
                              const uint8_t* rom, uint8_t* ram, SnapshotState* state);
 
