@@ -110,9 +110,8 @@ std::string catalogueCheckText(std::span<const CatalogueEntry> rows, const Catal
     std::string text = "Some entries will not work on the cartridge as they are.";
     listGroup(text, "Not a ZX Spectrum snapshot (empty, cut short or another kind of file):", rows,
               check, problem(Problem::NotASnapshot));
-    listGroup(text, "128K snapshots (the cartridge runs 48K ones):", rows, check,
-              problem(Problem::Needs128K));
-    listGroup(text, "Snapshots of another machine (the cartridge runs a 48K Spectrum):", rows,
+    listGroup(text,
+              "Snapshots of another machine (the cartridge runs a 48K or 128K Spectrum):", rows,
               check, problem(Problem::OtherMachine));
     listGroup(text,
               "Damaged snapshots (their data does not unpack to the memory they claim):", rows,

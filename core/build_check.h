@@ -22,8 +22,7 @@ inline constexpr std::uint64_t kCartridgeSize = 32ull << 20;
 enum class SnapshotProblem {
     None,
     NotASnapshot, // empty, cut short, or no snapshot at all
-    Needs128K,    // a 128K snapshot: the cartridge runs the 48K machine
-    OtherMachine, // a snapshot of other hardware
+    OtherMachine, // a snapshot of hardware other than a 48K or 128K (+2A/+3 paging, TR-DOS, ...)
     Damaged,      // compressed data that does not expand to the memory it claims
 };
 

@@ -4,6 +4,7 @@
 #include "core_doubles.h"
 #include "files.h"
 #include "snapshots.h"
+#include "z80_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -131,9 +132,14 @@ TEST_F(CreateCheck, FilesTheCartridgeCannotRunAreNamedByWhatIsWrong) {
     add("Cut", "cut.sna", Bytes(sna.begin(), sna.begin() + 1000));
     add("Text", "text.z80", Bytes{'n', 'o', 't', ' ', 'a', ' ', 's', 'n', 'a', 'p'});
     Bytes v3 = z80Header(3);
-    v3[34] = 4; // 128K
+    v3[34] = 4; // 128K, its pages missing
     add("Big", "big.z80", v3);
-    add("BigSna", "big.sna", Bytes(49179 + 4 + 5 * 16384, 0));
+    add("BigSna", "big.sna", Bytes(49179 + 4 + 5 * 16384, 0)); // 128K: runs
+    Bytes banks(0x20000, 0x55);
+    add("BigZ80", "big128.z80",
+        writeZ80Snapshot128(MachineState{}, std::span<const std::uint8_t, 0x20000>(banks)));
+    v3[34] = 7; // +3
+    add("Plus3", "plus3.z80", v3);
     v3[34] = 14; // another machine
     add("Other", "other.z80", v3);
     Bytes v1 = test::makeZ80(test::randomishMemory(3), 1);
@@ -145,20 +151,18 @@ TEST_F(CreateCheck, FilesTheCartridgeCannotRunAreNamedByWhatIsWrong) {
     std::vector<Problem> problems;
     for (const auto& entry : result.entries)
         problems.push_back(entry.problem);
-    EXPECT_EQ(problems,
-              (std::vector<Problem>{Problem::None, Problem::NotASnapshot, Problem::NotASnapshot,
-                                    Problem::NotASnapshot, Problem::Needs128K, Problem::Needs128K,
-                                    Problem::OtherMachine, Problem::Damaged}));
+    EXPECT_EQ(problems, (std::vector<Problem>{
+                            Problem::None, Problem::NotASnapshot, Problem::NotASnapshot,
+                            Problem::NotASnapshot, Problem::Damaged, Problem::None, Problem::None,
+                            Problem::OtherMachine, Problem::OtherMachine, Problem::Damaged}));
     EXPECT_EQ(catalogueCheckText(rows, result),
               "Some entries will not work on the cartridge as they are.\r\r"
               "Not a ZX Spectrum snapshot (empty, cut short or another kind of file):\r"
               "    Empty (empty.sna)\r    Cut (cut.sna)\r    Text (text.z80)\r\r"
-              "128K snapshots (the cartridge runs 48K ones):\r"
-              "    Big (big.z80)\r    BigSna (big.sna)\r\r"
-              "Snapshots of another machine (the cartridge runs a 48K Spectrum):\r"
-              "    Other (other.z80)\r\r"
+              "Snapshots of another machine (the cartridge runs a 48K or 128K Spectrum):\r"
+              "    Plus3 (plus3.z80)\r    Other (other.z80)\r\r"
               "Damaged snapshots (their data does not unpack to the memory they claim):\r"
-              "    Damaged (damaged.z80)\r\r"
+              "    Big (big.z80)\r    Damaged (damaged.z80)\r\r"
               "Create the image all the same?");
 
     // Going on packs them all as they are.
