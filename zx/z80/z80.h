@@ -51,11 +51,9 @@ typedef struct Z80 {
     z80_in_fn in;
     z80_out_fn out;
     void* io_user;
-    /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes). */
+    /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes); the
+     * ARM fast path marks blocks in its own data and adds them when they are taken. */
     uint32_t watched;
-    /* Counts z80_map_page calls: after a port handler the ARM fast path re-reads the page
-     * pointers only when it changed. */
-    uint32_t map_count;
     const uint32_t* watch_masks;
     uint16_t watch_base, watch_size;
 } Z80;
@@ -82,11 +80,7 @@ Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 enum { Z80_WATCH_MAX_SIZE = 0x1B00, Z80_WATCH_BLOCK = 32 };
 Z80_API int z80_watch_writes(Z80* z, uint16_t base, uint16_t size, const uint32_t* masks);
 /* The masks of the watched blocks written since the last call; clears them. */
-static inline uint32_t z80_take_watched(Z80* z) {
-    uint32_t bits = z->watched;
-    z->watched = 0;
-    return bits;
-}
+Z80_API uint32_t z80_take_watched(Z80* z);
 
 /* Run until the T-state counter reaches at least `limit` (last instruction finishes).
  * Returns the counter. */
