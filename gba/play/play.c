@@ -90,7 +90,6 @@ static void show_message(const char* title, const char* text, int wait_for_a) {
 
 static int load(const Game* game) {
     spectrum_init(&machine, rom, ram, beeper_edges);
-    machine.clock = cycles_now;
     SnapshotResult result = spectrum_load(&machine, game->data, game->size, game->kind);
     stats.load_result = result;
     stats.starts++;

@@ -24,7 +24,7 @@ std::vector<double> referenceEdges(const std::vector<std::uint8_t>& sna, std::ui
         spectrum_run_frame(machine.get());
         if (machine->edge_count >= BEEPER_MAX_EDGES)
             throw std::runtime_error("more beeper edges in a frame than the reference keeps");
-        for (int i = 0; i < machine->edge_count; ++i)
+        for (std::uint32_t i = 0; i < machine->edge_count; ++i)
             seconds.push_back((frame * double(SPECTRUM_FRAME_TSTATES) + edges[i]) / 3500000.0);
         if (until && ram[until->address - 0x4000u] == until->value)
             break;

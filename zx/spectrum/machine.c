@@ -50,6 +50,7 @@ void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges
     s->edges = edges;
     s->rom = rom;
     s->ram = ram;
+    s->frame_tstates = SPECTRUM_FRAME_TSTATES;
     s->ear_input = SPECTRUM_EAR_UNPLUGGED;
     update_ear(s);
     /* No key held until the front end reports buttons (a zeroed table would read as all held). */
@@ -75,6 +76,7 @@ SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, Sn
     s->frames = 0;
     s->interrupts = 0;
     s->edge_count = 0;
+    s->late_edges = 0;
     return SNAPSHOT_OK;
 }
 
@@ -93,34 +95,29 @@ int32_t spectrum_frame_tstate(const Spectrum* s) {
 ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
     Spectrum* s = (Spectrum*)user;
     if (!(port & 1))
-        return s->input.port_fe[port >> 8] ^ s->ear_low;
+        return keyboard_read(&s->input, (uint8_t)(port >> 8)) ^ s->ear_low;
     if (!(port & 0xE0))
         return s->input.kempston; /* Kempston: A5-A7 low */
     return 0xFF;
 }
 
-/* Port 0xFE: border, beeper (its edges dated in the frame) and, unless a signal comes in, the
- * EAR bit that port reads. */
+/* Port 0xFE: border, beeper and, unless a signal comes in, the EAR bit that port reads. The CPU
+ * gives the T-state of the OUT's I/O cycle, which dates a beeper edge exactly. */
 static inline __attribute__((always_inline)) void write_ula(Spectrum* s, uint16_t port,
                                                             uint8_t value, int ear_from_output) {
     if (port & 1)
         return;
-    s->border = value & 7;
     if ((value ^ s->ula) & 0x10) {
-        int32_t t = z80_tstates(&s->cpu); /* the start of the current run */
-        if (s->clock && s->t_per_clock) {
-            uint64_t ticks = (uint32_t)(s->clock() - s->slice_clock);
-            uint64_t later = (ticks * s->t_per_clock) >> 16;
-            t = later >= (uint64_t)(s->slice_end - t) ? s->slice_end : t + (int32_t)later;
+        uint32_t n = s->edge_count;
+        if (n < BEEPER_MAX_EDGES) { /* never full: see BEEPER_MAX_EDGES */
+            s->edges[n] = z80_tstates(&s->cpu);
+            s->edge_count = n + 1;
         }
-        if (s->edge_count && t < s->edges[s->edge_count - 1])
-            t = s->edges[s->edge_count - 1];
-        if (s->edge_count < BEEPER_MAX_EDGES)
-            s->edges[s->edge_count++] = t;
+        if (ear_from_output)
+            s->ear_low = (value & 0x10) ? 0x00 : 0x40;
     }
     s->ula = value;
-    if (ear_from_output)
-        s->ear_low = (value & 0x10) ? 0x00 : 0x40;
+    s->border = value & 7;
 }
 
 ZX_HOT void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
@@ -132,11 +129,16 @@ static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value) {
 }
 
 /* The frame's start: /INT is held for 32 T-states, so an instruction that ends inside that
- * window (EI, or a DI section just closing) still sees it. */
-FRAME_STEP void begin_frame(Spectrum* s) {
+ * window (EI, or a DI section just closing) still sees it. An edge the last frame's final OUT
+ * dated past its end opens this frame's list. */
+FRAME_STEP int32_t begin_frame(Spectrum* s) {
     Z80* cpu = &s->cpu;
-    s->frame_level = (s->ula >> 4) & 1;
-    s->edge_count = 0;
+    uint32_t late = s->late_edges;
+    for (uint32_t k = 0; k < late; k++)
+        s->edges[k] = s->edges[s->edge_count + k] - s->frame_tstates;
+    s->edge_count = late;
+    s->late_edges = 0;
+    s->frame_level = (uint8_t)(((s->ula >> 4) ^ late) & 1);
     int32_t t = z80_tstates(cpu);
     while (t < SPECTRUM_INTERRUPT_LENGTH) {
         if (z80_interrupt(cpu, 0xFF)) {
@@ -145,56 +147,26 @@ FRAME_STEP void begin_frame(Spectrum* s) {
         }
         t = z80_run(cpu, t + 1);
     }
-    s->frame_clock = s->clock ? s->clock() : 0;
-    s->frame_start = t;
     s->in_frame = 1;
+    return z80_tstates(cpu);
 }
 
-/* Runs the frame on to T-state `limit` (at most the frame's end) from `t`. The core counts
- * T-states in a register while it runs, so a port handler sees the count of the run's start.
- * While the beeper sounds, the frame runs in slices of two lines, which dates its edges to 128
- * microseconds; a silent frame runs in one go (the first edge of a sound is then dated to the
- * frame's start). */
-FRAME_STEP int32_t run_frame_to(Spectrum* s, int32_t t, int32_t limit) {
-    Z80* cpu = &s->cpu;
-    if (s->beeping) {
-        while (t < limit) {
-            int32_t end = t + SPECTRUM_SLICE_TSTATES;
-            s->slice_end = end < limit ? end : limit;
-            if (s->clock)
-                s->slice_clock = s->clock();
-            t = z80_run(cpu, s->slice_end);
-        }
-    } else if (t < limit) {
-        s->slice_end = limit;
-        s->slice_clock = t == s->frame_start ? s->frame_clock : s->clock ? s->clock() : 0;
-        t = z80_run(cpu, limit);
-    }
-    return t;
-}
-
-/* The frame's end: the counter wraps into the next frame. */
+/* The frame's end: the counter wraps into the next frame, and edges dated past the end are kept
+ * (behind the list) for it. */
 FRAME_STEP void end_frame(Spectrum* s, int32_t t) {
-    if (s->clock) {
-        uint32_t ticks = s->clock() - s->frame_clock;
-        if (ticks)
-            s->t_per_clock = (uint32_t)(((uint64_t)(t - s->frame_start) << 16) / ticks);
+    while (s->edge_count && s->edges[s->edge_count - 1] >= s->frame_tstates) {
+        s->edge_count--;
+        s->late_edges++;
     }
-    s->beeping = s->edge_count != 0;
-    z80_set_tstates(&s->cpu, t - SPECTRUM_FRAME_TSTATES);
+    z80_set_tstates(&s->cpu, t - s->frame_tstates);
     s->in_frame = 0;
     s->frames++;
 }
 
 ZX_HOT void spectrum_run_frame(Spectrum* s) {
-    int32_t t;
-    if (!s->in_frame) {
-        begin_frame(s);
-        t = s->frame_start;
-    } else {
-        t = z80_tstates(&s->cpu);
-    }
-    t = run_frame_to(s, t, SPECTRUM_FRAME_TSTATES);
+    int32_t t = s->in_frame ? z80_tstates(&s->cpu) : begin_frame(s);
+    if (t < s->frame_tstates)
+        t = z80_run(&s->cpu, s->frame_tstates);
     end_frame(s, t);
 }
 
@@ -203,14 +175,13 @@ int32_t spectrum_run(Spectrum* s, int32_t tstates) {
     while (tstates > 0) {
         if (!s->in_frame) {
             int32_t before = z80_tstates(&s->cpu);
-            begin_frame(s);
-            tstates -= z80_tstates(&s->cpu) - before;
+            tstates -= begin_frame(s) - before;
         }
         int32_t t = z80_tstates(&s->cpu);
-        int32_t limit = tstates < SPECTRUM_FRAME_TSTATES - t ? t + tstates : SPECTRUM_FRAME_TSTATES;
-        int32_t reached = run_frame_to(s, t, limit);
+        int32_t limit = tstates < s->frame_tstates - t ? t + tstates : s->frame_tstates;
+        int32_t reached = t < limit ? z80_run(&s->cpu, limit) : t;
         tstates -= reached - t;
-        if (reached >= SPECTRUM_FRAME_TSTATES)
+        if (reached >= s->frame_tstates)
             end_frame(s, reached);
     }
     return wanted - tstates;

@@ -250,17 +250,43 @@ TEST(SpectrumMachine, OneInterruptPerFrameInIm1AndIm2) {
     }
 }
 
-TEST(SpectrumMachine, BeeperEdgesAreRecordedPerFrame) {
+// Each edge is dated to the start of its OUT's I/O cycle; a frame holds every edge a program can
+// make (more than a music engine's), and an OUT whose I/O cycle falls past the frame's end opens
+// the next frame.
+TEST(SpectrumMachine, BeeperEdgesAreExactAndNoneIsLost) {
     Machine m;
-    // LD A,0x10; OUT (0xFE),A; XOR A; OUT (0xFE),A; DI; HALT
-    m.start({0x3E, 0x10, 0xD3, 0xFE, 0xAF, 0xD3, 0xFE, 0xF3, 0x76}, 1);
+    // DI; LD A,10h; OUT (FEh),A (I/O at 11 + 7); XOR A; OUT (FEh),A (at 26 + 7); LD BC,00FEh;
+    // then a 31-T-state loop: XOR 10h; OUT (C),A; JR loop (one edge each pass).
+    m.start({0xF3, 0x3E, 0x10, 0xD3, 0xFE, 0xAF, 0xD3, 0xFE, 0x01, 0xFE, 0x00, 0xEE, 0x10, 0xED,
+             0x79, 0x18, 0xFA},
+            1);
     spectrum_run_frame(&m.s);
     EXPECT_EQ(m.s.frame_level, 0);
-    ASSERT_EQ(m.s.edge_count, 2);
-    EXPECT_LE(m.s.edges[0], m.s.edges[1]);
-    EXPECT_LT(m.s.edges[1], 2 * SPECTRUM_SLICE_TSTATES);
-    spectrum_run_frame(&m.s);
-    EXPECT_EQ(m.s.edge_count, 0);
+    ASSERT_GT(m.s.edge_count, 2000u);
+    EXPECT_EQ(m.s.edges[0], 18);
+    EXPECT_EQ(m.s.edges[1], 33);
+    EXPECT_EQ(m.s.edges[2], 37 + 10 + 7 + 8) << "LD BC,nn; XOR n; then OUT (C),A's I/O cycle";
+    // The loop's edges over five frames, in Spectrum time: 31 T-states apart without a gap,
+    // whatever frame they fall in, and each frame's level the one its edges leave.
+    std::int64_t previous = m.s.edges[2];
+    int level = 0, crossed = 0;
+    for (int frame = 0; frame < 5; ++frame) {
+        if (frame)
+            spectrum_run_frame(&m.s);
+        EXPECT_EQ(m.s.frame_level, level) << "frame " << frame;
+        crossed += m.s.late_edges;
+        for (std::uint32_t k = 0; k < m.s.edge_count; ++k) {
+            std::int32_t t = m.s.edges[k];
+            ASSERT_LT(t, SPECTRUM_FRAME_TSTATES);
+            level ^= 1;
+            if (frame == 0 && k <= 2)
+                continue;
+            std::int64_t at = std::int64_t(frame) * SPECTRUM_FRAME_TSTATES + t;
+            ASSERT_EQ(at - previous, 31) << "frame " << frame << " edge " << k;
+            previous = at;
+        }
+    }
+    EXPECT_GE(crossed, 1) << "the loop's phase puts an I/O cycle past some frame's end";
 }
 
 TEST(SpectrumBeeper, SamplesAreTheMeanLevel) {
