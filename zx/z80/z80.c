@@ -123,6 +123,10 @@ LAYOUT_(run_limit, RUN_LIMIT);
 LAYOUT_(in, IN);
 LAYOUT_(out, OUT);
 LAYOUT_(io_user, IO_USER);
+LAYOUT_(latch_ports, LATCH_PORTS);
+LAYOUT_(latch_value, LATCH_VALUE);
+LAYOUT_(latch_next, LATCH_NEXT);
+LAYOUT_(latch_end, LATCH_END);
 _Static_assert(sizeof(uintptr_t) == 4 && offsetof(Z80, wr) + 4 * sizeof(uintptr_t) == Z80_OFFSET_AF,
                "rd and wr are nine words followed by AF");
 #endif
@@ -274,7 +278,17 @@ INLINE unsigned port_in(Z80* z, unsigned port) {
     return z->in ? z->in(z->io_user, U16(port)) : 0xFFu;
 }
 
+/* z->tstates is the I/O cycle's (IO_TSTATES). */
 INLINE void port_out(Z80* z, unsigned port, unsigned v) {
+    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch_value != -2) {
+        if (z->latch_value == (int32_t)v)
+            return;
+        z->latch_value = (int32_t)v;
+        if (z->latch_next < z->latch_end) {
+            *z->latch_next++ = ((uint32_t)z->tstates << 8) | v;
+            return;
+        }
+    }
     if (z->out)
         z->out(z->io_user, U16(port), U8(v));
 }
@@ -1369,6 +1383,7 @@ void z80_init(Z80* z) {
     z->af_ = 0xFFFF;
     z->sp.w = 0xFFFF;
     z->ei_tstates = 1;
+    z->latch_value = -2;
     for (int page = 0; page < 4; page++)
         z80_map_page(z, page, unmapped_page, NULL);
     WATCH_CHANGED(z);
@@ -1450,8 +1465,9 @@ void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user) {
     z->io_user = user;
 }
 
-int32_t z80_tstates(const Z80* z) {
-    return z->tstates;
+void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value) {
+    z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
+    z->latch_value = mask ? value : -2;
 }
 
 void z80_set_tstates(Z80* z, int32_t t) {

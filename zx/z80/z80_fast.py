@@ -2,11 +2,12 @@
 """Writes z80_fast.S (the Z80 fast path for the GBA): python3 z80_fast.py [OUTPUT] (stdout without
 OUTPUT). The GBA build runs it and assembles the output through the C preprocessor, which brings
 in the struct offsets from z80_layout.h; the output is not kept in the source tree."""
+import io
 import re
 import sys
 
-if len(sys.argv) > 1:
-    sys.stdout = open(sys.argv[1], "w", encoding="ascii")
+# The text is collected and written at the end, so that a failed run leaves no file behind.
+OUTPUT, sys.stdout = sys.stdout, io.StringIO()
 
 HEADER = """@ Z80 fast path for the GBA: ARM code with the Z80 registers in ARM registers. It runs every
 @ instruction; the frequent ones from IWRAM, the rare ones from the cartridge (ARM code in ROM,
@@ -50,6 +51,7 @@ O_REMAP = 0x448                               # set by z80_map_page for the runn
 O_WRANGE = 0x44C                              # watched range: base, size
 O_SCR, O_SCR2 = 0x454, 0x458                  # scratch words
 O_RET = 0x45C                                 # return address of the remap subroutine
+O_FILTER, O_FLAST = 0x460, 0x464              # the output latch: its ports, its value
 O_IX, O_IY = 0x470, 0x480
 O_ALT = 0x490                                 # BC', DE', HL' (swapped by EXX)
 O_AF_ = 0x4A0
@@ -74,7 +76,8 @@ assert DATA_SIZE <= 4096
 # struct Z80 offsets: names from z80_layout.h, resolved by the preprocessor
 Z = {k: "Z80_OFFSET_" + k for k in ("AF", "BC", "DE", "HL", "IX", "IY", "SP", "PC", "WZ", "AF_",
                                      "BC_", "DE_", "HL_", "I", "R", "IFF1", "IFF2", "IM", "HALTED",
-                                     "TSTATES", "EI_TSTATES", "RUN_LIMIT", "IN", "OUT", "IO_USER")}
+                                     "TSTATES", "EI_TSTATES", "RUN_LIMIT", "IN", "OUT", "IO_USER",
+                                     "LATCH_PORTS", "LATCH_VALUE", "LATCH_NEXT", "LATCH_END")}
 
 
 # ---- building blocks ----
@@ -507,17 +510,16 @@ rots = [["mov r2, r1, lsr #7", "orr r1, r2, r1, lsl #1", "and r1, r1, #0xFF"],
         ["mov r2, r1, lsr #7", "mov r1, r1, lsl #1", "orr r1, r1, #1", "and r1, r1, #0xFF"],
         ["and r2, r1, #1", "mov r1, r1, lsr #1"]]
 for e in range(32):
-    if e < 8:
-        body = rots[e] + ["b cb_rotf"]
+    if e < 8:  # rotates and shifts: the flags from the result and the carry out (r2)
+        body = rots[e] + [f"add r5, r12, #{O_SZ53P}", "ldrb r5, [r5, r1]", "orr r5, r5, r2", "b cb_put"]
     elif e < 16:
         body = [f"ands r2, r1, #{1 << (e - 8)}", "b cb_bitf"]
     elif e < 24:
-        body = [f"bic r1, r1, #{1 << (e - 16)}", "b cb_store"]
+        body = [f"bic r1, r1, #{1 << (e - 16)}", "b cb_put"]
     else:
-        body = [f"orr r1, r1, #{1 << (e - 24)}", "b cb_store"]
+        body = [f"orr r1, r1, #{1 << (e - 24)}", "b cb_put"]
     assert len(body) <= 8
     cb += body + ["nop"] * (8 - len(body))
-cb += ["cb_rotf:", f"add r5, r12, #{O_SZ53P}", "ldrb r5, [r5, r1]", "orr r5, r5, r2", "b cb_store"]
 cb += ["cb_bitf:", "and r5, r5, #1", "orr r5, r5, #0x10", "orreq r5, r5, #0x44", "and r2, r2, #0x80", "orr r5, r5, r2",
        "tst r0, #0x300", f"ldrne r2, [r12, #{O_WZ}]", "movne r2, r2, lsr #8", "moveq r2, r1", "and r2, r2, #0x28",
        "orr r5, r5, r2", "tst r0, #0x100", "bne cb_bit_hl", "tst r0, #0x200", "bne cb_bit_xy"] + NEXT(8)
@@ -534,15 +536,41 @@ cb += ["cb_bit_hl_fast:", "mov r2, r2, lsr #3", "and r2, r2, #7", "mov r0, #1", 
        "and r5, r5, #1", "orr r5, r5, #0x10", "orreq r5, r5, #0x44", "and r0, r0, #0x80", "orr r5, r5, r0",
        f"ldr r2, [r12, #{O_WZ}]", "mov r2, r2, lsr #8", "and r2, r2, #0x28", "orr r5, r5, r2"] + NEXT(12) + \
     ["cb_bit_xy:"] + NEXT(16)
-cb += ["cb_store:", "tst r0, #0x100", "bne cb_store_hl", "and r2, r0, #7", "cmp r2, #6", "beq cb_store_mem",
-       "add pc, pc, r2, lsl #4", "nop"]
+# The result (r1) back: each register slot ends in its own dispatch; (HL) and (XY+d) store it.
+cb += ["cb_put:", "tst r0, #0x300", "bne cb_put_mem", "add pc, pc, r0, lsl #5", "nop"]
 for i in range(8):
-    body = [] if i == 6 else put(i, "r1") + ["b cb_after_put"]
-    cb += body + ["nop"] * (4 - len(body))
-cb += ["cb_after_put:", "tst r0, #0x200", "bne cb_store_mem"] + NEXT(8)
-cb += ["cb_store_hl:"] + WR8("r8", "r1") + NEXT(15)
-cb += ["cb_store_mem:", f"ldr r2, [r12, #{O_WZ}]"] + WR8("r2", "r1") + NEXT(19)
+    body = [] if i == 6 else put(i, "r1") + next_lines(8, False)
+    assert len(body) <= 8
+    cb += body + ["nop"] * (8 - len(body))
+cb += ["cb_put_mem:", "tst r0, #0x200", "bne cb_put_xy"] + WR8("r8", "r1") + NEXT(15)
+cb += ["cb_put_xy:", "and r2, r0, #7", "cmp r2, #6", "bne cb_xy_reg",
+       "cb_store_mem:", f"ldr r2, [r12, #{O_WZ}]"] + WR8("r2", "r1") + NEXT(19)
 H(0xCB, cb)
+# DD CB d op with a register field other than 6 (undocumented): the result goes to the register
+# as well as to (XY+d).
+xy_reg = ["add pc, pc, r2, lsl #4", "nop"]
+for i in range(8):
+    xy_reg += ((put(i, "r1") if i != 6 else []) + ["b cb_store_mem"] + ["nop"] * 4)[:4]
+H(0x100, ["cb_xy_reg:"] + xy_reg, rom=True)
+
+
+# The output latch (z80_set_latch), for r1 = port, r2 = value, r10 at the instruction's end: a
+# write of the value it holds is dropped (done), another logged as (T << 8) | value, and only if
+# the log is full, or the port is not the latch's, the handler is called (call). Mask 0 (no
+# latch) covers every port with the value -2, which no byte equals. The value is kept in the
+# struct too, for the machine's handlers.
+def latched(call, done):
+    full = call + "_full"
+    return [f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
+            f"ldr r0, [r12, #{O_FLAST}]", "cmp r0, r2", f"beq {done}", "cmn r0, #2", f"beq {call}",
+            f"str r2, [r12, #{O_FLAST}]", f"ldr r0, [r12, #{O_Z}]", f"str r2, [r0, #{Z['LATCH_VALUE']}]",
+            f"str r1, [r12, #{O_SCR2}]", f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"ldr r0, [r0, #{Z['LATCH_END']}]",
+            "cmp r1, r0", f"bhs {full}", f"ldr r0, [r12, #{O_LIMIT}]", "add r0, r0, r10", "sub r0, r0, #4",
+            "orr r0, r2, r0, lsl #8", "str r0, [r1], #4", f"ldr r0, [r12, #{O_Z}]",
+            f"str r1, [r0, #{Z['LATCH_NEXT']}]", f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"{call}:"]
+
+
+OUT_FILTERED = latched("out_call", "out_done")
 
 
 # ---- ED (dispatched through a table for 40-BF: r0 = the second opcode; the rest are NOPs) ----
@@ -561,7 +589,7 @@ for r in range(8):
 E(0x79, get(7, "r2") + ["out_c:", "add r0, r6, #1", "bic r0, r0, #0x10000", f"str r0, [r12, #{O_WZ}]", "mov r1, r6",
                         "add r10, r10, #12",
                         # OUT (n),A joins here: r1 = port, r2 = value, r10 at the end
-                        "out_tail:"] + IO_CALL("OUT") + NEXT(0))
+                        "out_tail:"] + OUT_FILTERED + IO_CALL("OUT") + ["out_done:"] + NEXT(0))
 
 
 def ed_pair():  # r0 = second opcode -> r1 = BC/DE/HL/SP by bits 4-5
@@ -732,7 +760,7 @@ for op in (0xA3, 0xAB, 0xB3, 0xBB):
     s = step_ops(up)
     E(op, RD8("r2", "r8") + ["subs r6, r6, #0x100", "addmi r6, r6, #0x10000"] + STEP16("r6", up, "r0") +
       [f"str r0, [r12, #{O_WZ}]", "mov r1, r6", "add r10, r10, #16", f"str r2, [r12, #{O_SCR}]"] +
-      IO_CALL("OUT") + STEP16("r8", up) + [f"ldr r1, [r12, #{O_SCR}]", "and r2, r8, #0xFF", "add r2, r2, r1"] + io_flags() + repeat_b(rep) + NEXT(0), rom=True)
+      latched(f"outi_{op:02X}_call", f"outi_{op:02X}_done") + IO_CALL("OUT") + [f"outi_{op:02X}_done:"] + STEP16("r8", up) + [f"ldr r1, [r12, #{O_SCR}]", "and r2, r8, #0xFF", "add r2, r2, r1"] + io_flags() + repeat_b(rep) + NEXT(0), rom=True)
 
 # The rest of ED 40-BF: the mirrors of NEG, RETN, IM, IN/OUT (C), and NOPs.
 ED_ALIAS = {}
@@ -759,6 +787,8 @@ def target_of(line):
 
 
 def expand(body, far, local):
+    # far: the body is in ROM, `local` its labels; any other branch target is in IWRAM. A body
+    # in IWRAM reaches ROM labels (`local` = the ROM labels) the same way.
     outl = []
     for line in body:
         if line.startswith("@NEXT "):
@@ -769,7 +799,7 @@ def expand(body, far, local):
             outl += watch_lines("" if cond == "-" else cond, a, d, "" if s == "-" else s, far)
             continue
         t = target_of(line)
-        if far and t and t[2] not in local:
+        if t and (t[2] not in local if far else t[2] in local):
             kind, cond, label = t
             if kind == "bl":
                 outl += [f"mov{cond} lr, pc", f"ldr{cond} pc, ={label}"]
@@ -878,6 +908,10 @@ reload:
     str r1, [r12, #{O_ALT + 8}]
     ldrh r1, [r0, #{Z['AF_']}]
     str r1, [r12, #{O_AF_}]
+    ldr r1, [r0, #{Z['LATCH_PORTS']}]
+    str r1, [r12, #{O_FILTER}]
+    ldr r1, [r0, #{Z['LATCH_VALUE']}]
+    str r1, [r12, #{O_FLAST}]
     ldrb r11, [r0, #{Z['R']}]
     ldr r10, [r0, #{Z['TSTATES']}]
     ldr r1, [r12, #{O_LIMIT}]
@@ -897,7 +931,8 @@ SAVE = [f"ldr r0, [r12, #{O_Z}]", f"ldr r2, [r12, #{O_CURRD}]", "sub r1, r9, r2"
         f"ldr r1, [r12, #{O_IX}]", f"strh r1, [r0, #{Z['IX']}]", f"ldr r1, [r12, #{O_IY}]", f"strh r1, [r0, #{Z['IY']}]",
         f"ldr r1, [r12, #{O_ALT}]", f"strh r1, [r0, #{Z['BC_']}]", f"ldr r1, [r12, #{O_ALT + 4}]",
         f"strh r1, [r0, #{Z['DE_']}]", f"ldr r1, [r12, #{O_ALT + 8}]", f"strh r1, [r0, #{Z['HL_']}]",
-        f"ldr r1, [r12, #{O_AF_}]", f"strh r1, [r0, #{Z['AF_']}]", f"ldrb r1, [r0, #{Z['R']}]",
+        f"ldr r1, [r12, #{O_AF_}]", f"strh r1, [r0, #{Z['AF_']}]", f"ldr r1, [r12, #{O_FLAST}]",
+        f"str r1, [r0, #{Z['LATCH_VALUE']}]", f"ldrb r1, [r0, #{Z['R']}]",
         "and r1, r1, #0x80", "and r2, r11, #0x7F", "orr r1, r1, r2", f"strb r1, [r0, #{Z['R']}]",
         f"ldr r1, [r12, #{O_LIMIT}]", "add r1, r10, r1", f"str r1, [r0, #{Z['TSTATES']}]"]
 print("""@ The next opcode is fetched but cannot run here: time is up, or it lies too near the end of
@@ -999,7 +1034,7 @@ count = 0
 for name, body in all_bodies:
     if name in cold:
         continue
-    emit_body(name, body, False, set())
+    emit_body(name, body, False, cold_labels)
     count += 1
     if count % 12 == 0:
         print("    .ltorg")
@@ -1049,3 +1084,10 @@ for op in range(0x40, 0xC0):
 for op in range(256):
     print(f"    .word {'dd_%02X' % op if op in dd else 'dd_none'}")
 print(f"    .space {DATA_SIZE - O_DIRTY}")
+
+TEXT, sys.stdout = sys.stdout.getvalue(), OUTPUT
+if len(sys.argv) > 1:
+    with open(sys.argv[1], "w", encoding="ascii") as out_file:
+        out_file.write(TEXT)
+else:
+    sys.stdout.write(TEXT)
