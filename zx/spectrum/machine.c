@@ -17,14 +17,44 @@
 _Static_assert(SPECTRUM_SCREEN_BLOCKS* Z80_WATCH_BLOCK == (int)SPECTRUM_SCREEN_SIZE, "blocks");
 const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS] = {M72_(0), M72_(72), M72_(144)};
 
-static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value);
+/* The CPU logs the writes to the ULA's port into the edge buffer, behind the frame's edges: an
+ * entry becomes at most one edge, so the edges never overtake the entries they are made from. */
+static void log_after_edges(Spectrum* s) {
+    z80_set_latch_log(&s->cpu, (uint32_t*)s->edges + s->edge_count,
+                      BEEPER_MAX_EDGES - s->edge_count);
+}
 
-/* The port handlers: while something is plugged into EAR, writes to port 0xFE leave bit 6 to
- * the input (a handler of its own, so that the usual one costs nothing more). */
+/* Port 0xFE holds `value`: border and beeper level. */
+static inline void set_ula(Spectrum* s, uint32_t value) {
+    s->ula = (uint8_t)value;
+    s->border = value & 7;
+}
+
+static uint8_t port_in_ear_plugged(void* user, uint16_t port);
+
+/* The port handlers: bit 6 of port 0xFE reads the EAR input when something is plugged in, else
+ * the EAR output (bit 4 of the ULA latch, as on an issue 3 board): a handler for each, so that
+ * neither tests which. */
 static void set_io(Spectrum* s) {
-    z80_set_io(&s->cpu, spectrum_port_in,
-               s->ear_input == SPECTRUM_EAR_UNPLUGGED ? spectrum_port_out : port_out_ear_plugged,
-               s);
+    z80_set_io(&s->cpu,
+               s->ear_input == SPECTRUM_EAR_UNPLUGGED ? spectrum_port_in : port_in_ear_plugged,
+               spectrum_port_out, s);
+}
+
+/* The ULA writes the CPU logged since the last call: their beeper edges, the port's value. */
+ZX_HOT static void take_ula_log(Spectrum* s) {
+    const int32_t* entry = s->edges + s->edge_count;
+    const int32_t* end = (const int32_t*)z80_latch_log_end(&s->cpu);
+    uint32_t n = s->edge_count, ula = s->ula;
+    for (; entry < end; entry++) {
+        uint32_t value = (uint32_t)*entry & 0xFF;
+        if ((value ^ ula) & 0x10)
+            s->edges[n++] = *entry >> 8; /* the T-state of the OUT's I/O cycle */
+        ula = value;
+    }
+    s->edge_count = n;
+    set_ula(s, ula);
+    log_after_edges(s);
 }
 
 /* Power-on CPU with the 48K memory map, the ports and the screen watch. */
@@ -34,15 +64,11 @@ static void reset_cpu(Spectrum* s) {
     for (int page = 1; page < 4; ++page)
         z80_map_page(&s->cpu, page, s->ram + (page - 1) * 0x4000, s->ram + (page - 1) * 0x4000);
     set_io(s);
+    /* The ULA's port (0xFE: A0 low) is the CPU's output latch; its log goes behind the edges. */
+    z80_set_latch(&s->cpu, 0x0001, 0x0000, s->ula);
+    log_after_edges(s);
     z80_watch_writes(&s->cpu, SPECTRUM_SCREEN_ADDRESS, SPECTRUM_SCREEN_SIZE,
                      spectrum_screen_row_masks);
-}
-
-/* Bit 6 of port 0xFE: the EAR input when something is plugged in, else the EAR output (as on
- * an issue 3 board). */
-static void update_ear(Spectrum* s) {
-    int level = s->ear_input == SPECTRUM_EAR_UNPLUGGED ? (s->ula >> 4) & 1 : s->ear_input;
-    s->ear_low = level ? 0x00 : 0x40;
 }
 
 void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges) {
@@ -52,7 +78,6 @@ void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t* edges
     s->ram = ram;
     s->frame_tstates = SPECTRUM_FRAME_TSTATES;
     s->ear_input = SPECTRUM_EAR_UNPLUGGED;
-    update_ear(s);
     /* No key held until the front end reports buttons (a zeroed table would read as all held). */
     static const uint8_t no_keys[KEY_BLOCK_SIZE] = {0};
     keyboard_from_buttons(no_keys, 0, &s->input);
@@ -68,15 +93,15 @@ SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size, Sn
     z80_set_regs(&s->cpu, &state.regs);
     z80_set_tstates(&s->cpu, 0);
     s->changed_rows = (1u << SPECTRUM_SCREEN_ROWS) - 1;
-    s->border = state.border;
-    s->ula = state.border;
-    update_ear(s);
+    set_ula(s, state.border);
+    z80_set_latch_value(&s->cpu, s->ula);
     s->frame_level = 0;
     s->in_frame = 0;
     s->frames = 0;
     s->interrupts = 0;
     s->edge_count = 0;
     s->late_edges = 0;
+    log_after_edges(s);
     return SNAPSHOT_OK;
 }
 
@@ -84,7 +109,7 @@ void spectrum_set_ear(Spectrum* s, int ear) {
     s->ear_input = (int8_t)(ear < 0 ? SPECTRUM_EAR_UNPLUGGED
                             : ear   ? SPECTRUM_EAR_HIGH
                                     : SPECTRUM_EAR_LOW);
-    update_ear(s);
+    s->ear_low = ear > 0 ? 0x00 : 0x40;
     set_io(s);
 }
 
@@ -92,40 +117,41 @@ int32_t spectrum_frame_tstate(const Spectrum* s) {
     return z80_tstates(&s->cpu);
 }
 
-ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
-    Spectrum* s = (Spectrum*)user;
+/* Port 0xFE: the keyboard half-rows the high byte selects and the EAR bit (ear_low: 0x40 while
+ * it reads low); Kempston: A5-A7 low. */
+static inline __attribute__((always_inline)) uint8_t read_port(const Spectrum* s, uint16_t port,
+                                                               uint32_t ear_low) {
     if (!(port & 1))
-        return keyboard_read(&s->input, (uint8_t)(port >> 8)) ^ s->ear_low;
+        return keyboard_read(&s->input, (uint8_t)(port >> 8)) ^ (uint8_t)ear_low;
     if (!(port & 0xE0))
-        return s->input.kempston; /* Kempston: A5-A7 low */
+        return s->input.kempston;
     return 0xFF;
 }
 
-/* Port 0xFE: border, beeper and, unless a signal comes in, the EAR bit that port reads. The CPU
- * gives the T-state of the OUT's I/O cycle, which dates a beeper edge exactly. */
-static inline __attribute__((always_inline)) void write_ula(Spectrum* s, uint16_t port,
-                                                            uint8_t value, int ear_from_output) {
+ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
+    const Spectrum* s = (const Spectrum*)user;
+    return read_port(s, port, (~(uint32_t)z80_latch_value(&s->cpu) & 0x10) << 2);
+}
+
+ZX_HOT static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
+    const Spectrum* s = (const Spectrum*)user;
+    return read_port(s, port, s->ear_low);
+}
+
+/* A write to port 0xFE the CPU did not log (its log was full; or a caller other than the CPU):
+ * the logged ones first. The CPU gives the T-state of the OUT's I/O cycle, which dates a beeper
+ * edge exactly. */
+ZX_HOT void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
+    Spectrum* s = (Spectrum*)user;
     if (port & 1)
         return;
-    if ((value ^ s->ula) & 0x10) {
-        uint32_t n = s->edge_count;
-        if (n < BEEPER_MAX_EDGES) { /* never full: see BEEPER_MAX_EDGES */
-            s->edges[n] = z80_tstates(&s->cpu);
-            s->edge_count = n + 1;
-        }
-        if (ear_from_output)
-            s->ear_low = (value & 0x10) ? 0x00 : 0x40;
+    take_ula_log(s);
+    if ((value ^ s->ula) & 0x10 && s->edge_count < BEEPER_MAX_EDGES) {
+        s->edges[s->edge_count++] = z80_tstates(&s->cpu);
+        log_after_edges(s);
     }
-    s->ula = value;
-    s->border = value & 7;
-}
-
-ZX_HOT void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
-    write_ula((Spectrum*)user, port, value, 1);
-}
-
-static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value) {
-    write_ula((Spectrum*)user, port, value, 0);
+    set_ula(s, value);
+    z80_set_latch_value(&s->cpu, value);
 }
 
 /* The frame's start: /INT is held for 32 T-states, so an instruction that ends inside that
@@ -138,6 +164,7 @@ FRAME_STEP int32_t begin_frame(Spectrum* s) {
         s->edges[k] = s->edges[s->edge_count + k] - s->frame_tstates;
     s->edge_count = late;
     s->late_edges = 0;
+    log_after_edges(s);
     s->frame_level = (uint8_t)(((s->ula >> 4) ^ late) & 1);
     int32_t t = z80_tstates(cpu);
     while (t < SPECTRUM_INTERRUPT_LENGTH) {
@@ -154,6 +181,7 @@ FRAME_STEP int32_t begin_frame(Spectrum* s) {
 /* The frame's end: the counter wraps into the next frame, and edges dated past the end are kept
  * (behind the list) for it. */
 FRAME_STEP void end_frame(Spectrum* s, int32_t t) {
+    take_ula_log(s);
     while (s->edge_count && s->edges[s->edge_count - 1] >= s->frame_tstates) {
         s->edge_count--;
         s->late_edges++;

@@ -38,7 +38,7 @@ typedef struct Spectrum {
     SpectrumInput input;
     uint8_t border;        /* 0-7 */
     uint8_t ula;           /* last byte written to port 0xFE */
-    uint8_t ear_low;       /* 0x40 while bit 6 of port 0xFE reads low (see spectrum_set_ear) */
+    uint8_t ear_low;       /* with EAR plugged in: 0x40 while bit 6 of port 0xFE reads low */
     int8_t ear_input;      /* enum SpectrumEar */
     uint8_t frame_level;   /* beeper level (0/1) at the start of the current frame */
     uint8_t in_frame;      /* a frame has begun and not yet ended (spectrum_run stops inside) */
