@@ -169,8 +169,7 @@ def IO_CALL(fn):
     if fn == "IN":
         lines += ["moveq r0, #0xFF"]
     lines += ["movne lr, pc", "bxne r3", "pop {r2, r3, r12, lr}"]
-    if fn == "IN":
-        lines += ["and r0, r0, #0xFF"]
+    # (an in handler returns its byte zero-extended, as the ABI has it)
     return lines + [f"ldr r1, [r12, #{O_REMAP}]", "cmp r1, #0", "blne remap"]
 
 
@@ -262,13 +261,34 @@ def fetch16(d="r1"):
     return [f"ldrb {d}, [r9], #1", "ldrb r2, [r9], #1", f"orr {d}, {d}, r2, lsl #8"]
 
 
+# Stack words: with SP and the page's buffer even, both bytes are one halfword of one page and
+# of one watched block, so one load or store does. An odd SP takes the bytes one by one, out of
+# line (the lines between "@OOL" and "@OOL_END" go after the handler's end).
+_tags = [0]
+
+
+def _tag():
+    _tags[0] += 1
+    return f"sw{_tags[0]}"
+
+
 def pop(d):  # into d (not r0/r2), moves SP
-    return RD8(d, "r3") + ["add r3, r3, #1"] + RD8("r2", "r3") + \
-        ["add r3, r3, #1", f"orr {d}, {d}, r2, lsl #8", "bic r3, r3, #0x10000"]
+    t = _tag()
+    return [f"mov r0, r3, lsr #14", "add r0, r12, r0, lsl #2", f"ldr r0, [r0, #{O_RD}]", "orr r2, r0, r3",
+            "tst r2, #1", f"bne {t}_odd", f"ldrh {d}, [r0, r3]", "add r3, r3, #2", f"{t}_back:",
+            "bic r3, r3, #0x10000",
+            "@OOL", f"{t}_odd:"] + RD8(d, "r3") + ["add r3, r3, #1"] + RD8("r2", "r3") + \
+        ["add r3, r3, #1", f"orr {d}, {d}, r2, lsl #8", f"b {t}_back", "@OOL_END"]
 
 
-def push(v):  # v: 16-bit value register, not r0/r1 -> uses r1
-    return DEC16("r3") + [f"mov r1, {v}, lsr #8"] + WR8("r3", "r1") + DEC16("r3") + WR8("r3", v)
+def push(v):  # v: 16-bit value register, not r0/r1 (r2 is lost if it is v)
+    t = _tag()
+    return ["subs r3, r3, #2", "addmi r3, r3, #0x10000", "mov r0, r3, lsr #14", "add r0, r12, r0, lsl #2",
+            f"ldr r0, [r0, #{O_WR}]", "orr r1, r0, r3", "tst r1, #1", f"bne {t}_odd", "cmp r0, #0",
+            f"strneh {v}, [r0, r3]"] + WATCH_TEST("ne", "r3") + MARK("lo") + [f"{t}_back:",
+            "@OOL", f"{t}_odd:"] + WR8("r3", v) + ["add r1, r3, #1", "bic r1, r1, #0x10000",
+                                                   f"mov r2, {v}, lsr #8"] + WR8("r1", "r2") + \
+        [f"b {t}_back", "@OOL_END"]
 
 
 def push_r1():
@@ -372,7 +392,10 @@ for k in range(8):
         elif s != 7:
             H(op, get(s, "r1") + [f"b alu_{k}"])
     H(0x80 + 8 * k + 7, get(7, "r1") + [f"alu_{k}:"] + alu(k) + NEXT(4))
-    H(0xC6 + 8 * k, ["ldrb r1, [r9], #1", "add r10, r10, #3", f"b alu_{k}"])
+    if k in (4, 5, 6, 7):  # AND, XOR, OR, CP with an immediate (compares, masks) run inline
+        H(0xC6 + 8 * k, ["ldrb r1, [r9], #1"] + alu(k) + NEXT(7))
+    else:
+        H(0xC6 + 8 * k, ["ldrb r1, [r9], #1", "add r10, r10, #3", f"b alu_{k}"])
 
 # stack
 for k, p in ((0, "r6"), (1, "r7"), (2, "r8")):
@@ -382,8 +405,11 @@ H(0xF1, pop("r1") + ["and r5, r1, #0xFF", "mov r4, r1, lsr #8"] + NEXT(10))
 H(0xF5, ["orr r1, r5, r4, lsl #8"] + push_r1() + NEXT(11))
 # RET, RET cc, JP, CALL, RST. The conditional forms add their T-states and share the taken
 # path of RET and CALL (one branch more, 3 KiB less).
-ret_core = pop("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1")
-H(0xC9, ["add r10, r10, #10", "ret_go:"] + ret_core + NEXT(0))
+def ret_core():
+    return pop("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1")
+
+
+H(0xC9, ["add r10, r10, #10", "ret_go:"] + ret_core() + NEXT(0))
 for c in range(8):
     m, sk = CC[c]
     taken = "eq" if sk == "ne" else "ne"
@@ -524,10 +550,11 @@ cb += ["cb_bitf:", "and r5, r5, #1", "orr r5, r5, #0x10", "orreq r5, r5, #0x44",
        "tst r0, #0x300", f"ldrne r2, [r12, #{O_WZ}]", "movne r2, r2, lsr #8", "moveq r2, r1", "and r2, r2, #0x28",
        "orr r5, r5, r2", "tst r0, #0x100", "bne cb_bit_hl", "tst r0, #0x200", "bne cb_bit_xy"] + NEXT(8)
 cb += ["cb_bit_hl:"] + NEXT(12)
-# BIT n,r (r0 = register field, r2 = second opcode): bits 3 and 5 from the value
+# BIT n,r (r0 = register field, r2 = second opcode): bits 3 and 5 from the value; A, the last
+# slot, runs straight on (keyboard polling tests bits of what IN read)
 cb += ["cb_bit_reg_sel:", "add pc, pc, r0, lsl #3", "nop"]
 for i in range(8):
-    cb += (["nop", "nop"] if i == 6 else get(i, "r1") + ["b cb_bit_reg"])
+    cb += (["nop", "nop"] if i == 6 else get(i, "r1") + ([] if i == 7 else ["b cb_bit_reg"]))
 cb += ["cb_bit_reg:", "mov r2, r2, lsr #3", "and r2, r2, #7", "mov r0, #1", "ands r0, r1, r0, lsl r2",
        "and r5, r5, #1", "orr r5, r5, #0x10", "orreq r5, r5, #0x44", "and r0, r0, #0x80", "orr r5, r5, r0",
        "and r2, r1, #0x28", "orr r5, r5, r2"] + NEXT(8)
@@ -619,7 +646,7 @@ for k in range(4):
 # NEG: SUB from 0
 E(0x44, ["mov r1, r4", "mov r4, #0", "add r10, r10, #4", "b alu_2"])
 # RETN and RETI both copy IFF2 to IFF1
-E(0x45, [f"ldr r0, [r12, #{O_Z}]", f"ldrb r1, [r0, #{Z['IFF2']}]", f"strb r1, [r0, #{Z['IFF1']}]"] + ret_core +
+E(0x45, [f"ldr r0, [r12, #{O_Z}]", f"ldrb r1, [r0, #{Z['IFF2']}]", f"strb r1, [r0, #{Z['IFF1']}]"] + ret_core() +
   NEXT(14), rom=True)
 for op, mode in ((0x46, 0), (0x56, 1), (0x5E, 2)):
     E(op, [f"ldr r0, [r12, #{O_Z}]", f"mov r1, #{mode}", f"strb r1, [r0, #{Z['IM']}]"] + NEXT(8), rom=True)
@@ -789,6 +816,16 @@ def target_of(line):
 def expand(body, far, local):
     # far: the body is in ROM, `local` its labels; any other branch target is in IWRAM. A body
     # in IWRAM reaches ROM labels (`local` = the ROM labels) the same way.
+    main, ool, into = [], [], None
+    for line in body:
+        if line == "@OOL":
+            into = []
+        elif line == "@OOL_END":
+            ool += into
+            into = None
+        else:
+            (main if into is None else into).append(line)
+    body = main + ool
     outl = []
     for line in body:
         if line.startswith("@NEXT "):
@@ -838,6 +875,53 @@ for name, body in all_bodies:
     if name in cold:
         cold_labels |= labels_in(body) | {name}
 
+
+SAVE = [f"ldr r0, [r12, #{O_Z}]", f"ldr r2, [r12, #{O_CURRD}]", "sub r1, r9, r2", f"strh r1, [r0, #{Z['PC']}]",
+        f"strb r4, [r0, #{Z['AF']}+1]", f"strb r5, [r0, #{Z['AF']}]", f"strh r6, [r0, #{Z['BC']}]",
+        f"strh r7, [r0, #{Z['DE']}]", f"strh r8, [r0, #{Z['HL']}]", f"strh r3, [r0, #{Z['SP']}]",
+        f"ldr r1, [r12, #{O_WZ}]", f"strh r1, [r0, #{Z['WZ']}]",
+        f"ldr r1, [r12, #{O_IX}]", f"strh r1, [r0, #{Z['IX']}]", f"ldr r1, [r12, #{O_IY}]", f"strh r1, [r0, #{Z['IY']}]",
+        f"ldr r1, [r12, #{O_ALT}]", f"strh r1, [r0, #{Z['BC_']}]", f"ldr r1, [r12, #{O_ALT + 4}]",
+        f"strh r1, [r0, #{Z['DE_']}]", f"ldr r1, [r12, #{O_ALT + 8}]", f"strh r1, [r0, #{Z['HL_']}]",
+        f"ldr r1, [r12, #{O_AF_}]", f"strh r1, [r0, #{Z['AF_']}]", f"ldr r1, [r12, #{O_FLAST}]",
+        f"str r1, [r0, #{Z['LATCH_VALUE']}]", f"ldrb r1, [r0, #{Z['R']}]",
+        "and r1, r1, #0x80", "and r2, r11, #0x7F", "orr r1, r1, r2", f"strb r1, [r0, #{Z['R']}]",
+        f"ldr r1, [r12, #{O_LIMIT}]", "add r1, r10, r1", f"str r1, [r0, #{Z['TSTATES']}]"]
+
+# The run's rare paths, placed in ROM with the rare instructions.
+RARE = []
+RARE.append(("slow_at_pc", SAVE + [
+    # An instruction whose operands may lie in the next page: the C loop runs it.
+    "ldrb r2, [r9]", f"ldr r3, [r12, #{O_LIMIT}]", "cmp r2, #0x76",
+    "beq 2f",                                       # HALT: the C loop runs it to the limit
+    "cmp r2, #0xED", "bne 1f", "ldrb r2, [r9, #1]", "and r2, r2, #0xF4", "cmp r2, #0xB0", "bne 1f",
+    "movs r2, r6", "moveq r2, #0x10000",            # a repeated block instruction: BC steps at most
+    "add lr, r2, r2, lsl #2", "add r2, r2, lr, lsl #2", "sub r2, r2, #5", "add r2, r1, r2",
+    "cmp r2, r3", "movlt r3, r2", "b 2f",
+    "1:", "add r3, r1, #1",
+    "2:", "mov r1, r3", "ldr r2, =z80_run_c", "mov lr, pc", "bx r2", "ldr r12, =z80_fast_ops",
+    f"ldr r0, [r12, #{O_Z}]", "b reload"]))
+# Another CPU: set the watch sites up for its watch (z80_fast_watch in z80.c, which makes it the
+# fast path's CPU).
+RARE.append(("watch_changed", ["push {r0, r1}", "ldr r2, =z80_fast_watch", "mov lr, pc", "bx r2",
+                               "pop {r0, r1}", "ldr r12, =z80_fast_ops", "b watch_ready"]))
+# A port handler called z80_map_page: copy the page pointers again and re-place pc (keeps r0, r3;
+# r1, r2 clobbered; lr becomes the page limit again).
+RARE.append(("remap", [f"str lr, [r12, #{O_RET}]", "push {r0, r3, r4, r5}", "mov r1, #0",
+                       f"str r1, [r12, #{O_REMAP}]", f"ldr r0, [r12, #{O_Z}]", f"add lr, r12, #{O_RD}",
+                       "ldmia r0!, {r1-r5}", "stmia lr!, {r1-r5}", "ldmia r0!, {r1-r4}", "stmia lr!, {r1-r4}",
+                       f"ldr r1, [r12, #{O_RD}]", f"ldr r2, [r12, #{O_RD + 4}]", f"ldr r3, [r12, #{O_RD + 8}]",
+                       f"ldr r4, [r12, #{O_RD + 12}]", "ldr r5, =0x3FFE", "add r1, r1, r5", "add r5, r5, #0x4000",
+                       "add r2, r2, r5", "add r5, r5, #0x4000", "add r3, r3, r5", "add r5, r5, #0x4000",
+                       "add r4, r4, r5", f"add lr, r12, #{O_LIM & ~0xFF}", f"add lr, lr, #{O_LIM & 0xFF}",
+                       "stmia lr, {r1-r4}"] + CURPC("r1") + SETPC("r1") +
+             ["pop {r0, r3, r4, r5}", f"ldr pc, [r12, #{O_RET}]"]))
+# A jump out of the current page
+for t in (12, 13):
+    RARE.append((f"jr_far_{t}", MASK16("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1") + NEXT(t)))
+for name, body in RARE:
+    cold.add(name)
+    cold_labels.add(name)
 print(HEADER, end="")
 print("""
 .if Z80_OFFSET_RD != 0 || Z80_OFFSET_WR != 20
@@ -860,7 +944,7 @@ z80_run:
     ldr r12, =z80_fast_ops""")
 print(f"""    ldr r2, [r12, #{O_Z}]
     cmp r2, r0
-    bne watch_changed           @ another CPU than the one the watch sites are set up for
+    ldrne pc, =watch_changed    @ another CPU than the one the watch sites are set up for
 watch_ready:
     str r1, [r12, #{O_LIMIT}]
     str r1, [r0, #{Z['RUN_LIMIT']}]
@@ -924,112 +1008,20 @@ print("""    cmp r10, #0
 for l in next_lines(0, False):
     print("    " + l)
 
-SAVE = [f"ldr r0, [r12, #{O_Z}]", f"ldr r2, [r12, #{O_CURRD}]", "sub r1, r9, r2", f"strh r1, [r0, #{Z['PC']}]",
-        f"strb r4, [r0, #{Z['AF']}+1]", f"strb r5, [r0, #{Z['AF']}]", f"strh r6, [r0, #{Z['BC']}]",
-        f"strh r7, [r0, #{Z['DE']}]", f"strh r8, [r0, #{Z['HL']}]", f"strh r3, [r0, #{Z['SP']}]",
-        f"ldr r1, [r12, #{O_WZ}]", f"strh r1, [r0, #{Z['WZ']}]",
-        f"ldr r1, [r12, #{O_IX}]", f"strh r1, [r0, #{Z['IX']}]", f"ldr r1, [r12, #{O_IY}]", f"strh r1, [r0, #{Z['IY']}]",
-        f"ldr r1, [r12, #{O_ALT}]", f"strh r1, [r0, #{Z['BC_']}]", f"ldr r1, [r12, #{O_ALT + 4}]",
-        f"strh r1, [r0, #{Z['DE_']}]", f"ldr r1, [r12, #{O_ALT + 8}]", f"strh r1, [r0, #{Z['HL_']}]",
-        f"ldr r1, [r12, #{O_AF_}]", f"strh r1, [r0, #{Z['AF_']}]", f"ldr r1, [r12, #{O_FLAST}]",
-        f"str r1, [r0, #{Z['LATCH_VALUE']}]", f"ldrb r1, [r0, #{Z['R']}]",
-        "and r1, r1, #0x80", "and r2, r11, #0x7F", "orr r1, r1, r2", f"strb r1, [r0, #{Z['R']}]",
-        f"ldr r1, [r12, #{O_LIMIT}]", "add r1, r10, r1", f"str r1, [r0, #{Z['TSTATES']}]"]
 print("""@ The next opcode is fetched but cannot run here: time is up, or it lies too near the end of
 @ its page.
 leave:
     sub r9, r9, #1
     sub r11, r11, #1
     cmp r10, #0
-    blt slow_at_pc
+    ldrlt pc, =slow_at_pc
 exit:""")
 for l in SAVE:
     print("    " + l)
 print(f"""    mov r0, r1
     pop {{r4-r12, lr}}
     bx lr
-@ An instruction whose operands may lie in the next page: the C loop runs it.
-slow_at_pc:""")
-for l in SAVE:
-    print("    " + l)
-print(f"""    ldrb r2, [r9]
-    ldr r3, [r12, #{O_LIMIT}]
-    cmp r2, #0x76
-    beq 2f                      @ HALT: the C loop runs it to the limit
-    cmp r2, #0xED
-    bne 1f
-    ldrb r2, [r9, #1]
-    and r2, r2, #0xF4
-    cmp r2, #0xB0
-    bne 1f
-    movs r2, r6                 @ repeated block instruction: at most BC steps in one go
-    moveq r2, #0x10000
-    add lr, r2, r2, lsl #2
-    add r2, r2, lr, lsl #2      @ 21 * BC
-    sub r2, r2, #5
-    add r2, r1, r2
-    cmp r2, r3
-    movlt r3, r2
-    b 2f
-1:  add r3, r1, #1
-2:  mov r1, r3
-    ldr r2, =z80_run_c
-    mov lr, pc
-    bx r2
-    ldr r12, =z80_fast_ops
-    ldr r0, [r12, #{O_Z}]
-    b reload
-    .ltorg
-
-@ Another CPU: set the watch sites up for its watch (z80_fast_watch in z80.c, which makes it
-@ the fast path's CPU).
-watch_changed:
-    push {{r0, r1}}
-    ldr r2, =z80_fast_watch
-    mov lr, pc
-    bx r2
-    pop {{r0, r1}}
-    ldr r12, =z80_fast_ops
-    b watch_ready
-
-@ A port handler called z80_map_page: copy the page pointers again and re-place pc (keeps r0,
-@ r3; r1, r2 clobbered; lr becomes the page limit again).
-remap:
-    str lr, [r12, #{O_RET}]
-    push {{r0, r3, r4, r5}}
-    mov r1, #0
-    str r1, [r12, #{O_REMAP}]
-    ldr r0, [r12, #{O_Z}]
-    add lr, r12, #{O_RD}
-    ldmia r0!, {{r1-r5}}
-    stmia lr!, {{r1-r5}}
-    ldmia r0!, {{r1-r4}}
-    stmia lr!, {{r1-r4}}
-    ldr r1, [r12, #{O_RD}]
-    ldr r2, [r12, #{O_RD + 4}]
-    ldr r3, [r12, #{O_RD + 8}]
-    ldr r4, [r12, #{O_RD + 12}]
-    ldr r5, =0x3FFE
-    add r1, r1, r5
-    add r5, r5, #0x4000
-    add r2, r2, r5
-    add r5, r5, #0x4000
-    add r3, r3, r5
-    add r5, r5, #0x4000
-    add r4, r4, r5
-    add lr, r12, #{O_LIM & ~0xFF}
-    add lr, lr, #{O_LIM & 0xFF}
-    stmia lr, {{r1-r4}}""")
-for l in CURPC("r1") + SETPC("r1"):
-    print("    " + l)
-print(f"""    pop {{r0, r3, r4, r5}}
-    ldr pc, [r12, #{O_RET}]
-    .ltorg""")
-for t in (12, 13):
-    print(f"jr_far_{t}:")
-    for l in expand(MASK16("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1") + NEXT(t), False, set()):
-        print("    " + l)
-
+""")
 count = 0
 for name, body in all_bodies:
     if name in cold:
@@ -1045,7 +1037,7 @@ print("""
     .section .text.z80cold, "ax", %progbits
     .arm
     .align 2""")
-for name, body in all_bodies:
+for name, body in all_bodies + RARE:
     if name not in cold:
         continue
     emit_body(name, body, True, cold_labels)
