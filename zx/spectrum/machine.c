@@ -67,6 +67,10 @@ static void reset_cpu(Spectrum* s) {
     /* The ULA's port (0xFE: A0 low) is the CPU's output latch; its log goes behind the edges. */
     z80_set_latch(&s->cpu, 0x0001, 0x0000, s->ula);
     log_after_edges(s);
+    /* What port 0xFE reads depends on the high byte (the half-rows), the keys and EAR input (both
+     * set between runs) and the latch (bit 6 follows bit 4): the CPU may keep it within a run.
+     * An in handler that followed time within a run (a tape played by T-state) would end this. */
+    z80_cache_in(&s->cpu, 0x0001, 0x0000);
     z80_watch_writes(&s->cpu, SPECTRUM_SCREEN_ADDRESS, SPECTRUM_SCREEN_SIZE,
                      spectrum_screen_row_masks);
 }

@@ -127,6 +127,7 @@ LAYOUT_(latch_ports, LATCH_PORTS);
 LAYOUT_(latch_value, LATCH_VALUE);
 LAYOUT_(latch_next, LATCH_NEXT);
 LAYOUT_(latch_end, LATCH_END);
+LAYOUT_(in_cache_ports, IN_CACHE_PORTS);
 _Static_assert(sizeof(uintptr_t) == 4 && offsetof(Z80, wr) + 4 * sizeof(uintptr_t) == Z80_OFFSET_AF,
                "rd and wr are nine words followed by AF");
 #endif
@@ -1463,6 +1464,10 @@ void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user) {
     z->in = in;
     z->out = out;
     z->io_user = user;
+}
+
+void z80_cache_in(Z80* z, uint16_t mask, uint16_t match) {
+    z->in_cache_ports = ((uint32_t)mask << 16) | (match & mask);
 }
 
 void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value) {

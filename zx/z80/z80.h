@@ -57,6 +57,8 @@ typedef struct Z80 {
     int32_t latch_value;
     uint32_t* latch_next;
     uint32_t* latch_end;
+    /* The ports whose reads may be cached (z80_cache_in): mask << 16 | match. */
+    uint32_t in_cache_ports;
     /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes); the
      * ARM fast path marks blocks in its own data and adds them when they are taken. */
     uint32_t watched;
@@ -96,6 +98,13 @@ static inline void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
     z->latch_next = log;
     z->latch_end = log + capacity;
 }
+/* Input cache: a read of a port with (port & mask) == match may be answered with what the in
+ * handler answered for the same high byte before, until the CPU writes to a port (other than
+ * a write the output latch drops) or the run ends: for ports whose value depends only on the
+ * high byte of the port and on what was written to the machine, such as a keyboard that
+ * changes between runs. The ARM fast path keeps such a cache; the C loop always asks. mask 0:
+ * none (the default). Between runs. */
+Z80_API void z80_cache_in(Z80* z, uint16_t mask, uint16_t match);
 /* The end of the entries logged so far. */
 static inline uint32_t* z80_latch_log_end(const Z80* z) {
     return z->latch_next;

@@ -52,6 +52,9 @@ O_WRANGE = 0x44C                              # watched range: base, size
 O_SCR, O_SCR2 = 0x454, 0x458                  # scratch words
 O_RET = 0x45C                                 # return address of the remap subroutine
 O_FILTER, O_FLAST = 0x460, 0x464              # the output latch: its ports, its value
+O_ICPORTS, O_ICACHE = 0x468, 0x46C             # the input cache: its ports, its table (0: none)
+O_IGEN = 0x474                                 # the input cache's generation << 8 (or r12: none)
+O_IGEN_NOW = 0x478                             # the generation last begun
 O_IX, O_IY = 0x470, 0x480
 O_ALT = 0x490                                 # BC', DE', HL' (swapped by EXX)
 O_AF_ = 0x4A0
@@ -77,7 +80,8 @@ assert DATA_SIZE <= 4096
 Z = {k: "Z80_OFFSET_" + k for k in ("AF", "BC", "DE", "HL", "IX", "IY", "SP", "PC", "WZ", "AF_",
                                      "BC_", "DE_", "HL_", "I", "R", "IFF1", "IFF2", "IM", "HALTED",
                                      "TSTATES", "EI_TSTATES", "RUN_LIMIT", "IN", "OUT", "IO_USER",
-                                     "LATCH_PORTS", "LATCH_VALUE", "LATCH_NEXT", "LATCH_END")}
+                                     "LATCH_PORTS", "LATCH_VALUE", "LATCH_NEXT", "LATCH_END",
+                                     "IN_CACHE_PORTS")}
 
 
 # ---- building blocks ----
@@ -148,6 +152,18 @@ def SETPC(r="r1"):
             f"ldr lr, [r0, #{O_LIM}]", f"add r9, r2, {r}", f"str r2, [r12, #{O_CURRD}]"]
 
 
+def JUMP(n):
+    # pc := r1 (a Z80 address), for an instruction of n T-states after which the dispatch
+    # follows: a target in the code's page (nearly always; pc, past the instruction, is still in
+    # it) only moves r9; another page takes the full SETPC in ROM.
+    FAR_JUMPS.add(n)
+    return [f"ldr r2, [r12, #{O_CURRD}]", "sub r0, r9, r2", "eor r0, r0, r1", "movs r0, r0, lsr #14",
+            f"bne setpc_far_{n}", "add r9, r2, r1"]
+
+
+FAR_JUMPS = set()
+
+
 def CURPC(d):
     # Z80 address of r9 (inside the current page)
     return [f"ldr {d}, [r12, #{O_CURRD}]", f"sub {d}, r9, {d}"]
@@ -159,11 +175,39 @@ def RESTORE_LIM():
             "add lr, r12, lr, lsl #2", f"ldr lr, [lr, #{O_LIM}]"]
 
 
+# The input cache (z80_cache_in): entries (generation << 8 | byte) by the port's high byte, in
+# EWRAM. The start of a run and every write that is not dropped make every entry old, with one
+# store: r12 (an IWRAM address) over the generation, which no entry can equal; the next miss
+# then begins a new generation, and clears the table when the count wraps.
+GEN_BUMP = [f"str r12, [r12, #{O_IGEN}]"]
+
+
+def IN_CACHED(tmp, miss, call):
+    # r1 = port (kept): a cached port's byte in r0, on; a port not cached goes to `call` (the
+    # handler), a miss to `miss` (ROM). tmp: a scratch register besides r0.
+    return [f"ldr r0, [r12, #{O_ICPORTS}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
+            f"ldr r0, [r12, #{O_ICACHE}]", "cmp r0, #0", f"beq {call}", "add r0, r0, r1, lsr #8",
+            "add r0, r0, r1, lsr #8", "ldrh r0, [r0]", f"ldr {tmp}, [r12, #{O_IGEN}]", f"eor r0, r0, {tmp}",
+            "cmp r0, #0x100", f"bhs {miss}"]
+
+
+def IN_MISS(have):
+    # (ROM) r1 = port: the handler's byte goes into the cache and on to `have` in r0
+    t = _tag()
+    return [f"ldr r0, [r12, #{O_IGEN}]", "cmp r0, #0x10000", f"blo {t}_gen", f"ldr r0, [r12, #{O_IGEN_NOW}]",
+            "add r0, r0, #0x100", "cmp r0, #0x10000", "blhs in_cache_clear", "movhs r0, #0x100",
+            f"str r0, [r12, #{O_IGEN_NOW}]", f"str r0, [r12, #{O_IGEN}]",
+            f"{t}_gen:", f"str r1, [r12, #{O_SCR2}]"] + IO_CALL("IN") + [
+        f"ldr r1, [r12, #{O_SCR2}]", "push {r2}", f"ldr r2, [r12, #{O_ICACHE}]", "add r2, r2, r1, lsr #8",
+        "add r2, r2, r1, lsr #8", f"ldr r1, [r12, #{O_IGEN}]", "orr r1, r1, r0", "strh r1, [r2]", "pop {r2}",
+        f"b {have}"]
+
+
 def IO_CALL(fn):
     # Calls the port handler `fn` (IN or OUT) with r1 = port (and r2 = value for OUT); r10 is at
     # the instruction's end and the I/O cycle starts 4 T-states before it. IN leaves the byte
     # in r0. Keeps r2, r3 and lr (r4-r11 the callee keeps), clobbers r0 and r1.
-    lines = [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}", f"ldr r3, [r12, #{O_LIMIT}]",
+    lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}", f"ldr r3, [r12, #{O_LIMIT}]",
              "add r3, r3, r10", "sub r3, r3, #4", f"str r3, [r0, #{Z['TSTATES']}]",
              f"ldr r3, [r0, #{Z[fn]}]", f"ldr r0, [r0, #{Z['IO_USER']}]", "cmp r3, #0"]
     if fn == "IN":
@@ -406,28 +450,28 @@ H(0xF5, ["orr r1, r5, r4, lsl #8"] + push_r1() + NEXT(11))
 # RET, RET cc, JP, CALL, RST. The conditional forms add their T-states and share the taken
 # path of RET and CALL (one branch more, 3 KiB less).
 def ret_core():
-    return pop("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1")
+    return pop("r1") + [f"str r1, [r12, #{O_WZ}]"]
 
 
-H(0xC9, ["add r10, r10, #10", "ret_go:"] + ret_core() + NEXT(0))
+H(0xC9, ["add r10, r10, #10", "ret_go:"] + ret_core() + JUMP(0) + NEXT(0))
 for c in range(8):
     m, sk = CC[c]
     taken = "eq" if sk == "ne" else "ne"
     op = 0xC0 + 8 * c
     H(op, [f"tst r5, #{m}", f"add{taken} r10, r10, #11", f"b{taken} ret_go"] + NEXT(5))
     op = 0xC2 + 8 * c
-    H(op, fetch16() + [f"str r1, [r12, #{O_WZ}]", f"tst r5, #{m}", f"b{sk} jp_not_{op:02X}"] + SETPC("r1") +
+    H(op, fetch16() + [f"str r1, [r12, #{O_WZ}]", f"tst r5, #{m}", f"b{sk} jp_not_{op:02X}"] + JUMP(10) +
       [f"jp_not_{op:02X}:"] + NEXT(10))
     op = 0xC4 + 8 * c
     H(op, fetch16() + [f"str r1, [r12, #{O_WZ}]", f"tst r5, #{m}", f"add{taken} r10, r10, #17",
                        f"b{taken} call_go"] + NEXT(10))
     op = 0xC7 + 8 * c
     H(op, [f"mov r1, #{8 * c}", f"str r1, [r12, #{O_WZ}]", "add r10, r10, #11", "b call_go"])
-H(0xC3, fetch16() + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1") + NEXT(10))
+H(0xC3, fetch16() + [f"str r1, [r12, #{O_WZ}]"] + JUMP(10) + NEXT(10))
 # CALL: the target in MEMPTR, pushes pc and jumps there
 H(0xCD, fetch16() + [f"str r1, [r12, #{O_WZ}]", "add r10, r10, #17", "call_go:"] + CURPC("r1") + push_r1() +
-  [f"ldr r1, [r12, #{O_WZ}]"] + SETPC("r1") + NEXT(0))
-H(0xE9, ["mov r1, r8"] + SETPC("r1") + NEXT(4))
+  [f"ldr r1, [r12, #{O_WZ}]"] + JUMP(0) + NEXT(0))
+H(0xE9, ["mov r1, r8"] + JUMP(4) + NEXT(4))
 H(0xEB, ["mov r1, r7", "mov r7, r8", "mov r8, r1"] + NEXT(4))
 H(0xF9, ["mov r3, r8"] + NEXT(6))
 # EX (SP),HL: v = (SP); (SP+1) = H; (SP) = L; HL = v; WZ = v
@@ -443,7 +487,9 @@ H(0x08, ["orr r1, r5, r4, lsl #8", f"add r0, r12, #{O_AF_}", "swp r1, r1, [r0]",
 
 # IN A,(n) and OUT (n),A
 H(0xDB, ["ldrb r1, [r9], #1", "orr r1, r1, r4, lsl #8"] + STEP16("r1", True, "r0") + [f"str r0, [r12, #{O_WZ}]"] +
-  ["add r10, r10, #11"] + IO_CALL("IN") + ["mov r4, r0"] + NEXT(0))
+  ["add r10, r10, #11"] + IN_CACHED("r2", "in_miss_DB", "in_call_DB") + ["in_have_DB:", "mov r4, r0"] + NEXT(0) +
+  ["in_call_DB:"] + IO_CALL("IN") + ["b in_have_DB"])
+H(0x101, ["in_miss_DB:"] + IN_MISS("in_have_DB"), rom=True)
 H(0xD3, ["ldrb r1, [r9], #1", "add r0, r1, #1", "and r0, r0, #0xFF", "orr r0, r0, r4, lsl #8",
          f"str r0, [r12, #{O_WZ}]", "orr r1, r1, r4, lsl #8", "mov r2, r4", "add r10, r10, #11", "b out_tail"])
 
@@ -505,7 +551,7 @@ for k in range(8):
 D(0xE1, RD8("r1", "r3") + ["add r3, r3, #1"] + RD8("r0", "r3") + ["add r3, r3, #1", "orr r1, r1, r0, lsl #8",
   "bic r3, r3, #0x10000", "strh r1, [r2]"] + NEXT(10))
 D(0xE5, ["ldrh r2, [r2]"] + push("r2") + NEXT(11))
-D(0xE9, ["ldrh r1, [r2]"] + SETPC("r1") + NEXT(4))
+D(0xE9, ["ldrh r1, [r2]"] + JUMP(4) + NEXT(4))
 D(0xF9, ["ldrh r3, [r2]"] + NEXT(6))
 # EX (SP),IX: EX (SP),HL with IX in HL's place
 D(0xE3, [f"str r8, [r12, #{O_SCR}]", f"str r2, [r12, #{O_SCR2}]", "ldrh r8, [r2]"] + EX_SP_HL +
@@ -579,6 +625,8 @@ xy_reg = ["add pc, pc, r2, lsl #4", "nop"]
 for i in range(8):
     xy_reg += ((put(i, "r1") if i != 6 else []) + ["b cb_store_mem"] + ["nop"] * 4)[:4]
 H(0x100, ["cb_xy_reg:"] + xy_reg, rom=True)
+# IN r,(C) missing the cache: r1 (the tested word) is not the port any more, BC is
+H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 
 
 # The output latch (z80_set_latch), for r1 = port, r2 = value, r10 at the instruction's end: a
@@ -594,7 +642,8 @@ def latched(call, done):
             f"str r1, [r12, #{O_SCR2}]", f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"ldr r0, [r0, #{Z['LATCH_END']}]",
             "cmp r1, r0", f"bhs {full}", f"ldr r0, [r12, #{O_LIMIT}]", "add r0, r0, r10", "sub r0, r0, #4",
             "orr r0, r2, r0, lsl #8", "str r0, [r1], #4", f"ldr r0, [r12, #{O_Z}]",
-            f"str r1, [r0, #{Z['LATCH_NEXT']}]", f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"{call}:"]
+            f"str r1, [r0, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + [f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]",
+                                                             f"{call}:"]
 
 
 OUT_FILTERED = latched("out_call", "out_done")
@@ -604,12 +653,14 @@ OUT_FILTERED = latched("out_call", "out_done")
 H(0xED, ["ldrb r0, [r9], #1", "add r11, r11, #1", "sub r1, r0, #0x40", "cmp r1, #0x80",
          f"addlo r2, r12, #{O_EDTAB}", "ldrlo pc, [r2, r1, lsl #2]", "ed_nop:"] + NEXT(8))
 # IN r,(C): r2 = the opcode, kept through the call
-E(0x40, ["mov r2, r0", "mov r1, r6", "add r10, r10, #12"] + IO_CALL("IN") +
-  ["add r1, r6, #1", "bic r1, r1, #0x10000", f"str r1, [r12, #{O_WZ}]", "and r5, r5, #1",
+E(0x40, ["mov r2, r0", "mov r1, r6", "add r10, r10, #12"] +
+  IN_CACHED("r1", "in_miss_ed", "in_call_ed") +
+  ["in_have_ed:", "add r1, r6, #1", "bic r1, r1, #0x10000", f"str r1, [r12, #{O_WZ}]", "and r5, r5, #1",
    f"add r1, r12, #{O_SZ53P}", "ldrb r1, [r1, r0]", "orr r5, r5, r1", "and r2, r2, #0x38",
    "add pc, pc, r2, lsl #1", "nop"] +
   sum(((put(r, "r0") + ["b in_c_done"] + ["nop"] * 4)[:4] if r != 6 else ["b in_c_done", "nop", "nop", "nop"]
-       for r in range(7)), []) + ["mov r4, r0", "in_c_done:"] + NEXT(0))
+       for r in range(7)), []) + ["mov r4, r0", "in_c_done:"] + NEXT(0) +
+  ["in_call_ed:"] + IO_CALL("IN") + ["b in_have_ed"])
 for r in range(8):
     # OUT (C),r (OUT (C),0 for the (HL) slot)
     E(0x41 + 8 * r, (["mov r2, #0"] if r == 6 else get(r, "r2")) + ["b out_c"])
@@ -647,7 +698,7 @@ for k in range(4):
 E(0x44, ["mov r1, r4", "mov r4, #0", "add r10, r10, #4", "b alu_2"])
 # RETN and RETI both copy IFF2 to IFF1
 E(0x45, [f"ldr r0, [r12, #{O_Z}]", f"ldrb r1, [r0, #{Z['IFF2']}]", f"strb r1, [r0, #{Z['IFF1']}]"] + ret_core() +
-  NEXT(14), rom=True)
+  SETPC("r1") + NEXT(14), rom=True)
 for op, mode in ((0x46, 0), (0x56, 1), (0x5E, 2)):
     E(op, [f"ldr r0, [r12, #{O_Z}]", f"mov r1, #{mode}", f"strb r1, [r0, #{Z['IM']}]"] + NEXT(8), rom=True)
 E(0x47, [f"ldr r0, [r12, #{O_Z}]", f"strb r4, [r0, #{Z['I']}]"] + NEXT(9), rom=True)
@@ -916,9 +967,17 @@ RARE.append(("remap", [f"str lr, [r12, #{O_RET}]", "push {r0, r3, r4, r5}", "mov
                        "add r4, r4, r5", f"add lr, r12, #{O_LIM & ~0xFF}", f"add lr, lr, #{O_LIM & 0xFF}",
                        "stmia lr, {r1-r4}"] + CURPC("r1") + SETPC("r1") +
              ["pop {r0, r3, r4, r5}", f"ldr pc, [r12, #{O_RET}]"]))
+# The input cache's generation wrapped: every entry is cleared and the count begins again (keeps
+# r0-r3; lr comes back as the page limit).
+RARE.append(("in_cache_clear", [f"str lr, [r12, #{O_RET}]", "push {r0, r1, r2}", "ldr r0, =z80_in_cache",
+                                "add r2, r0, #512", "mov r1, #0", "1:", "str r1, [r0], #4", "cmp r0, r2", "blo 1b",
+                                "pop {r0, r1, r2}"] + RESTORE_LIM() + ["cmp r0, r0",  # (hs for the caller)
+                                                                       f"ldr pc, [r12, #{O_RET}]"]))
 # A jump out of the current page
 for t in (12, 13):
     RARE.append((f"jr_far_{t}", MASK16("r1") + [f"str r1, [r12, #{O_WZ}]"] + SETPC("r1") + NEXT(t)))
+for n in sorted(FAR_JUMPS):
+    RARE.append((f"setpc_far_{n}", SETPC("r1") + NEXT(n)))
 for name, body in RARE:
     cold.add(name)
     cold_labels.add(name)
@@ -994,6 +1053,11 @@ reload:
     str r1, [r12, #{O_AF_}]
     ldr r1, [r0, #{Z['LATCH_PORTS']}]
     str r1, [r12, #{O_FILTER}]
+    ldr r1, [r0, #{Z['IN_CACHE_PORTS']}]
+    str r1, [r12, #{O_ICPORTS}]
+    movs r1, r1, lsr #16
+    ldrne r1, =z80_in_cache
+    str r1, [r12, #{O_ICACHE}]
     ldr r1, [r0, #{Z['LATCH_VALUE']}]
     str r1, [r12, #{O_FLAST}]
     ldrb r11, [r0, #{Z['R']}]
@@ -1001,7 +1065,7 @@ reload:
     ldr r1, [r12, #{O_LIMIT}]
     sub r10, r10, r1
     ldrh r1, [r0, #{Z['PC']}]""")
-for l in SETPC("r1"):
+for l in SETPC("r1") + expand(GEN_BUMP, False, cold_labels):  # the cache's entries are the last run's
     print("    " + l)
 print("""    cmp r10, #0
     bge exit""")
@@ -1047,6 +1111,12 @@ print(f"""
     .section .rodata.z80_fast_watch_sites, "a"
     .global z80_fast_watch_sites_end
 z80_fast_watch_sites_end:
+
+    .section .ewram_bss.z80_in_cache, "aw", %nobits
+    .align 2
+    .global z80_in_cache
+z80_in_cache:
+    .space 512
 
     .section .iwram.z80fastdata, "aw", %progbits
     .align 2

@@ -20,6 +20,9 @@ uint32_t z80_check_latch(Z80* z, uint8_t* memory);
 uint32_t z80_check_store_marks(Z80* z, uint8_t* memory);
 uint32_t z80_check_limits(Z80* z, uint8_t* memory);
 uint32_t z80_check_page_end_after_io(Z80* z, uint8_t* memory, uint8_t* page);
+/* *asked: how often the in handler was called over the check's two runs (8 when every read
+ * asks; a core with an input cache asks less). */
+uint32_t z80_check_in_cache(Z80* z, uint8_t* memory, unsigned* asked);
 
 #ifdef __cplusplus
 }

@@ -32,6 +32,12 @@ TEST_F(Checks, HaltEiAndTheLimitInsideRepeatedInstructions) {
     EXPECT_EQ(z80_check_limits(&z, memory.data()), 0u);
 }
 
+TEST_F(Checks, TheInputCacheNeverAnswersWithAByteNoLongerTrue) {
+    unsigned asked = 0;
+    EXPECT_EQ(z80_check_in_cache(&z, memory.data(), &asked), 0u);
+    EXPECT_EQ(asked, 8u) << "the C loop asks the handler every time";
+}
+
 TEST_F(Checks, CodeRunsOffItsPageAfterAPortHandler) {
     EXPECT_EQ(z80_check_page_end_after_io(&z, memory.data(), page.data()), 0u);
 }

@@ -127,6 +127,8 @@ TEST(Z80OnGba, EveryVectorPassesOnTheArmBuild) {
     EXPECT_EQ(box->store_marks, 0u) << "watched blocks of each kind of store";
     EXPECT_EQ(box->limits, 0u) << "HALT, EI, run limit in repeated instructions";
     EXPECT_EQ(box->page_end_after_io, 0u) << "code running off its page after a port handler";
+    EXPECT_EQ(box->in_cache, 0u) << "input cache: bytes still true";
+    EXPECT_EQ(box->in_asked, 6u) << "the fast path answers the second read from its cache";
 }
 
 TEST(Z80OnGba, BenchmarkMatchesTheHostAndReportsSpeed) {

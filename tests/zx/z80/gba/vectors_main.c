@@ -403,6 +403,9 @@ int main(void) {
     mailbox.store_marks = z80_check_store_marks(&cpu, memory);
     mailbox.limits = z80_check_limits(&cpu, memory);
     mailbox.page_end_after_io = z80_check_page_end_after_io(&cpu, memory, page2);
+    unsigned asked = 0;
+    mailbox.in_cache = z80_check_in_cache(&cpu, memory, &asked);
+    mailbox.in_asked = asked;
     mailbox.done = 1;
     gba_irq_init_vblank();
     for (;;)
