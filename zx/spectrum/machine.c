@@ -33,12 +33,15 @@ static inline void set_ula(Spectrum* s, uint32_t value) {
 static uint8_t port_in_ear_plugged(void* user, uint16_t port);
 
 /* The port handlers: bit 6 of port 0xFE reads the EAR input when something is plugged in, else
- * the EAR output (bit 4 of the ULA latch, as on an issue 3 board): a handler for each, so that
- * neither tests which. */
+ * the EAR output (bit 4 of the ULA latch, as on an issue 3 board), and the reads are counted
+ * while something is plugged in (how a tape deck tells that a program listens): a handler for
+ * each, so that neither tests which. What port 0xFE reads depends on the high byte (the
+ * half-rows), the keys (set between runs) and the latch (bit 6 follows bit 4): unplugged, the
+ * CPU may keep it within a run; plugged in, every read must reach the handler to be counted. */
 static void set_io(Spectrum* s) {
-    z80_set_io(&s->cpu,
-               s->ear_input == SPECTRUM_EAR_UNPLUGGED ? spectrum_port_in : port_in_ear_plugged,
-               spectrum_port_out, s);
+    int unplugged = s->ear_input == SPECTRUM_EAR_UNPLUGGED;
+    z80_set_io(&s->cpu, unplugged ? spectrum_port_in : port_in_ear_plugged, spectrum_port_out, s);
+    z80_cache_in(&s->cpu, unplugged ? 0x0001 : 0x0000, 0x0000);
 }
 
 /* The ULA writes the CPU logged since the last call: their beeper edges, the port's value. */
@@ -67,10 +70,6 @@ static void reset_cpu(Spectrum* s) {
     /* The ULA's port (0xFE: A0 low) is the CPU's output latch; its log goes behind the edges. */
     z80_set_latch(&s->cpu, 0x0001, 0x0000, s->ula);
     log_after_edges(s);
-    /* What port 0xFE reads depends on the high byte (the half-rows), the keys and EAR input (both
-     * set between runs) and the latch (bit 6 follows bit 4): the CPU may keep it within a run.
-     * An in handler that followed time within a run (a tape played by T-state) would end this. */
-    z80_cache_in(&s->cpu, 0x0001, 0x0000);
     z80_watch_writes(&s->cpu, SPECTRUM_SCREEN_ADDRESS, SPECTRUM_SCREEN_SIZE,
                      spectrum_screen_row_masks);
 }
@@ -138,7 +137,9 @@ ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
 }
 
 ZX_HOT static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
-    const Spectrum* s = (const Spectrum*)user;
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1))
+        s->ear_reads++;
     return read_port(s, port, s->ear_low);
 }
 
@@ -216,5 +217,9 @@ int32_t spectrum_run(Spectrum* s, int32_t tstates) {
         if (reached >= s->frame_tstates)
             end_frame(s, reached);
     }
+    /* The port's value (border, EAR output) as of where the run stopped; at a frame's end it is
+     * taken already, and the edges kept for the next frame sit where the log would start. */
+    if (s->in_frame)
+        take_ula_log(s);
     return wanted - tstates;
 }

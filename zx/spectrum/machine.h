@@ -52,6 +52,9 @@ typedef struct Spectrum {
      * handler. */
     int32_t* edges;
     uint32_t late_edges; /* after edges[edge_count]: the next frame's first, dated in this one */
+    /* Reads of port 0xFE while something is plugged into EAR: how a tape deck tells that a
+     * program listens to the tape (counted by a handler of its own, so unplugged costs nothing). */
+    uint32_t ear_reads;
 } Spectrum;
 
 /* The mask the machine's screen watch gives each 32-byte block of 0x4000-0x5AFF: bit n for a
