@@ -18,7 +18,10 @@ _Static_assert(TPL_KEY_SLOTS == KEY_BLOCK_SIZE && (int)TPL_KEY_LAST_MATRIX == KE
                    (int)TPL_KEY_JOY_RIGHT == KEY_CODE_KEMPSTON_RIGHT,
                "key codes of the cartridge and of the keyboard");
 
-enum { FRAMES_AHEAD = 2 }; /* frames of sound kept queued */
+enum {
+    FRAMES_AHEAD = 2,          /* frames of sound kept queued */
+    SPECTRUM_CPU_HZ = 3500000, /* the 48K's clock: with the frame's length, the sound's pace */
+};
 
 typedef struct Game {
     const u8* data;
@@ -128,6 +131,9 @@ static void play(const Game* game) {
     display_init();
     cycle_counter_start();
     sound_start();
+    const BeeperGrid sound_grid = beeper_grid(
+        SPECTRUM_FRAME_TSTATES,
+        (int)sound_samples_per_frame(SPECTRUM_FRAME_TSTATES, SPECTRUM_CPU_HZ));
     u32 input_buttons = 0;
     int input_valid = 0;
     /* The button that started the game (A in the menu) is not a key press for the game: buttons
@@ -159,8 +165,9 @@ static void play(const Game* game) {
         u32 input_done = cycles_now();
         spectrum_run_frame(&machine);
         u32 z80_done = cycles_now();
-        beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
-        sound_frame_done();
+        beeper_render(machine.frame_level, machine.edges, machine.edge_count, &sound_grid,
+                      sound_frame_buffer());
+        sound_frame_done(sound_grid.samples);
         u32 sound_done = cycles_now();
         u32 rows = spectrum_take_changed_rows(&machine);
         u32 row_count = (u32)__builtin_popcount(rows);
@@ -185,7 +192,7 @@ static void play(const Game* game) {
         cost->underruns = stats.underruns;
         cost->rows = row_count;
         cost->frame = machine.frames; /* last: a reader takes the record as whole once it matches */
-        while (sound_frames_queued() >= FRAMES_AHEAD)
+        while (sound_queued() >= FRAMES_AHEAD * sound_grid.samples)
             bios_halt();
     }
     sound_stop();

@@ -87,6 +87,22 @@ TEST(SpeedSuite, TheToneProgramPlaysExactPeriodsOnTheReferenceMachine) {
     }
 }
 
+// The synthesis alone, from exact edges: every tone in tune, as long as played, every edge
+// heard, at its start and after a HALT too.
+TEST(SpeedSuite, ExactEdgesAreSynthesisedIntoTheTonesPlayed) {
+    ToneRun run = synthesiseTones(kCartridgeSamplesPerFrame);
+    ASSERT_EQ(run.heardSounds, run.referenceSounds);
+    ASSERT_EQ(run.tones.size(), 13u);
+    for (const HeardTone& t : run.tones) {
+        SCOPED_TRACE(t.name + " " + std::to_string(t.figures.hz));
+        EXPECT_LT(std::fabs(t.figures.cents), 1.0);
+        EXPECT_LT(std::fabs(t.figures.durationError), 0.1);
+        EXPECT_EQ(t.figures.lostEdges, 0);
+        EXPECT_EQ(t.figures.holds, 0);
+        EXPECT_LT(t.figures.jitterRms, 2.0); // finding edges between samples, at 3.5 kHz
+    }
+}
+
 TEST(SpeedSuite, TheToneProgramIsHeardSoundBySound) {
     ToneRun run = runTones();
     ASSERT_EQ(run.heardSounds, run.referenceSounds);

@@ -252,13 +252,14 @@ TEST(SpectrumCartridge, BeeperEdgesBecomeSoundAtTheSpectrumsPace) {
     // Edges are dated inside their slice by the GBA clock: about 1,060 T-states apart (OUT,
     // 80 x DJNZ, ...), give or take the estimate's error, rather than two or three slices.
     EXPECT_NEAR(s1.edge_gap, 1065, 250);
-    // Faster than the Spectrum, the machine is paced by the sound: 336 samples per frame, and
-    // the FIFO never runs dry. (Slower, it cannot be: then only the edges are checked.)
+    // Faster than the Spectrum, the machine is paced by the sound: 654 samples per frame (32,768
+    // a second), and the FIFO never runs dry. (Slower, it cannot be: then only the edges are
+    // checked.)
     double spectrumSeconds = (s1.frames - s0.frames) * 69888.0 / 3500000.0;
     double busySeconds = (s1.busy_cycles - s0.busy_cycles) / 16777216.0;
     if (busySeconds < spectrumSeconds * 0.97) {
         double perFrame = double(s1.samples - s0.samples) / (s1.frames - s0.frames);
-        EXPECT_NEAR(perFrame, 336.0, 8.0);
+        EXPECT_NEAR(perFrame, 654.0, 8.0);
         EXPECT_EQ(s1.underruns, s0.underruns);
     }
 }

@@ -1,7 +1,6 @@
 // The machine on the host: key codes to half-rows, the ports, the frame's interrupt, the screen
-// rows written, running inside a frame and the beeper's samples.
+// rows written, running inside a frame and the beeper's edges.
 #include "snapshot_files.h"
-#include "spectrum/beeper.h"
 #include "spectrum/keyboard.h"
 #include "spectrum/machine.h"
 
@@ -261,29 +260,6 @@ TEST(SpectrumMachine, BeeperEdgesAreRecordedPerFrame) {
     EXPECT_LT(m.s.edges[1], 2 * SPECTRUM_SLICE_TSTATES);
     spectrum_run_frame(&m.s);
     EXPECT_EQ(m.s.edge_count, 0);
-}
-
-TEST(SpectrumBeeper, SamplesAreTheMeanLevel) {
-    std::array<std::int8_t, BEEPER_SAMPLES_PER_FRAME> out{};
-    beeper_render(0, nullptr, 0, out.data());
-    for (auto v : out)
-        EXPECT_EQ(v, 0); // silence
-    beeper_render(1, nullptr, 0, out.data());
-    for (auto v : out)
-        EXPECT_EQ(v, 2 * BEEPER_AMPLITUDE - 1); // full level (scale rounds down)
-    // High for the first half of sample 0, all of sample 1, none of 2 and 3, then high again.
-    std::int32_t edges[] = {104, 208, 2 * 208, 4 * 208};
-    beeper_render(1, edges, 4, out.data());
-    EXPECT_NEAR(out[0], BEEPER_AMPLITUDE, 1);
-    EXPECT_NEAR(out[1], 2 * BEEPER_AMPLITUDE, 1);
-    EXPECT_EQ(out[2], 0);
-    EXPECT_EQ(out[3], 0);
-    EXPECT_NEAR(out[4], 2 * BEEPER_AMPLITUDE, 1);
-    EXPECT_NEAR(out[BEEPER_SAMPLES_PER_FRAME - 1], 2 * BEEPER_AMPLITUDE, 1);
-    // Edges past the frame's end (an instruction running over) change nothing in it.
-    std::int32_t late[] = {SPECTRUM_FRAME_TSTATES + 5};
-    beeper_render(0, late, 1, out.data());
-    EXPECT_EQ(out[BEEPER_SAMPLES_PER_FRAME - 1], 0);
 }
 
 } // namespace
