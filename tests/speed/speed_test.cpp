@@ -37,6 +37,33 @@ TEST(SpeedSuite, AShortWorkloadGivesTheCostsOfEveryFrame) {
     EXPECT_EQ(run.gba().gameErrors(), 0);
 }
 
+// A program that redraws most of the screen every frame: while the emulation is behind, the
+// pictures give way (the sound must not run dry for them), three frames in a row at most.
+TEST(SpeedSuite, BehindRealTimePicturesAreLeftForLaterThreeInARowAtMost) {
+    auto all = workloads();
+    Workload w = *findWorkload(all, "redraw");
+    WorkloadRun run(w);
+    run.runUntilFrame(160);
+    int skipped = 0, run_length = 0, longest = 0, late = 0;
+    std::uint32_t underruns = run.costs(60, 60)[0].underruns;
+    for (const SpectrumFrameCost& c : run.costs(61, 160)) {
+        bool skip = (c.flags & SPECTRUM_FRAME_SKIPPED) != 0;
+        skipped += skip;
+        run_length = skip ? run_length + 1 : 0;
+        longest = std::max(longest, run_length);
+        late += c.underruns != underruns;
+        underruns = c.underruns;
+        if (!skip) {
+            EXPECT_GT(c.rows, 0); // a picture drawn catches up with all that changed
+        }
+    }
+    std::printf("redraw, 100 frames: %d late, %d pictures left for later\n", late, skipped);
+    EXPECT_LE(longest, 3);
+    if (late > 10) {
+        EXPECT_GT(skipped, 10);
+    }
+}
+
 TEST(SpeedSuite, TheProfileAccountsForEveryCycleOfTheFramesItSteps) {
     auto all = workloads();
     Workload w = *findWorkload(all, "key-poll");
