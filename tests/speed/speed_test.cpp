@@ -130,17 +130,23 @@ TEST(SpeedSuite, ExactEdgesAreSynthesisedIntoTheTonesPlayed) {
     }
 }
 
+// The cartridge heard from mGBA's mixer: every sound in tune, no edge lost at its start or
+// after a HALT, as long as played wherever the emulation keeps up. It does not yet at the two
+// highest square tones (their loop runs LD DE,(nn) in the C loop), where the buffer runs dry and
+// they last longer; and an edge next to a frame's start may be dated early (two edges too many).
 TEST(SpeedSuite, TheToneProgramIsHeardSoundBySound) {
     ToneRun run = runTones();
     ASSERT_EQ(run.heardSounds, run.referenceSounds);
     ASSERT_EQ(run.tones.size(), 13u);
     for (const HeardTone& t : run.tones) {
-        SCOPED_TRACE(t.name + " " + std::to_string(t.figures.hz));
-        EXPECT_LT(t.figures.lostEdges, t.figures.referenceEdges / 2);
-        if (t.name == "square" && t.figures.hz < 1000) { // in tune today up to 880 Hz
-            EXPECT_LT(std::fabs(t.figures.cents), 10.0);
-            EXPECT_LT(std::fabs(t.figures.durationError), 3.0);
-            EXPECT_EQ(t.figures.dropouts, 0);
+        const ToneFigures& f = t.figures;
+        SCOPED_TRACE(t.name + " " + std::to_string(f.hz));
+        EXPECT_LT(std::fabs(f.cents), 10.0);
+        EXPECT_LE(f.lostEdges, 0);
+        EXPECT_GE(f.lostEdges, -2);
+        if (t.name != "square" || f.hz < 1700) {
+            EXPECT_EQ(f.dropouts, 0);
+            EXPECT_LT(std::fabs(f.durationError), 2.0);
         }
     }
 }
