@@ -83,6 +83,7 @@ IWRAM_CODE static u32 compare_row(const u8* bitmap, const u8* attrs, u32* copy) 
 IWRAM_CODE static void convert_cells(const u8* bitmap, const u8* attrs, u32* tile, u32 cells,
                                      u32 flash) {
     const u32* table = pixel_table;
+    u32 last = 0x100, paper = 0, diff = 0; /* the colours of attribute `last` (none yet) */
     while (cells) {
         if (!(cells & 0xFF)) {
             cells >>= 8, bitmap += 8, attrs += 8, tile += 64;
@@ -90,11 +91,14 @@ IWRAM_CODE static void convert_cells(const u8* bitmap, const u8* attrs, u32* til
         }
         if (cells & 1) {
             u32 a = *attrs;
-            u32 ink = table[COLOUR_WORDS + ((a & 7) | ((a >> 3) & 8))];
-            u32 paper = table[COLOUR_WORDS + ((a >> 3) & 15)];
-            u32 diff = ink ^ paper;
-            if (a & flash)
-                paper = ink;
+            if (a != last) { /* most cells share their neighbour's */
+                last = a;
+                u32 ink = table[COLOUR_WORDS + ((a & 7) | ((a >> 3) & 8))];
+                paper = table[COLOUR_WORDS + ((a >> 3) & 15)];
+                diff = ink ^ paper;
+                if (a & flash)
+                    paper = ink;
+            }
             /* Four lines, then four more: the stores go out as one multiple store each. */
             register u32 t0 __asm__("r4") = paper ^ (diff & table[bitmap[0]]);
             register u32 t1 __asm__("r5") = paper ^ (diff & table[bitmap[256]]);
