@@ -12,7 +12,7 @@ enum {
     ROW_WORDS = 8 * GROUP_WORDS, /* a character row of the copy */
     ALL_CELLS = 0xFFFFFFFFu,
     BUSY_CELLS = 24,   /* a row with this many cells changed, twice running, is rewritten whole */
-    BLIND_FRAMES = 31, /* frame after frame: it is then drawn this many times without comparing */
+    BLIND_FRAMES = 32, /* frame after frame: it is then drawn whole for this many frames */
     BEAM_MARGIN = 4,   /* LCD lines the first row to draw needs before the LCD */
     LCD_LINES = 160,
     LCD_FRAME_LINES = 228
@@ -28,11 +28,15 @@ static u32 pixel_table[256 + 16] IWRAM_DATA;
  * where a word reads in 2 cycles against EWRAM's 6. */
 #define shadow ((u32*)(MEM_VRAM + 0x8000))
 _Static_assert(ROWS* ROW_WORDS * 4 <= 0x4000, "the copy fits character block 2");
-static u32 row_cells[ROWS] EWRAM_BSS; /* cells found and not yet drawn, bit n = column n */
-static u8 row_blind[ROWS] EWRAM_BSS;  /* frames left to draw the row whole without comparing */
-static u8 row_stale[ROWS] EWRAM_BSS;  /* the copy of the row is out of date */
-static u8 row_busy[ROWS] EWRAM_BSS;   /* comparisons in a row that found it mostly changed */
-static u32 marked_rows, waiting_rows, flash_phase, view_scaled, view_pan_y;
+static u32 row_cells[ROWS] EWRAM_BSS;   /* cells found and not yet drawn, bit n = column n */
+static u32 blind_until[ROWS] EWRAM_BSS; /* frame from which a blind row is compared again */
+static u8 row_busy[ROWS] EWRAM_BSS;     /* comparisons in a row that found it mostly changed */
+/* Rows (bit n = row n): written since the last comparison; with cells to draw; to be drawn
+ * whole; drawn without comparing for now (blind); whose copy is out of date. */
+static u32 marked_rows EWRAM_BSS, waiting_rows EWRAM_BSS, whole_rows EWRAM_BSS;
+static u32 blind_rows EWRAM_BSS, stale_rows EWRAM_BSS;
+static u32 blind_check EWRAM_BSS; /* the earliest blind_until of the blind rows */
+static u32 flash_phase EWRAM_BSS, view_scaled EWRAM_BSS, view_pan_y EWRAM_BSS;
 
 /* Palette index of Spectrum colour c (bit 0 blue, 1 red, 2 green): 1-7 normal, 9-15 bright,
  * 8 black (index 0 is transparent for sprites, so black never uses it). */
@@ -138,11 +142,11 @@ void display_init(void) {
         pixel_table[COLOUR_WORDS + i] = colour_index(i & 7, i >> 3) * 0x11111111u;
     for (u32 r = 0; r < ROWS; ++r) {
         row_cells[r] = 0;
-        row_blind[r] = 0;
         row_busy[r] = 0;
-        row_stale[r] = 1; /* the tiles show nothing of the screen yet */
     }
-    marked_rows = waiting_rows = 0;
+    marked_rows = waiting_rows = whole_rows = blind_rows = 0;
+    blind_check = ~0u;
+    stale_rows = (1u << ROWS) - 1; /* the tiles show nothing of the screen yet */
     flash_phase = 0;
     PAL_OBJ[0] = 0;
     for (u32 c = 0; c < 8; ++c) {
@@ -213,27 +217,46 @@ static void add_cells(u32 r, u32 cells) {
     waiting_rows |= 1u << r;
 }
 
+/* Rows whose blind frames are over are compared again. */
+static void end_blind_rows(u32 frame) {
+    blind_check = ~0u;
+    for (u32 r = 0, rows = blind_rows; rows; ++r, rows >>= 1) {
+        if (!(rows & 1))
+            continue;
+        if (blind_until[r] <= frame)
+            blind_rows &= ~(1u << r);
+        else if (blind_until[r] < blind_check)
+            blind_check = blind_until[r];
+    }
+}
+
 u32 display_prepare(const u8* screen, u32 frame) {
-    u32 rows = marked_rows;
+    if (frame >= blind_check)
+        end_blind_rows(frame);
+    u32 blind = marked_rows & blind_rows, rows = marked_rows & ~blind_rows;
     marked_rows = 0;
+    whole_rows |= blind;
+    waiting_rows |= blind;
+    stale_rows |= blind;
     for (u32 r = 0; rows; ++r, rows >>= 1) {
         if (!(rows & 1))
             continue;
-        if (row_blind[r]) {
-            row_blind[r]--;
-            row_stale[r] = 1;
-            add_cells(r, ALL_CELLS);
-            continue;
-        }
+        u32 bit = 1u << r;
         u32 cells =
             compare_row(bitmap_row(screen, r), attribute_row(screen, r), shadow + r * ROW_WORDS);
-        if (row_stale[r]) { /* the copy is up to date again, but not what the tiles show */
-            row_stale[r] = 0;
-            cells = ALL_CELLS;
-        } else if (cell_count(cells) < BUSY_CELLS) {
+        if (stale_rows & bit) { /* the copy is up to date again, but not what the tiles show */
+            stale_rows &= ~bit;
+            whole_rows |= bit;
+            waiting_rows |= bit;
+            continue;
+        }
+        if (cell_count(cells) < BUSY_CELLS) {
             row_busy[r] = 0;
         } else if (++row_busy[r] >= 2) {
-            row_blind[r] = BLIND_FRAMES;
+            blind_rows |= bit;
+            blind_until[r] = frame + BLIND_FRAMES;
+            if (blind_until[r] < blind_check)
+                blind_check = blind_until[r];
         }
         if (cells)
             add_cells(r, cells);
@@ -264,16 +287,13 @@ u32 display_waiting_cells(void) {
     u32 count = 0;
     for (u32 r = 0, rows = waiting_rows; rows; ++r, rows >>= 1)
         if (rows & 1)
-            count += row_cells[r] == ALL_CELLS ? 32 : cell_count(row_cells[r]);
+            count += whole_rows & (1u << r) ? 32 : cell_count(row_cells[r]);
     return count;
 }
 
 void display_refresh(void) {
-    for (u32 r = 0; r < ROWS; ++r) {
-        row_blind[r] = 0;
-        row_stale[r] = 1;
-    }
-    marked_rows = (1u << ROWS) - 1;
+    blind_rows = 0;
+    stale_rows = marked_rows = (1u << ROWS) - 1;
 }
 
 /* LCD lines of character row r's top and bottom edges in the current view (the scaled view's
@@ -299,13 +319,14 @@ u32 display_lines_to_wait(void) {
 
 u32 display_draw(const u8* screen) {
     u32 drawn = waiting_rows, flash = flash_phase ? 0x80 : 0;
-    for (u32 r = 0; r < ROWS; ++r) {
-        if (row_cells[r]) {
+    for (u32 r = 0, rows = drawn; rows; ++r, rows >>= 1) {
+        if (rows & 1) {
+            u32 cells = whole_rows & (1u << r) ? ALL_CELLS : row_cells[r];
             convert_cells(bitmap_row(screen, r), attribute_row(screen, r),
-                          (u32*)OBJ_TILES + r * 256, row_cells[r], flash);
+                          (u32*)OBJ_TILES + r * 256, cells, flash);
             row_cells[r] = 0;
         }
     }
-    waiting_rows = 0;
+    waiting_rows = whole_rows = 0;
     return drawn;
 }
