@@ -221,7 +221,7 @@ static void play(const Game* game) {
         u32 input_done = cycles_now();
         spectrum_run_frame(&machine);
         u32 z80_done = cycles_now();
-        beeper_render(machine.frame_level, machine.edges, machine.edge_count, &sound_grid,
+        beeper_render(machine.frame_level, machine.edges, (int)machine.edge_count, &sound_grid,
                       sound_frame_buffer());
         sound_frame_done(sound_grid.samples);
         u32 sound_done = cycles_now();

@@ -39,7 +39,7 @@ std::vector<double> referenceEdges(const std::vector<std::uint8_t>& sna, std::ui
                                    const StopAt* until) {
     std::vector<double> seconds;
     runReference(sna, frames, until, [&seconds](std::uint32_t frame, const Spectrum& s) {
-        for (int i = 0; i < s.edge_count; ++i)
+        for (std::uint32_t i = 0; i < std::uint32_t{s.edge_count}; ++i)
             seconds.push_back((frame * double(SPECTRUM_FRAME_TSTATES) + s.edges[i]) / 3500000.0);
     });
     return seconds;
@@ -52,7 +52,7 @@ std::vector<std::int16_t> referenceSamples(const std::vector<std::uint8_t>& sna,
     std::vector<std::int8_t> frame(static_cast<std::size_t>(samplesPerFrame));
     BeeperGrid grid = beeper_grid(SPECTRUM_FRAME_TSTATES, samplesPerFrame);
     runReference(sna, frames, until, [&](std::uint32_t, const Spectrum& s) {
-        beeper_render(s.frame_level, s.edges, s.edge_count, &grid, frame.data());
+        beeper_render(s.frame_level, s.edges, static_cast<int>(s.edge_count), &grid, frame.data());
         samples.insert(samples.end(), frame.begin(), frame.end());
     });
     return samples;
