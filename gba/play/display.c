@@ -230,6 +230,13 @@ static void end_blind_rows(u32 frame) {
     }
 }
 
+static void start_blind(u32 r, u32 frame) {
+    blind_rows |= 1u << r;
+    blind_until[r] = frame + BLIND_FRAMES;
+    if (blind_until[r] < blind_check)
+        blind_check = blind_until[r];
+}
+
 u32 display_prepare(const u8* screen, u32 frame) {
     if (frame >= blind_check)
         end_blind_rows(frame);
@@ -248,16 +255,15 @@ u32 display_prepare(const u8* screen, u32 frame) {
             stale_rows &= ~bit;
             whole_rows |= bit;
             waiting_rows |= bit;
+            /* A row rewritten whole before that changed as much since stays blind. */
+            if (row_busy[r] >= 2 && cell_count(cells) >= BUSY_CELLS)
+                start_blind(r, frame);
             continue;
         }
-        if (cell_count(cells) < BUSY_CELLS) {
+        if (cell_count(cells) < BUSY_CELLS)
             row_busy[r] = 0;
-        } else if (++row_busy[r] >= 2) {
-            blind_rows |= bit;
-            blind_until[r] = frame + BLIND_FRAMES;
-            if (blind_until[r] < blind_check)
-                blind_check = blind_until[r];
-        }
+        else if (++row_busy[r] >= 2)
+            start_blind(r, frame);
         if (cells)
             add_cells(r, cells);
     }
