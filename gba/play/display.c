@@ -311,7 +311,11 @@ static int row_top_line(u32 r) {
 u32 display_lines_to_wait(void) {
     if (!waiting_rows)
         return 0;
-    u32 first = (u32)__builtin_ctz(waiting_rows), last = 31 - (u32)__builtin_clz(waiting_rows);
+    u32 first = 0, last = ROWS - 1; /* the waiting rows' first and last */
+    while (!(waiting_rows >> first & 1))
+        ++first;
+    while (!(waiting_rows >> last & 1))
+        --last;
     int top = row_top_line(first) - BEAM_MARGIN, bottom = row_top_line(last + 1) + 1;
     if (bottom < 0 || top >= LCD_LINES)
         return 0; /* panned out of sight */
@@ -321,6 +325,10 @@ u32 display_lines_to_wait(void) {
     if (top < 0 && v >= LCD_FRAME_LINES + top) /* the end of VBlank, before the first rows */
         v -= LCD_FRAME_LINES;
     return v >= top && v < bottom ? (u32)(bottom - v) : 0;
+}
+
+u32 display_row_count(u32 rows) {
+    return cell_count(rows);
 }
 
 u32 display_draw(const u8* screen) {

@@ -35,6 +35,8 @@ u32 display_lines_to_wait(void);
 /* Converts the waiting cells of the screen memory into tiles; returns the character rows it
  * drew into (bit n = row n). */
 u32 display_draw(const u8* screen);
+/* Rows in a set of rows (bit n = row n). */
+u32 display_row_count(u32 rows);
 /* Hides the sprites (before the menu takes the screen back). */
 void display_close(void);
 

@@ -109,7 +109,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
     last_cost = busy;
     cost->flags = (u8)flags;
     cost->cells = (u16)cells;
-    cost->rows = (u8)__builtin_popcount(drawn);
+    cost->rows = (u8)display_row_count(drawn);
     return busy;
 }
 
