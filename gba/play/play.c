@@ -70,7 +70,7 @@ static u32 cycles_now(void) {
  * next frame drawn. Tests may fix the choice (state block's display_every). Fills the frame's
  * record; returns the cycles spent, waiting left out. */
 static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* cost) {
-    static u32 skipped, last_cost;
+    static u32 skipped EWRAM_BSS, last_cost EWRAM_BSS;
     u32 every = stats.display_every;
     u32 slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
     int skip = every ? frame % every != 0 : slack < next_cost + last_cost;
