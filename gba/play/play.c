@@ -146,8 +146,8 @@ static void show_message(const char* title, const char* text, int wait_for_a) {
 }
 
 static int load(const Game* game) {
-    /* No clock for the machine: the CPU hands its port handlers the T-state of each OUT, so
-     * beeper edges are exact without dating them by the GBA's time. */
+    /* The CPU dates each write to the ULA's port by its T-state (its output latch's log), so
+     * beeper edges are exact without the GBA's time. */
     spectrum_init(&machine, rom, ram, beeper_edges);
     SnapshotResult result = spectrum_load(&machine, game->data, game->size, game->kind);
     stats.load_result = result;
