@@ -48,8 +48,8 @@ typedef struct Spectrum {
     int32_t frame_tstates; /* T-states from one frame interrupt to the next */
     uint32_t edge_count;
     /* BEEPER_MAX_EDGES: the T-states in the frame (0 to frame_tstates) at which the beeper
-     * toggled, ascending, each the start of its OUT's I/O cycle as the CPU reports it to the port
-     * handler. */
+     * toggled, ascending, each the start of its OUT's I/O cycle as the CPU's output latch logs
+     * it (or, with the log full, reports it to the port handler). Behind them: that log. */
     int32_t* edges;
     uint32_t late_edges; /* after edges[edge_count]: the next frame's first, dated in this one */
     /* Reads of port 0xFE while something is plugged into EAR: how a tape deck tells that a
