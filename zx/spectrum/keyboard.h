@@ -33,7 +33,7 @@ void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pre
 /* Bits 0-4 of port 0xFE for the high address byte `high` (0 = pressed; bits 5-7 are 1).
  * Inline: games poll the keyboard in tight loops, and the port handler runs from IWRAM. */
 static inline uint8_t keyboard_read(const SpectrumInput* input, uint8_t high) {
-    return (uint8_t)(0xFF ^ (input->held_high[high >> 4] | input->held_low[high & 15]));
+    return 0xFF ^ (input->held_high[high >> 4] | input->held_low[high & 15]); /* fits 8 bits */
 }
 
 #ifdef __cplusplus
