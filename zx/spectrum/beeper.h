@@ -31,7 +31,8 @@ typedef struct BeeperGrid {
 ZX_API BeeperGrid beeper_grid(int32_t frame_tstates, int samples);
 
 /* Renders one frame into out[0..grid->samples): `level` is the beeper's level at the frame's
- * start, edges[0..count) the T-states at which it toggled, ascending. Edges past the frame's end
+ * start, edges[0..count) the T-states at which it toggled, ascending (`edges` a valid pointer
+ * even when count is 0: the renderer forms edges + count). Edges past the frame's end
  * (an instruction running over it) count as at its end; an edge earlier than the one before it
  * counts as at that one. */
 ZX_API void beeper_render(int level, const int32_t* edges, int count, const BeeperGrid* grid,

@@ -62,10 +62,11 @@ void expectRendered(int level, const std::vector<std::int32_t>& edges, std::int3
 TEST(SpectrumBeeper, SteadyLevelsAreSilenceAndTheFullLevel) {
     std::vector<std::int8_t> out(654);
     BeeperGrid grid = beeper_grid(SPECTRUM_FRAME_TSTATES, 654);
-    beeper_render(0, nullptr, 0, &grid, out.data());
+    const std::int32_t none[1] = {0};
+    beeper_render(0, none, 0, &grid, out.data());
     for (auto v : out)
         ASSERT_EQ(v, 0); // no offset while the beeper is quiet
-    beeper_render(1, nullptr, 0, &grid, out.data());
+    beeper_render(1, none, 0, &grid, out.data());
     for (auto v : out)
         ASSERT_EQ(v, kFull);
 }
