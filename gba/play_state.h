@@ -31,9 +31,12 @@ typedef struct {
     uint32_t edges;       /* 0x48 beeper edges in the last frame */
     uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
     uint32_t frame_costs; /* 0x50 GBA address of the SpectrumFrameCost ring */
-    uint32_t model;       /* 0x54 the machine running: 0 48K, 1 128K */
-    uint32_t paging;      /* 0x58 128K: port 0x7FFD's last value */
-    uint32_t ay;          /* 0x5C GBA address of the AY (its 16 registers first) */
+    /* 0x54 written by tests: 0 = the picture of a frame is drawn or left for a later one as the
+     * emulation's pace allows; n > 0 = drawn for every n-th frame only (waiting for the LCD). */
+    uint32_t display_every;
+    uint32_t model;  /* 0x58 the machine running: 0 48K, 1 128K */
+    uint32_t paging; /* 0x5C 128K: port 0x7FFD's last value */
+    uint32_t ay;     /* 0x60 GBA address of the AY (its 16 registers first) */
 } SpectrumState;
 
 STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);
@@ -50,8 +53,17 @@ typedef struct {
     uint32_t display;   /* 0x10 screen rows to tiles */
     uint32_t other;     /* 0x14 the rest of the loop (state block) */
     uint32_t underruns; /* 0x18 `underruns` when the frame's samples were queued */
-    uint32_t rows;      /* 0x1C character rows the frame redrew */
+    uint8_t rows;       /* 0x1C character rows the frame drew into */
+    uint8_t flags;      /* 0x1D SPECTRUM_FRAME_... */
+    uint16_t cells;     /* 0x1E character cells it drew */
 } SpectrumFrameCost;
+
+/* The frame's picture was left for a later frame (the emulation was behind). */
+#define SPECTRUM_FRAME_SKIPPED 0x01
+/* Drawing waited for the LCD to pass the rows it changed. */
+#define SPECTRUM_FRAME_WAITED 0x02
+/* Drawn while the LCD showed those rows (skipping was used up): the picture may tear. */
+#define SPECTRUM_FRAME_TORN 0x04
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
 

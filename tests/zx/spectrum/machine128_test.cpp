@@ -19,6 +19,9 @@ using namespace spectest;
 
 namespace {
 
+// Samples the cartridge makes of a 128K frame: 70,908 T-states at 3.5469 MHz, at 32,768 Hz.
+constexpr int kSamplesPerFrame = 655;
+
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
@@ -65,7 +68,7 @@ struct Machine128 {
     // One frame with its AY samples rendered as the cartridge renders them.
     std::vector<std::int8_t> frame() {
         spectrum_run_frame(&s);
-        std::vector<std::int8_t> out(BEEPER_SAMPLES_PER_FRAME, 0);
+        std::vector<std::int8_t> out(kSamplesPerFrame, 0);
         ay_render(&ay, s.frame_tstates, out.data(), int(out.size()));
         return out;
     }
@@ -179,6 +182,35 @@ TEST(Spectrum128Ports, DecodedByTheirAddressLinesAsOnA128) {
     EXPECT_EQ(spectrum_128_port_in(&m.s, 0xFFFF), 0xFF);
 }
 
+// Inside a run the CPU's output latch takes the ULA's writes; the ports that also reach the
+// paging port or the AY (A1 low) must still reach them, even with the value the latch holds, and
+// every write is dated at its OUT's I/O cycle.
+TEST(Spectrum128Ports, WritesInsideARunReachTheLatchThePagingPortAndTheAy) {
+    // DI; LD A,13h; OUT (FEh),A (I/O at 18); LD BC,7FFCh; OUT (C),A (at 40: the latch's value,
+    // bank 3 paged); LD A,03h; OUT (C),A (at 59: beeper low, ROM 0); LD BC,FFFDh; LD A,07h;
+    // OUT (C),A (select the mixer); LD B,BFh; LD A,3Fh; OUT (C),A (at 114); HALT.
+    std::vector<std::uint8_t> code = {0xF3, 0x3E, 0x13, 0xD3, 0xFE, 0x01, 0xFC, 0x7F, 0xED, 0x79,
+                                      0x3E, 0x03, 0xED, 0x79, 0x01, 0xFD, 0xFF, 0x3E, 0x07, 0xED,
+                                      0x79, 0x06, 0xBF, 0x3E, 0x3F, 0xED, 0x79, 0x76};
+    Machine128 m;
+    Machine128Image image = m.image(code);
+    image.regs.iff1 = image.regs.iff2 = 0;
+    m.load(makeSna128(image), SNAPSHOT_SNA);
+    spectrum_run(&m.s, 50);
+    EXPECT_EQ(m.s.paging, 0x13) << "a write of the latch's own value to 7FFCh pages";
+    EXPECT_EQ(m.at(0xC000), spectrum_bank(&m.s, 3)[0]);
+    spectrum_run_frame(&m.s);
+    EXPECT_EQ(m.s.paging, 0x03);
+    EXPECT_EQ(m.s.border, 3);
+    EXPECT_EQ(m.s.frame_level, 0);
+    ASSERT_EQ(m.s.edge_count, 2u);
+    EXPECT_EQ(m.s.edges[0], 18) << "OUT (FEh),A through the latch";
+    EXPECT_EQ(m.s.edges[1], 59) << "OUT (C),A to 7FFCh through the handler";
+    EXPECT_EQ(ay_read(&m.ay), 0x3F);
+    ASSERT_EQ(m.ay.queued, 1u);
+    EXPECT_EQ(m.ay.queue[0], std::uint32_t(114) << 12 | 7u << 8 | 0x3F);
+}
+
 TEST(Spectrum128Frame, LongerFrameAndInterrupt) {
     // Interrupts off at the frame's start; EI ends at T-state 28, a NOP at 32: the 48K's
     // interrupt has ended by then, the 128K's (36 T-states) is still there.
@@ -268,12 +300,11 @@ TEST(Spectrum128Ay, TheProgramReadsBackWhatTheChipKeeps) {
     EXPECT_EQ(m.at(0x9025), 0xFF) << "no register selected";
 
     // Steps of 8,192 T-states (about 39 samples): the levels each shape walks through.
-    const double tstatesPerSample =
-        double(SPECTRUM_128_FRAME_TSTATES) / double(BEEPER_SAMPLES_PER_FRAME);
+    const double tstatesPerSample = double(SPECTRUM_128_FRAME_TSTATES) / double(kSamplesPerFrame);
     for (int shape = 0; shape < 16; ++shape) {
         // Nine frames from the write's on (shape 0 finds the variable at 0 a frame earlier).
-        ASSERT_GE(shapes[shape].size(), 9u * BEEPER_SAMPLES_PER_FRAME) << "shape " << shape;
-        std::vector<std::int8_t> out(shapes[shape].end() - 9 * BEEPER_SAMPLES_PER_FRAME,
+        ASSERT_GE(shapes[shape].size(), 9u * kSamplesPerFrame) << "shape " << shape;
+        std::vector<std::int8_t> out(shapes[shape].end() - 9 * kSamplesPerFrame,
                                      shapes[shape].end());
         std::vector<int> plateaus;
         for (int step = 0; step < 72; ++step) {
