@@ -241,4 +241,39 @@ TEST(SnapshotLoad, EveryRefusalHasAText) {
     }
 }
 
+// The menu's preview reads only the screen: the same 6912 bytes the whole load gives, from every
+// format and machine; a file cut short gives no screen and reads nothing past its end.
+TEST(SnapshotScreen, IsTheLoadedScreenInEveryFormat) {
+    MachineImage m = sample();
+    const std::vector<std::uint8_t> screen(m.ram.begin(), m.ram.begin() + SNAPSHOT_SCREEN_SIZE);
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        SnapshotKind kind;
+    };
+    std::vector<Case> cases = {
+        {"sna", makeSna(m), SNAPSHOT_SNA},
+        {"v1 plain", makeZ80v1(m, false), SNAPSHOT_Z80},
+        {"v1 compressed", makeZ80v1(m, true), SNAPSHOT_Z80},
+        {"v2", makeZ80Paged(m, 2, false), SNAPSHOT_Z80},
+        {"v3 raw", makeZ80Paged(m, 3, true), SNAPSHOT_Z80},
+        {"v3 of a 128K", makeZ80Paged(m, 3, false, 4), SNAPSHOT_Z80},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+        ASSERT_EQ(snapshot_read_screen(c.file.data(), c.file.size(), c.kind, read.data()),
+                  SNAPSHOT_OK);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), screen.begin()));
+        // Cut inside the screen's data (or before it): refused, never read past the end (the
+        // copy is exactly as long as the cut, for AddressSanitizer).
+        for (std::size_t cut : {std::size_t{10}, std::size_t{40}, c.file.size() / 20}) {
+            std::vector<std::uint8_t> part(c.file.begin(), c.file.begin() + static_cast<std::ptrdiff_t>(cut));
+            EXPECT_NE(snapshot_read_screen(part.data(), part.size(), c.kind, read.data()),
+                      SNAPSHOT_OK)
+                << cut;
+        }
+    }
+}
+
 } // namespace
