@@ -89,6 +89,14 @@ target_include_directories(gba_hw PUBLIC ${TAPELOOM_GBA_DIR})
 # The emulator library (Z80 core with its ARM fast path, the 48K machine).
 add_subdirectory(${TAPELOOM_ROOT}/zx ${CMAKE_BINARY_DIR}/zx)
 
+# The save memory: the flash chip and what is stored in it (states, settings).
+add_library(gba_save STATIC
+    ${TAPELOOM_GBA_DIR}/save/flash.c
+    ${TAPELOOM_GBA_DIR}/save/save_store.c)
+gba_target_settings(gba_save)
+target_include_directories(gba_save PUBLIC ${TAPELOOM_ROOT}/format)
+target_link_libraries(gba_save PUBLIC gba_hw tapeloom_zx)
+
 # The start menu: catalogue reader, text screen, buttons.
 add_library(gba_menu STATIC
     ${TAPELOOM_GBA_DIR}/input.c
