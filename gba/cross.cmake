@@ -97,16 +97,17 @@ gba_target_settings(gba_save)
 target_include_directories(gba_save PUBLIC ${TAPELOOM_ROOT}/format)
 target_link_libraries(gba_save PUBLIC gba_hw tapeloom_zx)
 
-# The start menu: catalogue reader, text screen, buttons.
+# The start menu: catalogue reader, text screen, the selected entry's screen, buttons.
 add_library(gba_menu STATIC
     ${TAPELOOM_GBA_DIR}/input.c
     ${TAPELOOM_GBA_DIR}/menu/catalogue.c
     ${TAPELOOM_GBA_DIR}/menu/font.c
     ${TAPELOOM_GBA_DIR}/menu/menu.c
+    ${TAPELOOM_GBA_DIR}/menu/preview.c
     ${TAPELOOM_GBA_DIR}/menu/text.c)
 gba_target_settings(gba_menu)
 target_include_directories(gba_menu PUBLIC ${TAPELOOM_ROOT}/format)
-target_link_libraries(gba_menu PUBLIC gba_hw)
+target_link_libraries(gba_menu PUBLIC gba_hw gba_save tapeloom_zx)
 
 # The emulator's face: screen, sound, overlay, the start of a snapshot, and the 48K ROM it runs
 # (TAPELOOM_OPENSE_ROM, embedded).
@@ -123,8 +124,10 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/spectrum_rom.s PROPERTIES
     OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM}")
 add_library(gba_play STATIC
     ${TAPELOOM_GBA_DIR}/play/display.c
+    ${TAPELOOM_GBA_DIR}/play/keyboard_overlay.c
     ${TAPELOOM_GBA_DIR}/play/overlay.c
     ${TAPELOOM_GBA_DIR}/play/play.c
+    ${TAPELOOM_GBA_DIR}/play/save_states.c
     ${TAPELOOM_GBA_DIR}/play/sound.c
     ${CMAKE_BINARY_DIR}/spectrum_rom.s)
 gba_target_settings(gba_play)

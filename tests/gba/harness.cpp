@@ -13,6 +13,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -84,6 +86,24 @@ void Gba::onLog(int level, const std::string& message) {
 void Gba::reset() {
     enter();
     core_->reset(core_);
+}
+
+void Gba::attachSave(const std::filesystem::path& path) {
+    enter();
+    struct VFile* file = VFileOpen(path.c_str(), O_CREAT | O_RDWR);
+    if (!file || !core_->loadSave(core_, file))
+        throw std::runtime_error("mGBA cannot use the save file " + path.string());
+    reset();
+}
+
+std::vector<std::uint8_t> Gba::saveData() {
+    enter();
+    void* copy = nullptr;
+    std::size_t size = core_->savedataClone(core_, &copy);
+    std::vector<std::uint8_t> bytes(static_cast<std::uint8_t*>(copy),
+                                    static_cast<std::uint8_t*>(copy) + size);
+    std::free(copy);
+    return bytes;
 }
 
 void Gba::runFrames(int frames) {
