@@ -209,7 +209,7 @@ TEST_F(CatalogueBoot, ListsTheDisplayNamesInOrder) {
     EXPECT_EQ(screenRow(gba, 15).substr(15, 11), "SNA  49 KiB");
     EXPECT_EQ(screenRow(gba, 19).substr(1, 19), "A:details  L/R:page");
     EXPECT_EQ(gba.gameErrors(), 0) << gba.gameErrorMessages().front();
-    saveScreenshot(gba, "gba-menu.png");
+    saveScreenshot(gba, "gba-menu-list.png");
 }
 
 TEST_F(CatalogueBoot, TheShippedImageListsThemToo) {
