@@ -19,6 +19,9 @@ enum {
 static const char save_type_id[16] __attribute__((aligned(4))) = TPL_SAVE_TYPE_ID;
 
 static int selected EWRAM_BSS; /* the bank in use + 1; 0: the chip was not spoken to yet */
+/* Set once the chip failed to finish an erase or a byte: a cartridge without a flash chip would
+ * otherwise make every later write wait for its timeout again. */
+static int unresponsive EWRAM_BSS;
 
 /* The chip is driven by code in EWRAM: the cartridge bus is not read for instructions while the
  * chip is in a command. */
@@ -80,8 +83,12 @@ EWRAM_CODE static int erase_at(u32 address) {
 
 static int flash_erase(void* context, u32 sector) {
     u32 offset = sector * TPL_SAVE_SECTOR_SIZE;
+    if (unresponsive)
+        return 0;
     use_bank(offset);
-    return erase_at(offset % BANK_SIZE);
+    if (!erase_at(offset % BANK_SIZE))
+        unresponsive = 1;
+    return !unresponsive;
 }
 
 EWRAM_CODE static int program_bytes(u32 address, const u8* data, u32 size) {
@@ -101,8 +108,10 @@ static int flash_program(void* context, u32 offset, const u8* data, u32 size) {
         use_bank(offset);
         u32 in_bank = BANK_SIZE - offset % BANK_SIZE;
         u32 part = size < in_bank ? size : in_bank;
-        if (!program_bytes(offset % BANK_SIZE, data, part))
+        if (unresponsive || !program_bytes(offset % BANK_SIZE, data, part)) {
+            unresponsive = 1;
             return 0;
+        }
         offset += part;
         data += part;
         size -= part;

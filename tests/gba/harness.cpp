@@ -8,6 +8,7 @@
 #include <mgba/core/core.h>
 #include <mgba/core/log.h>
 #include <mgba/core/timing.h>
+#include <mgba/internal/gba/gba.h>
 
 #include <png.h>
 
@@ -104,6 +105,12 @@ std::vector<std::uint8_t> Gba::saveData() {
                                     static_cast<std::uint8_t*>(copy) + size);
     std::free(copy);
     return bytes;
+}
+
+void Gba::removeSaveMemory() {
+    enter();
+    GBASavedataForceType(&static_cast<struct GBA*>(core_->board)->memory.savedata,
+                         SAVEDATA_FORCE_NONE);
 }
 
 void Gba::runFrames(int frames) {

@@ -49,6 +49,8 @@ class Gba {
     void attachSave(const std::filesystem::path& path);
     // The save memory as the emulator holds it now (empty before the program touched it).
     std::vector<std::uint8_t> saveData();
+    // A cartridge without save memory: reads give nothing, writes are lost.
+    void removeSaveMemory();
     void runFrames(int frames);
     // Runs single instructions (for exact cycle counts together with cycles()).
     void step(int instructions = 1);

@@ -247,6 +247,24 @@ TEST_F(SaveStates, AStateThatDoesNotFitGetsAMessageAndASlotCanBeSavedOver) {
     resume(gba);
 }
 
+// A cartridge without a flash chip (an emulator told so, a cartridge that lacks one): saving
+// says so after one wait for the chip, later ones at once, and the game goes on.
+TEST_F(SaveStates, ACartridgeWithoutSaveMemoryIsReported) {
+    Gba gba(image);
+    gba.removeSaveMemory();
+    ASSERT_TRUE(startEntry(gba, 0));
+    runSpectrumFrames(gba, 10);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ASSERT_EQ(useSlot(gba, OverlaySave, 1), static_cast<std::uint32_t>(STATE_CHIP_FAILED));
+        EXPECT_TRUE(screenShows(gba, "The save memory did not"));
+        EXPECT_LT(state(gba).state_cycles, 16777216u / 4) << "a quarter of a second at most";
+        resume(gba);
+    }
+    std::uint32_t before = state(gba).frames;
+    runSpectrumFrames(gba, 10);
+    EXPECT_GT(state(gba).frames, before);
+}
+
 // In the plug-in form the save memory is Pogoshell's: the overlay offers no save states and the
 // emulator never touches the save chip.
 TEST(SaveStatesInPogoshell, AreNotOffered) {
