@@ -136,7 +136,8 @@ target_link_libraries(gba_play PUBLIC gba_menu tapeloom_zx)
 # tpl.gba: the start menu with the emulator behind it; its memory is held to the budgets.
 add_gba_image(NAME tpl SOURCES ${TAPELOOM_GBA_DIR}/main.c LIBS gba_play BUDGET)
 
-# Test images: tpl_menu.gba (the menu with its own details view instead of the emulator) and
-# the Z80 core's instruction vectors and benchmark.
+# Test images: tpl_menu.gba (the menu with its own details view instead of the emulator), the
+# Z80 core's instruction vectors and benchmark, the AY's benchmark.
 include(${TAPELOOM_ROOT}/tests/gba/images/images.cmake)
 include(${TAPELOOM_ROOT}/tests/zx/z80/gba/images.cmake)
+include(${TAPELOOM_ROOT}/tests/zx/ay/gba/images.cmake)
