@@ -35,7 +35,8 @@ static size_t put_sequence(uint8_t* out, size_t o, size_t capacity, const uint8_
         return 0;
     if (literals > capacity - o)
         return 0;
-    memcpy(out + o, from, literals);
+    if (literals)
+        memcpy(out + o, from, literals);
     o += literals;
     if (!match_length)
         return o;
@@ -51,6 +52,8 @@ static size_t put_sequence(uint8_t* out, size_t o, size_t capacity, const uint8_
 size_t lz_compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity, LzWork* work) {
     if (size > LZ_MAX_INPUT)
         return 0;
+    if (size == 0) /* one empty sequence (and no pointer arithmetic on an empty input) */
+        return put_sequence(out, 0, capacity, 0, 0, 0, 0);
     memset(work->head, 0, sizeof work->head);
     /* chain[] needs no clearing: an entry is only followed from a position inserted less than
      * LZ_WINDOW positions ago, whose entry was written when it was inserted. */
