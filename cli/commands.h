@@ -31,5 +31,7 @@ int runPreview(std::span<char*> args);
 extern const std::string_view kPreviewHelp;
 int runImport(std::span<char*> args);
 extern const std::string_view kImportHelp;
+int runLoad(std::span<char*> args);
+extern const std::string_view kLoadHelp;
 
 } // namespace tapeloom::cli

@@ -4,6 +4,8 @@
 #include "commands.h"
 #include "data_items.h"
 #include "errors.h"
+#include "tape_progress.h"
+#include "tape_snapshots.h"
 #include "terminal_host.h"
 
 #include <sys/stat.h>
@@ -18,8 +20,12 @@ const std::string_view kCreateHelp =
     R"(Usage: tapeloom-cli create [--yes|--no] [FILE...]
 
 Does what the Tapeloom window, started in the current directory, does when the
-FILEs (.sna or .z80 snapshots) are added to its empty list and "Create TPL" is
-pressed, then closes it:
+FILEs (.sna or .z80 snapshots, .tap or .tzx tapes) are added to its empty list
+and "Create TPL" is pressed, then closes it:
+  - A tape is loaded on Tapeloom's Spectrum first (as "tapeloom-cli load" does);
+    the snapshot it leaves is kept in tape-snapshots/ of the current directory,
+    named after the tape (an existing different file there is never replaced:
+    the new one gets -2, -3, ...), and added in the tape's place.
   - TPL.INI of the current directory gives each snapshot its display name and
     control scheme (new ones get their file name and the default scheme); the
     list is sorted by display name under your locale; the snapshot sections and
@@ -85,6 +91,24 @@ int exitStatus(BuildOutcome outcome) {
     return kExitFailed;
 }
 
+// Each tape replaced by the snapshot it loads into.
+std::vector<std::filesystem::path> withTapesLoaded(std::vector<std::filesystem::path> files,
+                                                   const std::filesystem::path& startDirectory) {
+    for (auto& file : files) {
+        if (!isTapeFile(file))
+            continue;
+        try {
+            file = convertTape(file, tapeSnapshotFolder(startDirectory),
+                               terminalTapeProgress(file.filename().string()));
+        } catch (...) {
+            endTapeProgress();
+            throw;
+        }
+        endTapeProgress();
+    }
+    return files;
+}
+
 } // namespace
 
 int runCreate(std::span<char*> args) {
@@ -109,7 +133,8 @@ int runCreate(std::span<char*> args) {
         Catalogue catalogue;
         if (!options.files.empty()) {
             rememberSnapshotFolder(session.settings, options.files.front().parent_path().string());
-            catalogue.addSnapshots(options.files, session.settings, session.defaultScheme);
+            catalogue.addSnapshots(withTapesLoaded(options.files, host.currentDirectory()),
+                                   session.settings, session.defaultScheme);
         }
         BuildOutcome outcome = createTpl(catalogue.rows(), session.settings, host, *image);
         session.settings.save();

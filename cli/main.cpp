@@ -18,6 +18,7 @@ const std::array kCommands = {
             kCreateHelp},
     Command{"preview", runPreview, "write a snapshot's screen as a PNG picture", kPreviewHelp},
     Command{"import", runImport, "read Tarn's INJECT.INI into TPL.INI", kImportHelp},
+    Command{"load", runLoad, "load a tape (.tap, .tzx) into a .z80 snapshot", kLoadHelp},
 };
 
 std::string gProgramTitle = "Tapeloom";

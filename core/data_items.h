@@ -1,6 +1,7 @@
 #pragma once
-// Named blocks of bytes built into the program: the emulator image "tpl" and the theme files
-// ("origfiletypes", "origgui", "origicons", ... for the four theme sets).
+// Named blocks of bytes built into the program: the emulator image "tpl", the theme files
+// ("origfiletypes", "origgui", "origicons", ... for the four theme sets) and the 48K ROM
+// "rom48" (OpenSE BASIC) that loads tapes.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

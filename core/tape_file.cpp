@@ -1,5 +1,6 @@
 #include "tape_file.h"
 
+#include "byte_files.h"
 #include "errors.h"
 #include "tape_blocks.h"
 
@@ -7,7 +8,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+#include <system_error>
 
 namespace tapeloom {
 
@@ -232,32 +233,27 @@ bool hasTzxSignature(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), kTzxSignature, 8) == 0;
 }
 
-std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path) {
-    const std::string pathText = path.string();
-    std::FILE* file = std::fopen(pathText.c_str(), "rb");
-    struct stat info {};
-    if (file == nullptr || ::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (file != nullptr)
-            std::fclose(file);
-        throw FileError::cannotOpen(pathText);
-    }
-    if (static_cast<std::uint64_t>(info.st_size) > kLargestTape) {
-        std::fclose(file);
-        throw TapeError(path.filename().string() + ": " + std::to_string(info.st_size) +
-                        " bytes is too large for a tape");
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    if (got != bytes.size())
-        throw FileError::streamRead();
+// The whole file through the file layer (regular files only, never waiting on a pipe), refused
+// before it is read when it is too large to be a tape.
+std::vector<std::uint8_t> readTapeFile(const std::filesystem::path& path) {
+    auto tooLarge = [&](std::uint64_t size) {
+        return TapeError(path.filename().string() + ": " + std::to_string(size) +
+                         " bytes is too large for a tape");
+    };
+    std::error_code error;
+    std::uint64_t size = std::filesystem::file_size(path, error);
+    if (!error && size > kLargestTape)
+        throw tooLarge(size);
+    std::vector<std::uint8_t> bytes = readWholeFile(path);
+    if (bytes.size() > kLargestTape) // it grew while it was read
+        throw tooLarge(bytes.size());
     return bytes;
 }
 
 } // namespace
 
 TapeFile TapeFile::read(const std::filesystem::path& path) {
-    std::vector<std::uint8_t> bytes = readWholeFile(path);
+    std::vector<std::uint8_t> bytes = readTapeFile(path);
     const std::string name = path.filename().string();
     if (endsWithTzx(path) && !bytes.empty() && !hasTzxSignature(bytes))
         throw TapeError(name + ": not a TZX file (it does not begin with \"ZXTape!\")");

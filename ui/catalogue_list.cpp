@@ -144,18 +144,20 @@ void CatalogueList::changeRows(Change change, const QList<int>& removed) {
         }
     }
 
+    // The view may show more rows after ours (tapes being loaded): select through its model.
+    const QAbstractItemModel* rows = view_->model();
     QItemSelection selection;
     for (int row : selected) {
         if (row < static_cast<int>(moved.size()) && moved[static_cast<std::size_t>(row)] >= 0) {
             const int now = moved[static_cast<std::size_t>(row)];
-            selection.select(model_->index(now, 0), model_->index(now, model_->columnCount() - 1));
+            selection.select(rows->index(now, 0), rows->index(now, rows->columnCount() - 1));
         }
     }
     QItemSelectionModel* selectionModel = view_->selectionModel();
     selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
     if (focus >= 0 && focus < static_cast<int>(moved.size()) &&
         moved[static_cast<std::size_t>(focus)] >= 0)
-        selectionModel->setCurrentIndex(model_->index(moved[static_cast<std::size_t>(focus)], 0),
+        selectionModel->setCurrentIndex(rows->index(moved[static_cast<std::size_t>(focus)], 0),
                                         QItemSelectionModel::NoUpdate);
     afterChange_();
 }

@@ -11,6 +11,8 @@
 #include "pictures.h"
 #include "prompts.h"
 #include "qt_text.h"
+#include "tape_loads.h"
+#include "tape_snapshots.h"
 #include "version.h"
 #include "window_build_host.h"
 
@@ -38,15 +40,17 @@ constexpr const char* kCloseUnsaved = "The settings could not be saved.\rClose a
 constexpr int kClientWidth = 545;
 constexpr int kClientHeight = 329;
 
+// Tapes have a filter of their own after the snapshots'; its patterns take any letter case.
 const QString kSnapshotFilter =
     QStringLiteral("All Snapshots (*.SNA *.sna *.Z80 *.z80);;SNA Snapshot (*.SNA *.sna);;"
-                   "Z80 Snapshot (*.Z80 *.z80)");
+                   "Z80 Snapshot (*.Z80 *.z80);;ZX Tape (*.[tT][aA][pP] *.[tT][zZ][xX])");
 
-// Snapshot files among dropped paths (.sna and .z80, any letter case).
+// Snapshot files among dropped paths (.sna and .z80, any letter case), and tapes.
 bool isSnapshotFile(const QString& path) {
     const QString suffix = QFileInfo(path).suffix();
     return suffix.compare(QLatin1String("sna"), Qt::CaseInsensitive) == 0 ||
-           suffix.compare(QLatin1String("z80"), Qt::CaseInsensitive) == 0;
+           suffix.compare(QLatin1String("z80"), Qt::CaseInsensitive) == 0 ||
+           tapeloom::isTapeFile(toPath(path));
 }
 
 QStringList droppedSnapshots(const QMimeData* mime) {
@@ -99,6 +103,19 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     list_ = std::make_unique<CatalogueList>(
         session_.settings, ListView1, [this](const QString& message) { reportError(message); },
         [this] { ListView1SelectItem(); });
+    tapeLoads_ = TapeLoads::below(
+        ListView1, tapeloom::tapeSnapshotFolder(session_.startDirectory),
+        [this](const QString& tape) {
+            return prompts_.message(this, QStringLiteral("Confirm"),
+                                    QStringLiteral("Stop loading %1?").arg(tape),
+                                    Prompts::Buttons::YesNo,
+                                    Prompts::Icon::Warning) == Prompts::Answer::Yes;
+        },
+        this);
+    connect(tapeLoads_, &TapeLoads::loaded, this, [this](const QString& snapshot) {
+        guarded([&] { list_->addSnapshots({toPath(snapshot)}, session_.defaultScheme); });
+    });
+    connect(tapeLoads_, &TapeLoads::failed, this, &TForm1::reportError);
     ListView1->setItemDelegateForColumn(0, new DisplayNameDelegate(ListView1));
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -276,9 +293,15 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
         tapeloom::rememberSnapshotFolder(session_.settings,
                                          toStd(QFileInfo(files.first()).absolutePath()));
         std::vector<std::filesystem::path> paths;
-        for (const QString& file : files)
-            paths.push_back(toPath(QFileInfo(file).absoluteFilePath()));
-        list_->addSnapshots(paths, session_.defaultScheme);
+        for (const QString& file : files) {
+            const QString path = QFileInfo(file).absoluteFilePath();
+            if (tapeloom::isTapeFile(toPath(path)))
+                tapeLoads_->start(path);
+            else
+                paths.push_back(toPath(path));
+        }
+        if (!paths.empty())
+            list_->addSnapshots(paths, session_.defaultScheme);
     });
 }
 

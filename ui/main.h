@@ -20,6 +20,7 @@ class TForm2;
 class TForm3;
 class TForm4;
 class TImport;
+class TapeLoads;
 
 // The main window.
 class TForm1 : public QMainWindow {
@@ -43,8 +44,10 @@ class TForm1 : public QMainWindow {
     void renameRow(int row, const QString& name);
 
     // Adds snapshot files as the Add command does after its dialog: remembers the folder of the
-    // first file as LastDir, then appends the rows.
+    // first file as LastDir, then appends the rows. Tapes (.tap, .tzx) among them are loaded
+    // first, each a row with a progress bar meanwhile; their snapshots are added when ready.
     void addSnapshotFiles(const QStringList& files);
+    TapeLoads& tapeLoads() { return *tapeLoads_; }
 
   public slots:
     void AddClick();
@@ -75,6 +78,7 @@ class TForm1 : public QMainWindow {
     Prompts& prompts_;
     tapeloom::Session session_;
     std::unique_ptr<CatalogueList> list_;
+    TapeLoads* tapeLoads_ = nullptr;
 
     // Controls, named as the window is known.
     QLabel* Image1 = nullptr; // banner

@@ -3,6 +3,7 @@
 #include "About.h"
 #include "Settings.h"
 #include "main.h"
+#include "tape_loads.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,23 @@ bool save(QWidget* window, const QString& file) {
     return window->grab().save(file);
 }
 
+// The list while tapes load: taken the moment the first load passes 40 %, before the window
+// hears that it has finished.
+bool saveTapeLoading(TForm1& main, const QStringList& tapes, const QString& file) {
+    TapeLoads& loads = main.tapeLoads();
+    bool saved = false, taken = false;
+    QObject::connect(&loads, &QAbstractItemModel::dataChanged, &main, [&](const QModelIndex& at) {
+        if (!taken && at.data(TapeLoads::ProgressRole).toInt() >= 40) {
+            taken = true;
+            saved = main.grab().save(file);
+        }
+    });
+    main.addSnapshotFiles(tapes);
+    while (loads.busy())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return saved;
+}
+
 } // namespace
 
 int takeScreenshotsIfAsked(TForm1& main) {
@@ -39,6 +57,11 @@ int takeScreenshotsIfAsked(TForm1& main) {
     }
     list->setFocus();
     bool saved = save(&main, QDir(folder).filePath(QStringLiteral("main-window.png")));
+    const QString tapes = qEnvironmentVariable("TAPELOOM_SCREENSHOT_TAPES");
+    if (!tapes.isEmpty())
+        saved = saveTapeLoading(main, tapes.split(QLatin1Char(':'), Qt::SkipEmptyParts),
+                                QDir(folder).filePath(QStringLiteral("tape-loading.png"))) &&
+                saved;
 
     auto* settings = main.findChild<TForm4*>();
     settings->fillFromSettings();

@@ -150,6 +150,51 @@ std::optional<Bytes> libspectrumScreen(const Bytes& z80) {
     return screen;
 }
 
+std::optional<PeerSnapshot> libspectrumSnapshot(const Bytes& z80) {
+    static const bool ready = libspectrum_init() == LIBSPECTRUM_ERROR_NONE;
+    if (!ready)
+        return std::nullopt;
+    libspectrum_snap* snap = libspectrum_snap_alloc();
+    std::optional<PeerSnapshot> peer;
+    if (libspectrum_snap_read(snap, z80.data(), z80.size(), LIBSPECTRUM_ID_SNAPSHOT_Z80,
+                              "test.z80") == LIBSPECTRUM_ERROR_NONE) {
+        PeerSnapshot got{};
+        for (int page : {5, 2, 0}) {
+            const libspectrum_byte* bytes = libspectrum_snap_pages(snap, page);
+            if (bytes == nullptr) {
+                libspectrum_snap_free(snap);
+                return std::nullopt;
+            }
+            got.ram.insert(got.ram.end(), bytes, bytes + 16384);
+        }
+        auto pair = [](unsigned high, unsigned low) {
+            return static_cast<std::uint16_t>(high << 8 | low);
+        };
+        got.af = pair(libspectrum_snap_a(snap), libspectrum_snap_f(snap));
+        got.af_ = pair(libspectrum_snap_a_(snap), libspectrum_snap_f_(snap));
+        got.bc = libspectrum_snap_bc(snap);
+        got.de = libspectrum_snap_de(snap);
+        got.hl = libspectrum_snap_hl(snap);
+        got.bc_ = libspectrum_snap_bc_(snap);
+        got.de_ = libspectrum_snap_de_(snap);
+        got.hl_ = libspectrum_snap_hl_(snap);
+        got.ix = libspectrum_snap_ix(snap);
+        got.iy = libspectrum_snap_iy(snap);
+        got.sp = libspectrum_snap_sp(snap);
+        got.pc = libspectrum_snap_pc(snap);
+        got.i = libspectrum_snap_i(snap);
+        got.r = libspectrum_snap_r(snap);
+        got.iff1 = libspectrum_snap_iff1(snap);
+        got.iff2 = libspectrum_snap_iff2(snap);
+        got.im = libspectrum_snap_im(snap);
+        got.border = libspectrum_snap_out_ula(snap) & 7;
+        got.tstates = libspectrum_snap_tstates(snap);
+        peer = got;
+    }
+    libspectrum_snap_free(snap);
+    return peer;
+}
+
 std::vector<std::uint32_t> readPngRgb(const std::filesystem::path& path) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

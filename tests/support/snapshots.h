@@ -25,6 +25,14 @@ bool hasPlainBlock(const Bytes& z80);
 
 // The screen memory (16 KiB at 0x4000) as libspectrum reads the file; empty when it refuses it.
 std::optional<Bytes> libspectrumScreen(const Bytes& z80);
+// A .z80 file as libspectrum reads it: the 48 KiB from 0x4000 and the machine's state.
+struct PeerSnapshot {
+    Bytes ram;
+    std::uint16_t af, bc, de, hl, af_, bc_, de_, hl_, ix, iy, sp, pc;
+    std::uint8_t i, r, iff1, iff2, im, border;
+    std::uint32_t tstates;
+};
+std::optional<PeerSnapshot> libspectrumSnapshot(const Bytes& z80);
 // RGB pixels of a PNG file as 0xRRGGBB, read with libpng.
 std::vector<std::uint32_t> readPngRgb(const std::filesystem::path& path);
 

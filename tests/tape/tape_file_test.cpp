@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -265,4 +267,7 @@ TEST(TapeFile, ReadingAFileNamesIt) {
               "game.TZX: not a TZX file (it does not begin with \"ZXTape!\")");
     writeFile(dir / "game.tap", Tzx().tone(100, 1).bytes());
     EXPECT_TRUE(TapeFile::read(dir / "game.tap").isTzx());
+    // A named pipe is refused at once rather than waited on for a writer.
+    ASSERT_EQ(::mkfifo((dir / "pipe.tap").c_str(), 0600), 0);
+    EXPECT_EQ(error(dir / "pipe.tap"), "Cannot open file " + (dir / "pipe.tap").string());
 }

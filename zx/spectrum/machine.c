@@ -17,14 +17,17 @@
 _Static_assert(SPECTRUM_SCREEN_BLOCKS* Z80_WATCH_BLOCK == (int)SPECTRUM_SCREEN_SIZE, "blocks");
 const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS] = {M72_(0), M72_(72), M72_(144)};
 
+static uint8_t port_in_ear_plugged(void* user, uint16_t port);
 static void port_out_ear_plugged(void* user, uint16_t port, uint8_t value);
 
 /* The port handlers: while something is plugged into EAR, writes to port 0xFE leave bit 6 to
- * the input (a handler of its own, so that the usual one costs nothing more). */
+ * the input and reads of it are counted (handlers of their own, so that the usual ones cost
+ * nothing more). */
 static void set_io(Spectrum* s) {
-    z80_set_io(&s->cpu, spectrum_port_in,
-               s->ear_input == SPECTRUM_EAR_UNPLUGGED ? spectrum_port_out : port_out_ear_plugged,
-               s);
+    if (s->ear_input == SPECTRUM_EAR_UNPLUGGED)
+        z80_set_io(&s->cpu, spectrum_port_in, spectrum_port_out, s);
+    else
+        z80_set_io(&s->cpu, port_in_ear_plugged, port_out_ear_plugged, s);
 }
 
 /* Power-on CPU with the 48K memory map, the ports and the screen watch. */
@@ -97,6 +100,13 @@ ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
     if (!(port & 0xE0))
         return s->input.kempston; /* Kempston: A5-A7 low */
     return 0xFF;
+}
+
+static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
+    Spectrum* s = (Spectrum*)user;
+    if (!(port & 1))
+        s->ear_reads++;
+    return spectrum_port_in(user, port);
 }
 
 /* Port 0xFE: border, beeper (its edges dated in the frame) and, unless a signal comes in, the

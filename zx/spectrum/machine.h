@@ -55,6 +55,9 @@ typedef struct Spectrum {
     uint32_t t_per_clock; /* T-states per clock tick, 16.16, measured over the last frame */
     uint32_t frame_clock; /* clock() and the T-state when the frame's interrupt window closed */
     int32_t frame_start;
+    /* Reads of port 0xFE while something is plugged into EAR: how a tape deck tells that a
+     * program listens to the tape (counted by a handler of its own, so unplugged costs nothing). */
+    uint32_t ear_reads;
 } Spectrum;
 
 /* The mask the machine's screen watch gives each 32-byte block of 0x4000-0x5AFF: bit n for a

@@ -1,0 +1,58 @@
+// tapeloom-cli load and create with tapes, run for real in temporary folders.
+#include "cli_run.h"
+#include "files.h"
+#include "settings_file.h"
+#include "snapshots.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tapeloom;
+using namespace tapeloom::test;
+
+namespace {
+const std::filesystem::path kSharedTapes =
+    std::filesystem::path(TAPELOOM_SHARED_DIR) / "games/tapes";
+}
+
+TEST(CliLoad, WritesTheSnapshotAndKeepsAnExistingFile) {
+    TempDir dir;
+    std::filesystem::copy_file(kSharedTapes / "gameoflife.tzx", dir.path() / "Life.TZX");
+    CliRun r = runCli(dir.path(), {"load", "Life.TZX", "--out", "life.z80"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const Bytes snapshot = readFile(dir.path() / "life.z80");
+    auto peer = libspectrumSnapshot(snapshot);
+    ASSERT_TRUE(peer);
+    EXPECT_GE(peer->pc, 60000); // in the game's code (CODE 60000,1134)
+
+    writeText(dir.path() / "mine.z80", "mine");
+    r = runCli(dir.path(), {"load", "Life.TZX", "--out", "mine.z80"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Tapeloom-cli: mine.z80: File exists.\n");
+    EXPECT_EQ(readText(dir.path() / "mine.z80"), "mine");
+    r = runCli(dir.path(), {"load", "Life.TZX", "--out", "mine.z80", "--force"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readFile(dir.path() / "mine.z80"), snapshot);
+
+    writeText(dir.path() / "empty.tap", "");
+    r = runCli(dir.path(), {"load", "empty.tap", "--out", "e.z80"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Tapeloom-cli: empty.tap: the file is empty.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "e.z80"));
+    EXPECT_EQ(runCli(dir.path(), {"load", "Life.TZX"}).status, 2);
+    EXPECT_EQ(runCli(dir.path(), {"load", "--out", "x.z80"}).status, 2);
+}
+
+TEST(CliCreate, AddsTheSnapshotsOfTapesInAnyCase) {
+    TempDir dir;
+    std::filesystem::copy_file(kSharedTapes / "tmsim.tap", dir.path() / "TMSim.TAP");
+    CliRun r = runCli(dir.path(), {"create", "--yes", "TMSim.TAP"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "tape-snapshots/tmsim.z80"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "tpl.gba"));
+    const SettingsFile saved = SettingsFile::open(dir.path() / "TPL.INI");
+    EXPECT_EQ(saved.read("tmsim", "Filename", ""), "tmsim");
+    EXPECT_EQ(saved.read("Settings", "LastDir", ""), dir.str() + "/");
+}
