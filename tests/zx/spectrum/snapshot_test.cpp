@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace spectest;
 
@@ -268,12 +272,77 @@ TEST(SnapshotScreen, IsTheLoadedScreenInEveryFormat) {
         // Cut inside the screen's data (or before it): refused, never read past the end (the
         // copy is exactly as long as the cut, for AddressSanitizer).
         for (std::size_t cut : {std::size_t{10}, std::size_t{40}, c.file.size() / 20}) {
-            std::vector<std::uint8_t> part(c.file.begin(), c.file.begin() + static_cast<std::ptrdiff_t>(cut));
+            std::vector<std::uint8_t> part(c.file.begin(),
+                                           c.file.begin() + static_cast<std::ptrdiff_t>(cut));
             EXPECT_NE(snapshot_read_screen(part.data(), part.size(), c.kind, read.data()),
                       SNAPSHOT_OK)
                 << cut;
         }
     }
+}
+
+// Files whose screen cannot be found: no page 8, an extra header that runs past the file, a .SNA
+// cut before its screen ends. Each is refused with a black screen, whatever the buffer held.
+TEST(SnapshotScreen, NoScreenInTheFileGivesABlackOneAndAReason) {
+    MachineImage m = sample();
+    std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+    auto refused = [&](const std::vector<std::uint8_t>& file, SnapshotKind kind) {
+        read.fill(0x55);
+        SnapshotResult r = snapshot_read_screen(file.data(), file.size(), kind, read.data());
+        EXPECT_TRUE(std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0; }));
+        return r;
+    };
+
+    // Page 8 dropped: pages 4 and 5 alone (48K: 0x8000 and 0xC000) hold no screen.
+    auto raw = makeZ80Paged(m, 3, true);
+    const std::size_t pages = 30 + 2 + 54, block = 3 + 0x4000;
+    std::vector<std::uint8_t> noScreen(raw.begin(), raw.begin() + pages);
+    for (std::size_t at = pages; at < raw.size(); at += block)
+        if (raw[at + 2] != 8)
+            noScreen.insert(noScreen.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                            raw.begin() + static_cast<std::ptrdiff_t>(at + block));
+    ASSERT_EQ(noScreen.size(), pages + 2 * block);
+    EXPECT_EQ(refused(noScreen, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    auto longHeader = raw;
+    longHeader[30] = 0xFF, longHeader[31] = 0xFF;
+    EXPECT_EQ(refused(longHeader, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    auto sna = makeSna(m);
+    EXPECT_EQ(
+        refused(std::vector<std::uint8_t>(sna.begin(), sna.begin() + 27 + 6911), SNAPSHOT_SNA),
+        SNAPSHOT_NOT_A_SNAPSHOT);
+    EXPECT_EQ(refused({}, SNAPSHOT_Z80), SNAPSHOT_NOT_A_SNAPSHOT);
+
+    // A .SNA that stops right after the screen still has it.
+    read.fill(0x55);
+    EXPECT_EQ(
+        snapshot_read_screen(sna.data(), 27 + SNAPSHOT_SCREEN_SIZE, SNAPSHOT_SNA, read.data()),
+        SNAPSHOT_OK);
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), m.ram.begin()));
+}
+
+// The shared games, as real tools wrote them: the screen read alone is the one the whole load
+// gives.
+TEST(SnapshotScreen, SharedGamesShowTheScreenTheyLoad) {
+    int files = 0;
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::string(TAPELOOM_SHARED_DIR) + "/games")) {
+        std::string ext = e.path().extension().string();
+        if (ext != ".sna" && ext != ".z80")
+            continue;
+        SCOPED_TRACE(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+        SnapshotKind kind = ext == ".sna" ? SNAPSHOT_SNA : SNAPSHOT_Z80;
+        Loaded l = load(file, kind);
+        ASSERT_EQ(l.result, SNAPSHOT_OK);
+        std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+        ASSERT_EQ(snapshot_read_screen(file.data(), file.size(), kind, read.data()), SNAPSHOT_OK);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), l.ram.begin()));
+        ++files;
+    }
+    EXPECT_GE(files, 10);
 }
 
 } // namespace
