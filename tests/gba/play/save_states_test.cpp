@@ -75,8 +75,10 @@ void runToFrame(Gba& gba, std::uint32_t target) {
 
 void printFigures(Gba& gba, const char* what) {
     auto s = state(gba);
-    std::printf("[ figures  ] a state of %u bytes %s in %.1f ms (packing %.1f ms)\n", s.state_bytes,
-                what, s.state_cycles / 16777.216, s.state_pack_cycles / 16777.216);
+    bool saved = std::strcmp(what, "saved") == 0;
+    std::printf("[ figures  ] a state of %u bytes %s in %.1f ms (%s %.1f ms)\n", s.state_bytes,
+                what, s.state_cycles / 16777.216, saved ? "packing" : "unpacking",
+                s.state_pack_cycles / 16777.216);
 }
 
 struct Moment {
