@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (loaded == MACHINE_STATE_OK) {
         Z80Regs r;
         z80_get_regs(&machine.cpu, &r);
-        if (r.im > 2 || machine.border > 7)
+        std::int32_t t = z80_tstates(&machine.cpu);
+        if (r.im > 2 || machine.border > 7 || t < 0 || t >= 2 * SPECTRUM_FRAME_TSTATES)
             __builtin_trap();
     }
     (void)machine_state_result_text(loaded);

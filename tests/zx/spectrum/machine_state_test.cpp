@@ -287,6 +287,16 @@ TEST(MachineState, DamagedBlankAndForeignStatesLeaveTheMachineAlone) {
     im3[MACHINE_STATE_HEADER + 8 + 30] = 3;
     seal(im3);
     EXPECT_EQ(refused(im3), MACHINE_STATE_DAMAGED);
+    // A T-state count outside the frame: the machine would stand still for minutes.
+    for (std::uint32_t t :
+         {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, std::uint32_t{2 * SPECTRUM_FRAME_TSTATES}}) {
+        Bytes stuck = state;
+        for (int i = 0; i < 4; ++i)
+            stuck[MACHINE_STATE_HEADER + 8 + 34 + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(t >> (8 * i));
+        seal(stuck);
+        EXPECT_EQ(refused(stuck), MACHINE_STATE_DAMAGED) << t;
+    }
     Bytes shortSection = state;
     shortSection[MACHINE_STATE_HEADER + 4] = MACHINE_STATE_Z80_SECTION - 1;
     seal(shortSection);
