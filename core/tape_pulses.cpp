@@ -23,6 +23,14 @@ LevelChange symbolChange(const std::uint8_t* definition, unsigned maxPulses) {
     return maxPulses == 0 ? LevelChange::Keep : static_cast<LevelChange>(definition[0] & 3);
 }
 
+// A symbol of one pulse that does not flip the level: repeated, it only lengthens one span, so
+// a run of them is played as that span at once (a long run would otherwise cost a step per
+// symbol without giving a single edge).
+bool steadySymbol(const std::uint8_t* definition, unsigned maxPulses) {
+    return maxPulses != 0 && symbolChange(definition, maxPulses) != LevelChange::Flip &&
+           word(definition + 1) != 0 && (maxPulses < 2 || word(definition + 3) == 0);
+}
+
 } // namespace
 
 TapeSignal::TapeSignal(const TapeFile& tape, bool machine48K, PauseLevels pauses)
@@ -362,6 +370,8 @@ bool TapeSignal::generalized(TapeSpan& span) {
                     level_ = applyChange(repeatChange(change, repeats), level_);
                     continue;
                 }
+                if (steadySymbol(definition, g.pilotMaxPulses))
+                    return steadyRun(span, definition, repeats);
                 repeatsLeft_ = repeats - 1;
                 startSymbol(g.pilotTable, g.pilotMaxPulses, runSymbol_);
                 continue;
@@ -376,6 +386,11 @@ bool TapeSignal::generalized(TapeSpan& span) {
                 LevelChange change = symbolChange(first, g.dataMaxPulses);
                 level_ = applyChange(repeatChange(change, symbolsLeft_), level_);
                 symbolsLeft_ = 0;
+            } else if (g.bitsPerSymbol == 0 && symbolsLeft_ != 0 &&
+                       steadySymbol(first, g.dataMaxPulses)) {
+                std::uint64_t repeats = symbolsLeft_;
+                symbolsLeft_ = 0;
+                return steadyRun(span, first, repeats);
             }
             continue;
         }
@@ -400,6 +415,13 @@ bool TapeSignal::generalized(TapeSpan& span) {
         }
         startSymbol(g.dataTable, g.dataMaxPulses, symbol);
     }
+}
+
+bool TapeSignal::steadyRun(TapeSpan& span, const std::uint8_t* definition, std::uint64_t repeats) {
+    level_ = applyChange(symbolChange(definition, 1), level_);
+    pulseOpen_ = true;
+    span = {mulTime(word(definition + 1), repeats), level_};
+    return true;
 }
 
 void TapeSignal::seekToBlock(std::size_t index) {

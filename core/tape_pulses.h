@@ -87,6 +87,7 @@ class TapeSignal {
     bool pause(TapeSpan& span);
     bool generalized(TapeSpan& span);
     bool symbolPulse(TapeSpan& span);
+    bool steadyRun(TapeSpan& span, const std::uint8_t* definition, std::uint64_t repeats);
     void startSymbol(std::size_t table, unsigned maxPulses, unsigned symbol);
 
     const TapeFile& tape_;

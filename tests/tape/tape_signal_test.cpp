@@ -245,6 +245,32 @@ TEST(TapeSignal, TimelessContentLeavesOnlyItsLevel) {
     EXPECT_EQ(playRuns(tiny, PauseLevels::Finished).size(), 65535u + 1);
 }
 
+// Symbols of one pulse that keep or force the level lengthen one span: a short run of them plays
+// as libspectrum plays it, and 65535 pilot repeats with 4 billion data symbols (hours of tape)
+// play as two spans instead of a step per symbol.
+TEST(TapeSignal, SteadySymbolRunsPlayAsOneSpan) {
+    auto steady = [](std::uint32_t dataCount) {
+        Tzx tzx;
+        tzx.tone(1000, 1)
+            .generalized(0, {{1, {100}}, {3, {40}}}, {{0, 65535}, {1, 3}}, {{2, {7}}}, dataCount,
+                         {})
+            .tone(500, 1);
+        return tzx.bytes();
+    };
+    TempDir dir;
+    writeFile(dir / "steady.tzx", steady(1000));
+    EXPECT_EQ(playRuns(TapeFile::read(dir / "steady.tzx"), PauseLevels::Held),
+              libspectrumRuns(dir / "steady.tzx"));
+
+    TapeFile hours = TapeFile::parse(steady(0xFFFFFFFF), "hours.tzx");
+    const std::uint64_t lowRun = 7 * std::uint64_t{0xFFFFFFFF};
+    EXPECT_EQ(hours.duration(), 1000 + 100 * 65535 + 40 * 3 + lowRun + 500);
+    std::vector<LevelRun> runs = playRuns(hours, PauseLevels::Held);
+    ASSERT_GE(runs.size(), 3u);
+    EXPECT_EQ(runs[0], (LevelRun{1000 + 100 * 65535 + 40 * 3, true}));
+    EXPECT_EQ(runs[1], (LevelRun{lowRun, false}));
+}
+
 // levelAt at any time agrees with the edges; progress moves block by block to the end.
 TEST(TapeSignal, LevelAtAgreesWithEdgesAndProgressAdvances) {
     TapeFile tape = TapeFile::read(kSharedTapes / "gameoflife.tzx");
