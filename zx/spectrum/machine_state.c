@@ -154,9 +154,9 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, StateParts*
         if (tag == SECTION_Z80) {
             /* The T-state lies in the frame, or just past its end (the last instruction). Any
              * other count would hold the machine for up to 2^31 T-states before it ran on. */
-            int32_t t = (int32_t)get32(payload + 26 + 8);
-            if (parts->z80 || n != MACHINE_STATE_Z80_SECTION || payload[26 + 4] > 2 || t < 0 ||
-                t >= 2 * SPECTRUM_FRAME_TSTATES)
+            if (parts->z80 || n != MACHINE_STATE_Z80_SECTION || payload[26 + 4] > 2 ||
+                (int32_t)get32(payload + 26 + 8) < 0 ||
+                (int32_t)get32(payload + 26 + 8) >= 2 * SPECTRUM_FRAME_TSTATES)
                 return MACHINE_STATE_DAMAGED;
             parts->z80 = payload;
         } else if (tag == SECTION_ULA) {
