@@ -17,7 +17,7 @@
 namespace tapeloom::cli {
 
 const std::string_view kCreateHelp =
-    R"(Usage: tapeloom-cli create [--yes|--no] [FILE...]
+    R"(Usage: tapeloom-cli create [--yes|--no] [--force] [FILE...]
 
 Does what the Tapeloom window, started in the current directory, does when the
 FILEs (.sna or .z80 snapshots, .tap or .tzx tapes) are added to its empty list
@@ -41,14 +41,26 @@ replace question is answered by
   --no    keep it (the command ends, exit status 3)
 or else asked on the terminal; without a terminal the answer is No.
 
-Exit status: 0 created, 1 ended in an error (or no folder set up), 2 wrong
-arguments, 3 replace declined.
+Before writing, every snapshot is checked as the cartridge will load it. Files
+that are not 48K snapshots, entries without keys, and an image larger than a
+cartridge's 32 MiB are listed in a warning, and nothing is written (exit
+status 3) unless
+  --force  write the image all the same
+FILEs whose names hold a line break, or begin or end with a blank, cannot be
+kept in TPL.INI and are refused (exit status 1).
+
+tpl.gba is written beside the old one and replaces it only when complete: an
+error, or Ctrl+C while writing, leaves the old image as it was.
+
+Exit status: 0 created, 1 ended in an error (or no folder set up, or
+interrupted), 2 wrong arguments, 3 replace declined or the warning not forced.
 )";
 
 namespace {
 
 struct CreateOptions {
     QuestionPolicy policy = QuestionPolicy::Ask;
+    bool force = false;
     std::vector<std::filesystem::path> files;
 };
 
@@ -61,6 +73,8 @@ bool parseOptions(std::span<char*> args, CreateOptions& options) {
             options.policy = QuestionPolicy::Yes;
         } else if (!optionsEnded && (arg == "--no" || arg == "-n")) {
             options.policy = QuestionPolicy::No;
+        } else if (!optionsEnded && (arg == "--force" || arg == "-f")) {
+            options.force = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
             std::cerr << "tapeloom-cli create: unknown option '" << arg << "'\n"
                       << "Try 'tapeloom-cli create --help'.\n";
@@ -86,6 +100,7 @@ int exitStatus(BuildOutcome outcome) {
         return kExitDeclined;
     case BuildOutcome::Failed:
     case BuildOutcome::MissingFolder:
+    case BuildOutcome::Cancelled:
         break;
     }
     return kExitFailed;
@@ -116,11 +131,19 @@ int runCreate(std::span<char*> args) {
     if (!parseOptions(args, options))
         return kExitUsage;
     TerminalHost host(options.policy, std::cout, std::cerr);
+    host.setForced(options.force);
+    std::vector<std::filesystem::path> unfit;
     for (const auto& file : options.files) {
         if (!isRegularFile(file)) {
             host.reportError(FileError::cannotOpen(file.string()).what());
             return kExitFailed;
         }
+        if (!fileNameFitsSettings(file))
+            unfit.push_back(file);
+    }
+    if (!unfit.empty()) {
+        host.reportError(refusedFilesText(unfit));
+        return kExitFailed;
     }
     auto image = findDataItem("tpl");
     if (!image) {
@@ -136,7 +159,10 @@ int runCreate(std::span<char*> args) {
             catalogue.addSnapshots(withTapesLoaded(options.files, host.currentDirectory()),
                                    session.settings, session.defaultScheme);
         }
+        const InterruptGuard interrupts;
         BuildOutcome outcome = createTpl(catalogue.rows(), session.settings, host, *image);
+        if (outcome == BuildOutcome::Cancelled)
+            host.reportError("Interrupted: tpl.gba was left as it was");
         session.settings.save();
         return exitStatus(outcome);
     } catch (const std::exception& error) {

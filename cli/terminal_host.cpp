@@ -6,9 +6,49 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 
 namespace tapeloom::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void noteInterrupt(int) {
+    gInterrupted = 1;
+}
+
+} // namespace
+
+InterruptGuard::InterruptGuard() {
+    gInterrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+InterruptGuard::~InterruptGuard() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+bool TerminalHost::keepGoing() {
+    return gInterrupted == 0;
+}
+
+Answer TerminalHost::confirmWarning(const Message& warning) {
+    err_ << warning.caption << ": " << terminalText(warning.text) << " ";
+    if (forced_) {
+        err_ << "yes (--force)" << std::endl;
+        return Answer::Yes;
+    }
+    err_ << "no (nothing was written; use --force to write it all the same)" << std::endl;
+    return Answer::No;
+}
 
 TerminalHost::TerminalHost(QuestionPolicy policy, std::ostream& out, std::ostream& err)
     : policy_(policy), out_(out), err_(err) {}
@@ -50,7 +90,7 @@ Answer TerminalHost::ask() {
 }
 
 void TerminalHost::reportError(std::string_view message) {
-    err_ << programTitle() << ": " << errorReportText(message) << std::endl;
+    err_ << programTitle() << ": " << terminalText(errorReportText(message)) << std::endl;
 }
 
 std::filesystem::path TerminalHost::currentDirectory() {

@@ -24,16 +24,32 @@ class TerminalHost final : public BuildHost {
     std::filesystem::path currentDirectory() override;
     std::string startDocument(const std::filesystem::path& file,
                               const std::filesystem::path& workingDirectory) override;
+    // The warning is printed; it is answered Yes only when forced (--force), never asked.
+    Answer confirmWarning(const Message& warning) override;
+    // False once Ctrl+C (or a termination signal) arrived while an InterruptGuard stood.
+    bool keepGoing() override;
+    void setForced(bool forced) { forced_ = forced; }
 
   private:
     Answer ask();
 
     QuestionPolicy policy_;
+    bool forced_ = false;
     std::ostream& out_;
     std::ostream& err_;
 };
 
 // A message text as a terminal shows it: each '\r' becomes a line break.
 std::string terminalText(std::string_view text);
+
+// While it stands, the first SIGINT or SIGTERM only asks the build to stop (keepGoing() turns
+// false), so it can remove its half-written image; a second one ends the program at once.
+class InterruptGuard {
+  public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
 
 } // namespace tapeloom::cli

@@ -1,5 +1,6 @@
 #include "build_command.h"
 
+#include "build_check.h"
 #include "image_writer.h"
 #include "pogoshell.h"
 #include "settings_keys.h"
@@ -19,6 +20,7 @@ class HostProgress final : public WriteProgress {
     explicit HostProgress(BuildHost& host) : host_(host) {}
     void setMaximum(int maximum) override { host_.setProgressRange(0, maximum); }
     void step() override { host_.stepProgress(); }
+    bool keepGoing() override { return host_.keepGoing(); }
 
   private:
     BuildHost& host_;
@@ -64,8 +66,22 @@ BuildOutcome createTpl(std::span<const CatalogueEntry> rows, const SettingsFile&
             if (settings.read(ini::kSettingsSection, ini::kCompileKey, "") == ini::kYes)
                 compilePogoshell(folder, host);
         } else {
-            writeCatalogueImage(output, rows, settings, emulatorImage, progress);
+            const CatalogueCheck check =
+                checkCatalogue(rows, settings, emulatorImage.size(), progress);
+            if (check.anyProblem()) {
+                const std::string text = catalogueCheckText(rows, check);
+                if (host.confirmWarning({kCheckCaption, text, Buttons::YesNo, Icon::Exclamation}) !=
+                    Answer::Yes)
+                    return BuildOutcome::Declined;
+            }
+            // The check had the bar to itself; the writing runs it again over both steps.
+            host.setProgressRange(0, static_cast<int>(2 * rows.size()));
+            host.setProgressPosition(0);
+            writeCatalogueImage(output, rows, check.sources(), settings, emulatorImage, progress);
         }
+    } catch (const BuildCancelled&) {
+        host.setProgressPosition(0);
+        return BuildOutcome::Cancelled;
     } catch (const std::exception& error) {
         host.reportError(error.what());
         return BuildOutcome::Failed;

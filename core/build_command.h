@@ -30,13 +30,20 @@ class BuildHost {
     // returns "" on success, else the system's error text.
     virtual std::string startDocument(const std::filesystem::path& file,
                                       const std::filesystem::path& workingDirectory) = 0;
+    // The warning before writing an image that will not work as it is: Yes goes on. A window
+    // asks; the command line refuses unless told to go on.
+    virtual Answer confirmWarning(const Message& warning) { return show(warning); }
+    // Asked often during a long build: false cancels it (the old image stays). A window keeps
+    // its events going here.
+    virtual bool keepGoing() { return true; }
 
     Answer show(const Message& message) {
         return showMessage(message.caption, message.text, message.buttons, message.icon);
     }
 };
 
-enum class BuildOutcome { Created, Declined, Failed, MissingFolder };
+// Declined: the replace question or the warning answered No; Cancelled: stopped while writing.
+enum class BuildOutcome { Created, Declined, Failed, MissingFolder, Cancelled };
 
 inline constexpr std::string_view kOutputFileName = "tpl.gba";
 inline constexpr std::string_view kPluginSubfolder = "/root/.plugins";

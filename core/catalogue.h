@@ -8,20 +8,30 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tapeloom {
 
 inline constexpr std::size_t kDisplayNameLength = 15;
 
+// More than any snapshot of any Spectrum holds: no more is read from a snapshot file, and a
+// larger one is no snapshot.
+inline constexpr std::size_t kLargestSnapshot = 1 << 20;
+
 struct CatalogueEntry {
     std::string displayName; // at most 15 bytes
     std::string scheme;      // a preset name or "Custom"
     std::string fileName;    // lower case, with extension
     std::string folder;      // ends with '/'
+    // The name of the file the user picked, as it stands on disk ("Game.SNA"); empty when only
+    // the lower-case name is known.
+    std::string diskName{};
 
     std::string sectionKey() const;
-    // folder + fileName, found case-insensitively in the folder when that exact name is absent.
+    // folder + diskName: the very file that was picked, even beside one whose name differs
+    // only in case. Without a disk name: folder + fileName, found ignoring case when that exact
+    // name is absent.
     std::filesystem::path snapshotPath() const;
 };
 
@@ -32,6 +42,31 @@ std::string sectionKeyOf(std::string_view fileName);
 // ignoring ASCII case (the first in name order if several do); else folder/fileName.
 std::filesystem::path findSnapshotFile(const std::filesystem::path& folder,
                                        std::string_view fileName);
+
+// The snapshot paths of many entries, as snapshotPath() gives them, with each folder listed at
+// most once however many entries look a name up in it: for a build.
+class SnapshotLocator {
+  public:
+    std::filesystem::path pathOf(const CatalogueEntry& entry);
+
+  private:
+    // Lower-case name -> the first name in name order that lowers to it.
+    using Listing = std::unordered_map<std::string, std::string>;
+    const Listing& listingOf(const std::string& folder);
+
+    std::unordered_map<std::string, Listing> listings_;
+};
+
+// False for a file that cannot be added: a path holding a line break, or a section key that
+// begins or ends with a blank, would not read back from TPL.INI as it was written (a line break
+// even starts a line of its own there, which the next load takes for a section or key).
+bool fileNameFitsSettings(const std::filesystem::path& file);
+
+// The message for files refused when added: the reason, then one line per file.
+std::string refusedFilesText(const std::vector<std::filesystem::path>& refused);
+
+// A display name is blank when it holds nothing at all (spaces are a name).
+bool isBlankDisplayName(std::string_view name);
 
 // Locale-aware comparison (strcoll under the locale the program set with setlocale).
 int compareDisplayNames(std::string_view a, std::string_view b);
@@ -53,11 +88,14 @@ class Catalogue {
 
     // For each file in order: a row from its section's Filename / Control (defaults: section
     // key, defaultScheme), appended, list re-sorted (stable) by display name, then Filename and
-    // Control written back to the section.
-    void addSnapshots(const std::vector<std::filesystem::path>& files, SettingsFile& settings,
-                      std::string_view defaultScheme);
+    // Control written back to the section. Files whose names TPL.INI cannot keep
+    // (fileNameFitsSettings) are left out and returned.
+    std::vector<std::filesystem::path> addSnapshots(const std::vector<std::filesystem::path>& files,
+                                                    SettingsFile& settings,
+                                                    std::string_view defaultScheme);
     // Cuts the name to 15 bytes, stores it in the row and as Filename of the row's section.
-    void rename(std::size_t row, std::string_view newName, SettingsFile& settings);
+    // A blank name is refused (false): the row and the section keep the name they had.
+    bool rename(std::size_t row, std::string_view newName, SettingsFile& settings);
     // The scheme column only; the settings are written by whoever changed the scheme.
     void setScheme(std::size_t row, std::string_view scheme);
     // Every selected row, in list order: scheme column, Control, and its ten slot keys deleted.

@@ -95,7 +95,7 @@ void chooseKey(SettingsFile& settings, std::string_view sectionKey, std::size_t 
 }
 
 std::optional<Message> closeRefusal(std::string_view displayName) {
-    if (displayName.empty())
+    if (isBlankDisplayName(displayName))
         return kBlankNameMessage;
     return std::nullopt;
 }

@@ -16,6 +16,15 @@ FileError FileError::streamWrite() {
 FileError FileError::streamRead() {
     return FileError("Stream read error");
 }
+FileError FileError::cannotOpen(std::string_view path, std::string_view why) {
+    return FileError("Cannot open file " + std::string(path) + "\r" + std::string(why));
+}
+FileError FileError::streamWrite(std::string_view detail) {
+    return FileError("Stream write error\r" + std::string(detail));
+}
+FileError FileError::streamRead(std::string_view detail) {
+    return FileError("Stream read error\r" + std::string(detail));
+}
 
 std::string errorReportText(std::string_view message) {
     std::string text(message);

@@ -13,6 +13,10 @@ struct FileError : std::runtime_error {
     static FileError cannotOpen(std::string_view path);
     static FileError streamWrite();
     static FileError streamRead();
+    // The same texts with what the user needs besides (which file, why) on a line of its own.
+    static FileError cannotOpen(std::string_view path, std::string_view why);
+    static FileError streamWrite(std::string_view detail);
+    static FileError streamRead(std::string_view detail);
 };
 
 // The text of the general error report: a full stop is appended when the last character's

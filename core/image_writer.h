@@ -3,13 +3,16 @@
 // record, the snapshot files) and the plug-in image (emulator image, 42-byte key records, an
 // end byte), as tpl_format.h defines them for the packer and the cartridge alike. Both throw
 // FileError with the texts the user sees.
+#include "byte_files.h"
 #include "catalogue.h"
 #include "data_items.h"
 #include "keys.h"
 #include "settings_file.h"
 #include "tpl_format.h"
 
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -20,6 +23,21 @@ class WriteProgress {
     virtual ~WriteProgress();
     virtual void setMaximum(int maximum) = 0;
     virtual void step() = 0;
+    // Asked often while a build reads and writes (after every file and every chunk of a large
+    // one): false stops the build with BuildCancelled. A window answers its events here.
+    virtual bool keepGoing() { return true; }
+};
+
+// A build stopped by the user; the old image stays as it was.
+struct BuildCancelled : std::exception {
+    const char* what() const noexcept override { return "The build was cancelled"; }
+};
+
+// Where the writer finds a snapshot, and the version of it a check before the build saw: the
+// writer stops with an error naming the file when it finds another one.
+struct SnapshotSource {
+    std::filesystem::path path;
+    std::optional<FileStamp> seen;
 };
 
 inline constexpr std::size_t kEntryRecordSize = TPL_ENTRY_SIZE;
@@ -35,6 +53,18 @@ KeyBlock resolveKeys(const SettingsFile& settings, std::string_view section);
 // Kind byte of a file name: 0 for the extension ".SNA" in any case, else 1.
 std::uint8_t snapshotKind(std::string_view fileName);
 
+// A record's name field: the text cut to width bytes (never inside a UTF-8 character), control
+// bytes written as spaces (the cartridge stops reading its table at one), filled with spaces.
+std::string recordName(std::string_view text, std::size_t width);
+
+// Writes beside `out` and replaces it only when every byte is written and synced (OutputFile):
+// whatever fails, `out` is either the old file or the whole new image. Each snapshot is read
+// once, its size counted from the bytes copied; one that changes while it is read (or since
+// `sources` saw it) stops the build with an error naming it.
+void writeCatalogueImage(const std::filesystem::path& out, std::span<const CatalogueEntry> rows,
+                         std::span<const SnapshotSource> sources, const SettingsFile& settings,
+                         ByteView emulatorImage, WriteProgress& progress);
+// The same, finding each row's file as SnapshotLocator does.
 void writeCatalogueImage(const std::filesystem::path& out, std::span<const CatalogueEntry> rows,
                          const SettingsFile& settings, ByteView emulatorImage,
                          WriteProgress& progress);

@@ -190,8 +190,8 @@ ImportResult importInjectRecords(const InjectFile& file, SettingsFile& settings,
 
 ImportResult importInjectIni(const std::filesystem::path& path, SettingsFile& settings,
                              const ImportOptions& options, const ImportProgress& progress) {
-    const ImportResult result =
-        importInjectRecords(parseInjectFile(readWholeFile(path)), settings, options, progress);
+    const ImportResult result = importInjectRecords(
+        parseInjectFile(readWholeFile(path, kLargestInjectFile)), settings, options, progress);
     settings.save();
     return result;
 }

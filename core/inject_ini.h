@@ -25,6 +25,8 @@ inline constexpr std::size_t kInjectHeaderSize = 3;
 inline constexpr std::size_t kInjectFixedSize = 88; // after the path
 inline constexpr std::size_t kInjectNameLength = 8;
 inline constexpr std::size_t kInjectKeyGroups = 10;
+// Far more than any injector's list holds; a larger file was picked by mistake.
+inline constexpr std::uint64_t kLargestInjectFile = 64ull << 20;
 
 struct InjectKeyGroup {
     std::uint8_t source = 0; // 1 joystick, 2 keyboard

@@ -42,7 +42,10 @@ constexpr auto kCodesByName = [] {
 
 } // namespace
 
-std::uint8_t keyCode(std::string_view keyName) {
+std::uint8_t keyCode(std::string_view stored) {
+    // The configuration dialog finds "joy fire" in its list; the packer reads it the same way.
+    const std::string upper = asciiUpper(stored);
+    const std::string_view keyName = upper;
     auto found =
         std::lower_bound(kCodesByName.begin(), kCodesByName.end(), keyName,
                          [](const NamedCode& a, std::string_view b) { return a.name < b; });

@@ -42,10 +42,17 @@ void installTheme(const std::filesystem::path& pluginFolder, const SettingsFile&
 }
 
 void compilePogoshell(const std::filesystem::path& pluginFolder, BuildHost& host) {
-    const std::string pogoshellFolder = pluginFolder.string() + "/../../";
-    std::string failure = host.startDocument(pogoshellFolder + "GO.BAT", pogoshellFolder);
+    // Named absolutely: the script starts in the Pogoshell folder, where a path relative to the
+    // current directory (a hand-edited "Pogoshell=pogo") would name nothing.
+    const std::filesystem::path given = pluginFolder.string() + "/../..";
+    std::error_code error;
+    std::filesystem::path pogoshellFolder = std::filesystem::weakly_canonical(given, error);
+    if (error)
+        pogoshellFolder = std::filesystem::absolute(given, error);
+    const std::filesystem::path script = pogoshellFolder / "GO.BAT";
+    const std::string failure = host.startDocument(script, pogoshellFolder);
     if (!failure.empty())
-        host.reportError(failure);
+        host.reportError(failure + "\r" + script.string());
 }
 
 } // namespace tapeloom

@@ -1,6 +1,7 @@
 #include "screen_decoder.h"
 
 #include "byte_files.h"
+#include "catalogue.h"
 #include "errors.h"
 #include "text.h"
 
@@ -159,8 +160,9 @@ SpectrumScreen decodeScreenBytes(std::string_view fileName, ByteView bytes) {
     return drawScreen(readScreenPage(snapshotKindOf(fileName), bytes));
 }
 
+// The screen lies in a snapshot's first bytes; a huge file picked by mistake costs no more.
 SpectrumScreen decodeSnapshotScreen(const std::filesystem::path& path) {
-    return decodeScreenBytes(path.filename().string(), readWholeFile(path));
+    return decodeScreenBytes(path.filename().string(), readFileStart(path, kLargestSnapshot));
 }
 
 } // namespace tapeloom

@@ -11,10 +11,6 @@ namespace {
 using namespace ini;
 constexpr std::string_view kDefaultTheme = "Original";
 
-// A stored folder that is dropped takes its three Pogoshell choices with it.
-constexpr std::array<std::string_view, 4> kPogoshellKeys = {kPogoshellKey, kAssociationsKey,
-                                                            kThemeKey, kCompileKey};
-
 // The test at opening and the check after a pick look for the same folders in other orders.
 constexpr std::array<std::string_view, 3> kTestedFolders = {"plugins", "theme", "root"};
 constexpr std::array<std::string_view, 3> kCheckedFolders = {"plugins", "root", "theme"};
@@ -59,7 +55,7 @@ std::string themeChoice(std::string_view value) {
     return {};
 }
 
-SettingsOpening openSettings(SettingsFile& settings,
+SettingsOpening openSettings(const SettingsFile& settings,
                              const std::filesystem::path& currentDirectory) {
     const std::string drive = driveOf(currentDirectory);
     SettingsOpening opening;
@@ -71,16 +67,6 @@ SettingsOpening openSettings(SettingsFile& settings,
     choices.associations = settings.read(kSettingsSection, kAssociationsKey, "") == kMaintain;
     choices.theme = themeChoice(settings.read(kSettingsSection, kThemeKey, kDefaultTheme));
     choices.compile = settings.read(kSettingsSection, kCompileKey, "") == kYes;
-
-    if (choices.pogoshellFolder.empty()) {
-        for (std::string_view key : kPogoshellKeys)
-            settings.remove(kSettingsSection, key);
-        try {
-            settings.save();
-        } catch (const std::exception& error) {
-            opening.saveError = error.what();
-        }
-    }
     return opening;
 }
 

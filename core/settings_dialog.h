@@ -37,8 +37,6 @@ struct SettingsChoices {
 
 struct SettingsOpening {
     SettingsChoices choices;
-    // Set when the stored Pogoshell folder failed the test and saving its removal failed.
-    std::optional<std::string> saveError;
 };
 
 // What stands on Linux for the drive of the current directory: the root of its file system.
@@ -56,9 +54,10 @@ std::optional<std::string> pogoshellSubfolderProblem(std::string_view folder);
 std::string themeChoice(std::string_view value);
 
 // Reads the five choices (folder defaults: the drive of currentDirectory). A stored Pogoshell
-// folder that fails the test is dropped: Pogoshell, Associations, Theme and Compile are deleted
-// in that order and the file is saved at once; the other choices are still shown as stored.
-SettingsOpening openSettings(SettingsFile& settings, const std::filesystem::path& currentDirectory);
+// folder that fails the test (a card not inserted) is shown as none, with its three choices
+// as stored; nothing is deleted or saved: only OK writes what the dialog then shows.
+SettingsOpening openSettings(const SettingsFile& settings,
+                             const std::filesystem::path& currentDirectory);
 
 // OK: TPLBinary, then Pogoshell, Associations and Theme, Compile written or deleted as the
 // choices stand, then saved. Throws FileError when the save fails.

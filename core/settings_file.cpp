@@ -4,11 +4,6 @@
 #include "errors.h"
 #include "text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
 
 namespace tapeloom {
@@ -24,16 +19,15 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// By its byte-order mark, or by the zero high bytes of its first ASCII character.
+bool isUtf16(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 2)
+        return false;
+    if ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))
+        return true;
+    return (bytes[0] == 0) != (bytes[1] == 0);
 }
 
 } // namespace
@@ -47,7 +41,10 @@ SettingsFile SettingsFile::open(std::filesystem::path path) {
         return file;
     if (error)
         throw FileError::cannotOpen(file.path_.string());
-    const std::vector<std::uint8_t> bytes = readWholeFile(file.path_);
+    const std::vector<std::uint8_t> bytes = readWholeFile(file.path_, kLargestSettingsFile);
+    // Rewriting UTF-16 as single bytes would garble every line: the file is left alone.
+    if (isUtf16(bytes))
+        throw FileError::cannotOpen(file.path_.string(), kUtf16Refusal);
     file.parse({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     return file;
 }
@@ -61,6 +58,10 @@ SettingsFile SettingsFile::fromText(std::string_view text) {
 // A hand-edited file may repeat a section or a key: a repeated section adds to the first one,
 // and a repeated key keeps the first one's place and takes the later value.
 void SettingsFile::parse(std::string_view text) {
+    // An editor's UTF-8 mark is not part of the first line; it is written back as it was found.
+    byteOrderMark_ = text.starts_with(kUtf8Mark);
+    if (byteOrderMark_)
+        text.remove_prefix(kUtf8Mark.size());
     Section* current = nullptr;
     while (!text.empty()) {
         auto end = text.find_first_of("\r\n");
@@ -158,7 +159,7 @@ std::vector<std::string> SettingsFile::sectionNames() const {
 }
 
 std::string SettingsFile::toText() const {
-    std::string text;
+    std::string text(byteOrderMark_ ? kUtf8Mark : std::string_view());
     for (const auto& section : sections_) {
         text += '[';
         text += section.name;
@@ -177,33 +178,12 @@ std::string SettingsFile::toText() const {
 }
 
 void SettingsFile::save() const {
-    auto fail = [this] { return FileError::cannotCreate(path_.string()); };
-    // Write beside the real file when TPL.INI is a link, so the link stays.
-    std::error_code error;
-    std::filesystem::path target = path_;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, error); ++hops) {
-        auto link = std::filesystem::read_symlink(target, error);
-        if (error)
-            break;
-        target = link.is_absolute() ? link : target.parent_path() / link;
-    }
-    struct stat old {};
-    bool existed = ::stat(target.c_str(), &old) == 0;
-    // A file marked read-only stays as it is, although the folder would allow a rename.
-    if (existed && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
-        throw fail();
-
-    std::string aside = target.string() + ".tmp" + std::to_string(::getpid());
-    ::unlink(aside.c_str());
-    int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw fail();
-    bool written = writeAll(fd, toText()) && (!existed || ::fchmod(fd, old.st_mode & 07777) == 0) &&
-                   ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(aside.c_str(), target.c_str()) != 0) {
-        ::unlink(aside.c_str());
-        throw fail();
+    try {
+        OutputFile out(path_.string());
+        out.write(toText());
+        out.commit();
+    } catch (const FileError&) {
+        throw FileError::cannotCreate(path_.string());
     }
 }
 

@@ -2,6 +2,7 @@
 // TPL.INI held in memory: sections and keys matched without regard to ASCII letter case,
 // written back in the order they were first created or read, lines ending in CR LF.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,12 +11,21 @@
 
 namespace tapeloom {
 
+// Far more than any settings file holds; a larger file was picked by mistake.
+inline constexpr std::uint64_t kLargestSettingsFile = 256ull << 20;
+
+// Why a UTF-16 settings file is refused, after "Cannot open file " + its path.
+inline constexpr std::string_view kUtf16Refusal =
+    "It is UTF-16 text, which Tapeloom cannot keep: it reads and writes TPL.INI as single-byte "
+    "or UTF-8 text. Save the file as UTF-8 in your editor and start Tapeloom again";
+
 class SettingsFile {
   public:
     SettingsFile() = default;
 
     // Loads the file; a missing file gives an empty copy. A file that exists but cannot be
-    // read throws FileError ("Cannot open file ..."), so a later save cannot wipe it.
+    // read, or is UTF-16 text, throws FileError ("Cannot open file ..."), so a later save cannot
+    // wipe or garble it. A UTF-8 byte-order mark is read through and kept for the save.
     static SettingsFile open(std::filesystem::path path);
     // Parses text with no file behind it (save() then needs a path set by open()).
     static SettingsFile fromText(std::string_view text);
@@ -57,6 +67,7 @@ class SettingsFile {
     static void setKey(Section& section, std::string_view key, std::string_view value);
 
     std::filesystem::path path_;
+    bool byteOrderMark_ = false;
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::size_t> sectionIndex_; // folded name -> section
 };

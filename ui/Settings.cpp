@@ -95,8 +95,6 @@ void TForm4::fillFromSettings() {
     compile->setChecked(choices.compile);
     TPLBinaryPath->setText(toQ(choices.imageFolder));
     POGOShellPath->setText(toQ(choices.pogoshellFolder));
-    if (opening.saveError)
-        prompts_.reportError(this, toQ(*opening.saveError));
     setPogoshellGroupEnabled(!choices.pogoshellFolder.empty());
 }
 

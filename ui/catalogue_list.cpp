@@ -1,6 +1,7 @@
 #include "catalogue_list.h"
 
 #include "catalogue_model.h"
+#include "control_config.h"
 #include "qt_text.h"
 
 #include <QItemSelectionModel>
@@ -23,11 +24,13 @@ std::vector<std::size_t> toIndices(const QList<int>& rows) {
 } // namespace
 
 CatalogueList::CatalogueList(tapeloom::SettingsFile& settings, QTableView* view,
-                             ErrorReport reportError, std::function<void()> afterChange)
+                             ErrorReport reportError, MessageShow showMessage,
+                             std::function<void()> afterChange)
     : settings_(settings), view_(view),
       model_(new CatalogueModel(
           catalogue_, [this](int row, const QString& name) { renameRow(row, name); }, view)),
-      reportError_(std::move(reportError)), afterChange_(std::move(afterChange)) {
+      reportError_(std::move(reportError)), showMessage_(std::move(showMessage)),
+      afterChange_(std::move(afterChange)) {
     view_->setModel(model_);
 }
 
@@ -48,7 +51,8 @@ void CatalogueList::renameRow(int row, const QString& name) {
     if (row < 0 || row >= static_cast<int>(catalogue_.size()))
         return;
     try {
-        catalogue_.rename(static_cast<std::size_t>(row), toStd(name), settings_);
+        if (!catalogue_.rename(static_cast<std::size_t>(row), toStd(name), settings_))
+            showMessage_(tapeloom::kBlankNameMessage);
     } catch (const std::exception& error) {
         reportError_(QString::fromLocal8Bit(error.what()));
     }
@@ -66,9 +70,12 @@ void CatalogueList::rowChanged(int row) {
     model_->rowChanged(row);
 }
 
-void CatalogueList::addSnapshots(const std::vector<std::filesystem::path>& files,
-                                 std::string_view defaultScheme) {
-    changeRows([&] { catalogue_.addSnapshots(files, settings_, defaultScheme); });
+std::vector<std::filesystem::path>
+CatalogueList::addSnapshots(const std::vector<std::filesystem::path>& files,
+                            std::string_view defaultScheme) {
+    std::vector<std::filesystem::path> refused;
+    changeRows([&] { refused = catalogue_.addSnapshots(files, settings_, defaultScheme); });
+    return refused;
 }
 
 void CatalogueList::removeSelected() {

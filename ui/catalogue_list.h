@@ -2,6 +2,7 @@
 // The catalogue as the main window's list holds it: the rows, which of them are selected, which
 // one holds the focus, and the edits of rows that keep the settings, the list and the selection
 // in step.
+#include "build_messages.h"
 #include "catalogue.h"
 #include "catalogue_editor.h"
 
@@ -20,11 +21,13 @@ class QTableView;
 class CatalogueList final : public CatalogueEditor {
   public:
     using ErrorReport = std::function<void(const QString& message)>;
+    using MessageShow = std::function<void(const tapeloom::Message& message)>;
 
     // Shows the rows in `view` (its model is set here). Edits write to `settings`; a rename's
-    // error goes to reportError; afterChange runs whenever rows were added, removed or sorted.
+    // error goes to reportError and its refusal to showMessage; afterChange runs whenever rows
+    // were added, removed or sorted.
     CatalogueList(tapeloom::SettingsFile& settings, QTableView* view, ErrorReport reportError,
-                  std::function<void()> afterChange);
+                  MessageShow showMessage, std::function<void()> afterChange);
 
     const tapeloom::Catalogue& catalogue() const { return catalogue_; }
 
@@ -33,7 +36,8 @@ class CatalogueList final : public CatalogueEditor {
     // The selected rows in list order.
     QList<int> selectedRows() const;
 
-    // The rename rule (cut to 15, written as Filename); an error goes to the error report.
+    // The rename rule (cut to 15, written as Filename); an error goes to the error report, and
+    // a blank name is refused with the configuration dialog's message, keeping the old name.
     void renameRow(int row, const QString& name);
     // The scheme column of a row only.
     void setRowScheme(int row, const QString& scheme);
@@ -41,8 +45,9 @@ class CatalogueList final : public CatalogueEditor {
     void rowChanged(int row);
 
     // These throw file errors; selection and focus stay on the rows that remain either way.
-    void addSnapshots(const std::vector<std::filesystem::path>& files,
-                      std::string_view defaultScheme);
+    // Returns the files left out because TPL.INI cannot keep their names.
+    std::vector<std::filesystem::path> addSnapshots(const std::vector<std::filesystem::path>& files,
+                                                    std::string_view defaultScheme);
     void removeSelected();
     void applyPresetToSelected(std::string_view preset);
 
@@ -58,5 +63,6 @@ class CatalogueList final : public CatalogueEditor {
     QTableView* view_;
     CatalogueModel* model_;
     ErrorReport reportError_;
+    MessageShow showMessage_;
     std::function<void()> afterChange_;
 };

@@ -102,6 +102,9 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
     ListView1->setGeometry(4, 64, kClientWidth - 8, 200);
     list_ = std::make_unique<CatalogueList>(
         session_.settings, ListView1, [this](const QString& message) { reportError(message); },
+        [this](const tapeloom::Message& message) {
+            WindowBuildHost(prompts_, this, nullptr).show(message);
+        },
         [this] { ListView1SelectItem(); });
     tapeLoads_ = TapeLoads::below(
         ListView1, tapeloom::tapeSnapshotFolder(session_.startDirectory),
@@ -112,9 +115,8 @@ TForm1::TForm1(Prompts& prompts, QWidget* parent)
                                     Prompts::Icon::Warning) == Prompts::Answer::Yes;
         },
         this);
-    connect(tapeLoads_, &TapeLoads::loaded, this, [this](const QString& snapshot) {
-        guarded([&] { list_->addSnapshots({toPath(snapshot)}, session_.defaultScheme); });
-    });
+    connect(tapeLoads_, &TapeLoads::loaded, this,
+            [this](const QString& snapshot) { guarded([&] { addRows({toPath(snapshot)}); }); });
     connect(tapeLoads_, &TapeLoads::failed, this, &TForm1::reportError);
     ListView1->setItemDelegateForColumn(0, new DisplayNameDelegate(ListView1));
     ListView1->setShowGrid(true);
@@ -301,8 +303,15 @@ void TForm1::addSnapshotFiles(const QStringList& files) {
                 paths.push_back(toPath(path));
         }
         if (!paths.empty())
-            list_->addSnapshots(paths, session_.defaultScheme);
+            addRows(paths);
     });
+}
+
+void TForm1::addRows(const std::vector<std::filesystem::path>& files) {
+    const auto refused = list_->addSnapshots(files, session_.defaultScheme);
+    if (!refused.empty())
+        prompts_.message(this, QStringLiteral("Warning"), toQ(tapeloom::refusedFilesText(refused)),
+                         Prompts::Buttons::Ok, Prompts::Icon::Warning);
 }
 
 void TForm1::AddClick() {
@@ -330,13 +339,50 @@ void TForm1::ConfigureClick() {
 }
 
 void TForm1::CreateClick() {
+    if (building_) {
+        cancelRequested_ = true;
+        return;
+    }
     guarded([&] {
         const auto image = tapeloom::findDataItem("tpl");
         if (!image)
             throw std::runtime_error("The emulator image is missing from this build");
-        WindowBuildHost host(prompts_, this, ProgressBar1);
-        tapeloom::createTpl(list_->catalogue().rows(), session_.settings, host, *image);
+        // The build answers the window's events as it goes; it works on the catalogue and the
+        // settings as they stand now.
+        const std::vector<tapeloom::CatalogueEntry> rows = list_->catalogue().rows();
+        const tapeloom::SettingsFile settings = session_.settings;
+        WindowBuildHost host(prompts_, this, ProgressBar1, [this] { return !cancelRequested_; });
+        setBuilding(true);
+        try {
+            tapeloom::createTpl(rows, settings, host, *image);
+        } catch (...) {
+            setBuilding(false);
+            throw;
+        }
+        setBuilding(false);
     });
+    if (closeAfterBuild_) {
+        closeAfterBuild_ = false;
+        close();
+    }
+}
+
+void TForm1::setBuilding(bool building) {
+    building_ = building;
+    cancelRequested_ = false;
+    Create->setText(building ? QStringLiteral("Cancel") : QStringLiteral("Create TPL"));
+    for (QWidget* control : {static_cast<QWidget*>(ListView1), static_cast<QWidget*>(Add)})
+        control->setEnabled(!building);
+    QList<QAction*> actions = {AddROM1, Settings1, ImportTarnINI1, Help1, About1};
+    if (building) {
+        actions << DeleteROM1 << ConfigureROM1 << Configure1 << Delete1 << presetItems;
+        Delete->setEnabled(false);
+        Configure->setEnabled(false);
+    }
+    for (QAction* action : actions)
+        action->setEnabled(!building);
+    if (!building)
+        ListView1SelectItem();
 }
 
 void TForm1::Settings1Click() {
@@ -359,6 +405,8 @@ void TForm1::Image1Click() {
 }
 
 void TForm1::File1Click() {
+    if (building_)
+        return; // setBuilding keeps them disabled until the build is over
     const bool any = !selectedRows().isEmpty();
     DeleteROM1->setEnabled(any);
     ConfigureROM1->setEnabled(any);
@@ -394,6 +442,14 @@ void TForm1::PresetClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The build in progress stops first (its half-written image is removed); the window closes
+    // when it has.
+    if (building_) {
+        cancelRequested_ = true;
+        closeAfterBuild_ = true;
+        event->ignore();
+        return;
+    }
     // A failed save must not silently drop this run's changes: after the error report the user
     // may keep the window open (and fix the cause, or try again) instead of closing.
     try {

@@ -74,11 +74,19 @@ class TForm1 : public QMainWindow {
     // The general error report.
     void reportError(const QString& message);
     template <typename Command> void guarded(Command command);
+    // Appends rows for snapshot files; the files whose names TPL.INI cannot keep are named.
+    void addRows(const std::vector<std::filesystem::path>& files);
+    // While a build runs, "Create TPL" reads "Cancel" and everything that could change the
+    // catalogue or the settings is disabled; Exit stays, and cancels the build first.
+    void setBuilding(bool building);
 
     Prompts& prompts_;
     tapeloom::Session session_;
     std::unique_ptr<CatalogueList> list_;
     TapeLoads* tapeLoads_ = nullptr;
+    bool building_ = false;
+    bool cancelRequested_ = false;
+    bool closeAfterBuild_ = false;
 
     // Controls, named as the window is known.
     QLabel* Image1 = nullptr; // banner

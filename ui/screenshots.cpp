@@ -73,5 +73,6 @@ int takeScreenshotsIfAsked(TForm1& main) {
     about->show();
     saved = save(about, QDir(folder).filePath(QStringLiteral("about.png"))) && saved;
     about->hide();
+    main.close(); // as the user would: the settings are saved
     return saved ? 0 : 1;
 }

@@ -4,8 +4,14 @@
 #include "prompts.h"
 #include "qt_text.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProgressBar>
+
+namespace {
+// Often enough that the window answers at once, rarely enough to cost the build nothing.
+constexpr qint64 kEventInterval = 20; // milliseconds
+} // namespace
 
 tapeloom::Answer WindowBuildHost::showMessage(std::string_view caption, std::string_view text,
                                               tapeloom::Buttons buttons, tapeloom::Icon icon) {
@@ -50,4 +56,14 @@ std::filesystem::path WindowBuildHost::currentDirectory() {
 std::string WindowBuildHost::startDocument(const std::filesystem::path& file,
                                            const std::filesystem::path& workingDirectory) {
     return tapeloom::startDocument(file, workingDirectory);
+}
+
+bool WindowBuildHost::keepGoing() {
+    if (!keepGoing_)
+        return true;
+    if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventInterval) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        sinceEvents_.start();
+    }
+    return keepGoing_();
 }

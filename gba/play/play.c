@@ -215,7 +215,9 @@ static SnapshotKind snapshot_kind(int kind) {
 }
 
 /* The last entry's size is not in the table: a .SNA is then taken to be a 48K one, and a .Z80
- * is read up to the end of the cartridge space (its loader stops when the memory is full). */
+ * is given up to the end of the cartridge space (its loader reads no more than a snapshot can
+ * hold). A last entry cut short is read on into what follows it, which the cartridge cannot
+ * tell from the rest of the file; Create checks every file whole before it packs it. */
 static u32 entry_size(const u8* data, u32 size, int kind) {
     if (size != TPL_SIZE_UNKNOWN)
         return size;

@@ -30,6 +30,7 @@ CliRun runCli(const std::filesystem::path& folder, std::vector<std::string> args
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::setenv("LC_ALL", "C", 1); // byte order: capitals before small letters
+        ::alarm(60);                // a command that hangs fails its test instead of the suite
         ::execv(argv[0], argv.data());
         ::_exit(121);
     }

@@ -7,6 +7,7 @@
 #include "snapshots.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -30,6 +31,24 @@ TEST(CliPreview, WritesThePngOrReportsTheError) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Tapeloom-cli: Cannot open file missing.z80.\n");
     EXPECT_EQ(runCli(dir.path(), {"preview", "g.SNA"}).status, 2);
+}
+
+// Neither a named pipe nor an endless device holds the command, and a huge file costs no more
+// than its start.
+TEST(CliPreview, NeverWaitsOnAPipeNorReadsWithoutEnd) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.sna").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.z80");
+    for (const char* name : {"pipe.sna", "zero.z80"}) {
+        CliRun r = runCli(dir.path(), {"preview", name, "--png", "out.png"});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err, "Tapeloom-cli: Cannot open file " + std::string(name) + ".\n");
+    }
+    writeFile(dir.path() / "huge.sna", makeSna(randomishMemory(2)));
+    std::filesystem::resize_file(dir.path() / "huge.sna", 64ull << 30);
+    CliRun r = runCli(dir.path(), {"preview", "huge.sna", "--png", "out.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readPngRgb(dir.path() / "out.png").size(), 256U * 192U);
 }
 
 TEST(CliImport, ChecksAsFlagsAndTheReport) {

@@ -67,7 +67,34 @@ TEST(ReadWholeFile, AReadThatFailsPartWayIsAStreamReadError) {
     const std::filesystem::path unreadable = "/proc/self/mem";
     if (!std::filesystem::exists(unreadable))
         GTEST_SKIP() << "no " << unreadable;
-    EXPECT_EQ(openError([&] { readWholeFile(unreadable); }), "Stream read error");
+    EXPECT_EQ(openError([&] { readWholeFile(unreadable); }),
+              "Stream read error\r" + unreadable.string());
+}
+
+// A file far larger than its kind can be (picked by mistake, or a sparse file) costs no more
+// than what is needed of it: the preview reads the start, whole-file readers refuse it.
+TEST(ReadWholeFile, AHugeFileIsNeverReadWhole) {
+    TempDir dir;
+    const auto huge = dir.path() / "huge.sna";
+    writeFile(huge, patternBytes(100, 1));
+    std::filesystem::resize_file(huge, 64ull << 30); // sparse: 64 GiB of nothing on disk
+    const auto start = readFileStart(huge, 1000);
+    EXPECT_EQ(start.size(), 1000U);
+    EXPECT_EQ(Bytes(start.begin(), start.begin() + 100), patternBytes(100, 1));
+    EXPECT_EQ(readFileStart(huge, 0).size(), 0U);
+    (void)decodeSnapshotScreen(huge);
+    EXPECT_EQ(openError([&] { readWholeFile(huge, 4096); }),
+              "Cannot open file " + huge.string() +
+                  "\rThe file is larger than the 4096 bytes it can hold at most");
+    std::filesystem::rename(huge, dir.path() / "TPL.INI");
+    EXPECT_EQ(openError([&] {
+                  SettingsFile::open(dir.path() / "TPL.INI");
+              }).rfind("Cannot open file " + (dir.path() / "TPL.INI").string() + "\r", 0),
+              0U);
+    // A device that never ends is not a regular file at all.
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.sna");
+    EXPECT_EQ(openError([&] { decodeSnapshotScreen(dir.path() / "zero.sna"); }),
+              "Cannot open file " + (dir.path() / "zero.sna").string());
 }
 
 } // namespace

@@ -36,7 +36,8 @@ TEST(AddSnapshots, NewFileGetsItsSectionKeyAndTheDefaultScheme) {
     EXPECT_EQ(row.scheme, "Kempston");
     EXPECT_EQ(row.fileName, "jet set willy.z80");
     EXPECT_EQ(row.folder, "/games/");
-    EXPECT_EQ(row.snapshotPath(), "/games/jet set willy.z80");
+    EXPECT_EQ(row.diskName, "Jet Set Willy.Z80");
+    EXPECT_EQ(row.snapshotPath(), "/games/Jet Set Willy.Z80");
     EXPECT_EQ(settings.toText(),
               "[jet set willy]\r\nFilename=jet set willy\r\nControl=Kempston\r\n\r\n");
 }
@@ -115,6 +116,17 @@ TEST(CatalogueEdits, PresetReplacesCustomKeysOfTheSelectedRowsOnly) {
     EXPECT_EQ(settings.read("c", "Filename", ""), "c");
 }
 
+TEST(CatalogueEdits, ABlankNameIsRefusedAndTheOldOneStays) {
+    SettingsFile settings;
+    Catalogue catalogue;
+    catalogue.addSnapshots({"/x/game.sna"}, settings, "K");
+    EXPECT_FALSE(catalogue.rename(0, "", settings));
+    EXPECT_EQ(catalogue.rows()[0].displayName, "game");
+    EXPECT_EQ(settings.read("game", "Filename", ""), "game");
+    EXPECT_TRUE(catalogue.rename(0, " ", settings)); // spaces are a name, as in Configure
+    EXPECT_EQ(catalogue.rows()[0].displayName, " ");
+}
+
 TEST(CatalogueEdits, RemoveTakesEverySelectedRow) {
     SettingsFile settings;
     Catalogue catalogue;
@@ -122,6 +134,64 @@ TEST(CatalogueEdits, RemoveTakesEverySelectedRow) {
     catalogue.removeRows({3, 1, 1, 9});
     EXPECT_EQ(displayNames(catalogue), (std::vector<std::string>{"a", "c"}));
     EXPECT_EQ(settings.sectionNames().size(), 4U);
+}
+
+// Names are held in lower case, but the row keeps the very file that was picked: Game.sna added
+// beside game.sna packs Game.sna.
+TEST(SnapshotPath, IsTheFilePickedEvenBesideOneThatDiffersInCase) {
+    TempDir dir;
+    writeText(dir.path() / "game.sna", "lower");
+    writeText(dir.path() / "Game.sna", "picked");
+    SettingsFile settings;
+    Catalogue catalogue;
+    catalogue.addSnapshots({dir.path() / "Game.sna", dir.path() / "game.sna"}, settings, "K");
+    ASSERT_EQ(catalogue.size(), 2U);
+    EXPECT_EQ(catalogue.rows()[0].fileName, "game.sna");
+    EXPECT_EQ(catalogue.rows()[0].snapshotPath(), dir.path() / "Game.sna");
+    EXPECT_EQ(catalogue.rows()[1].snapshotPath(), dir.path() / "game.sna");
+    SnapshotLocator locator;
+    EXPECT_EQ(locator.pathOf(catalogue.rows()[0]), dir.path() / "Game.sna");
+    // Gone since it was added: the picked name stays, so the build says which file is missing.
+    std::filesystem::remove(dir.path() / "Game.sna");
+    EXPECT_EQ(catalogue.rows()[0].snapshotPath(), dir.path() / "Game.sna");
+}
+
+// Rows known by their lower-case name alone are looked up in one listing per folder; it finds
+// what findSnapshotFile finds, the first in name order among names equal but for case.
+TEST(SnapshotPath, TheLocatorFindsWhatTheSingleLookupFinds) {
+    TempDir dir;
+    for (const char* name : {"b.SNA", "B.sna", "c.Z80", "exact.sna", "Exact.sna"})
+        writeText(dir.path() / name, name);
+    SnapshotLocator locator;
+    for (const char* lower : {"b.sna", "c.z80", "exact.sna", "gone.sna"}) {
+        const CatalogueEntry entry{"x", "K", lower, dir.str() + "/"};
+        EXPECT_EQ(locator.pathOf(entry), findSnapshotFile(dir.path(), lower)) << lower;
+    }
+    EXPECT_EQ(locator.pathOf({"x", "K", "b.sna", dir.str() + "/"}), dir.path() / "B.sna");
+    EXPECT_EQ(locator.pathOf({"x", "K", "a.sna", dir.str() + "/none/"}),
+              dir.path() / "none" / "a.sna");
+}
+
+// A line break in a name would start a line of its own in TPL.INI (a section header at the next
+// load, renaming a neighbour's entry); blanks around a section key are trimmed away when read.
+TEST(AddSnapshots, NamesTplIniCannotKeepAreRefusedAndReturned) {
+    SettingsFile settings;
+    settings.write("neighbour", "Filename", "Neighbour");
+    Catalogue catalogue;
+    const std::vector<std::filesystem::path> bad = {
+        "/a/evil\n[neighbour].sna", "/a/cr\r.sna", "/a/ lead.sna", "/a/trail .z80", "/a/tab\t.sna",
+        "/line\nbreak/ok.sna"};
+    std::vector<std::filesystem::path> files = bad;
+    files.insert(files.begin() + 2, "/a/fine name.sna");
+    files.push_back("/a/in side.sna");
+    EXPECT_EQ(catalogue.addSnapshots(files, settings, "K"), bad);
+    EXPECT_EQ(displayNames(catalogue), (std::vector<std::string>{"fine name", "in side"}));
+    EXPECT_EQ(settings.sectionNames(),
+              (std::vector<std::string>{"neighbour", "fine name", "in side"}));
+    EXPECT_EQ(SettingsFile::fromText(settings.toText()).read("neighbour", "Filename", ""),
+              "Neighbour");
+    const std::string text = refusedFilesText({"/a/evil\n[neighbour].sna"});
+    EXPECT_EQ(text.substr(text.find('\r')), "\r/a/evil?[neighbour].sna");
 }
 
 TEST(SnapshotPath, FindsAFileWhoseNameHasCapitals) {

@@ -126,7 +126,7 @@ TEST(ResolveKeys, PresetSectionOrTheSnapshotsOwnForExactlyCustom) {
                     "[kemp]\nControl=Kempston\n[nopreset]\nControl=Cursor\n"
                     "[empty]\nControl=\n[none]\nFilename=x\n[bare]\nControl=Custom\n");
     EXPECT_EQ(resolveKeys(settings, "KEMP"), kKempstonBlock);
-    EXPECT_EQ(resolveKeys(settings, "own"), (KeyBlock{4, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(resolveKeys(settings, "own"), (KeyBlock{4, 0, 0, 0, 0, 0, 0, 0, 0, 35}));
     EXPECT_EQ(resolveKeys(settings, "lower"), (KeyBlock{1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     for (auto section : {"nopreset", "empty", "none", "bare", "missing"})
         EXPECT_EQ(resolveKeys(settings, section), KeyBlock{}) << section;
@@ -156,46 +156,76 @@ TEST(CatalogueImage, FindsASnapshotWhoseNameHasCapitals) {
     EXPECT_EQ(slice(image, image.size() - 5, 5), patternBytes(5, 9));
 }
 
-TEST(CatalogueImage, VanishedSnapshotStopsAfterItsRecord) {
+TEST(CatalogueImage, AnEntryKeepsTheFileThatWasPicked) {
+    TempDir dir;
+    writeFile(dir.path() / "Game.sna", patternBytes(6, 1));
+    writeFile(dir.path() / "game.sna", patternBytes(6, 2));
+    CatalogueEntry picked = entryIn(dir, "g", "game.sna");
+    picked.diskName = "Game.sna";
+    CountingProgress progress;
+    writeCatalogueImage(dir.path() / "tpl.gba", std::span(&picked, 1), SettingsFile(), fakeImage(),
+                        progress);
+    auto image = readFile(dir.path() / "tpl.gba");
+    EXPECT_EQ(slice(image, image.size() - 6, 6), patternBytes(6, 1));
+}
+
+// The image is written beside and renamed over the old one only when complete: a snapshot
+// that cannot be opened (gone, a folder, a pipe that must not be waited for) leaves whatever
+// stood at the output as it was, and nothing beside it.
+TEST(CatalogueImage, ASnapshotThatCannotBeReadLeavesTheOutputAsItWas) {
     TempDir dir;
     writeFile(dir.path() / "a.sna", patternBytes(5, 1));
     std::filesystem::create_directory(dir.path() / "folder.sna");
-    ASSERT_EQ(::mkfifo((dir.path() / "pipe.sna").c_str(), 0600), 0); // opening must not wait
-    for (std::string missing : {"gone.z80", "folder.sna", "pipe.sna"}) {
-        std::vector<CatalogueEntry> rows = {entryIn(dir, "a", "a.sna"), entryIn(dir, "b", missing),
-                                            entryIn(dir, "c", "a.sna")};
-        CountingProgress progress;
-        try {
-            writeCatalogueImage(dir.path() / "tpl.gba", rows, SettingsFile(), fakeImage(),
-                                progress);
-            FAIL() << "wrote with " << missing;
-        } catch (const FileError& error) {
-            EXPECT_EQ(std::string(error.what()), "Cannot open file " + dir.str() + "/" + missing);
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.sna").c_str(), 0600), 0);
+    const auto out = dir.path() / "out" / "tpl.gba";
+    std::filesystem::create_directory(dir.path() / "out");
+    for (bool oldImage : {false, true}) {
+        if (oldImage)
+            writeFile(out, patternBytes(70, 7));
+        for (std::string missing : {"gone.z80", "folder.sna", "pipe.sna"}) {
+            std::vector<CatalogueEntry> rows = {entryIn(dir, "a", "a.sna"),
+                                                entryIn(dir, "b", missing)};
+            CountingProgress progress;
+            try {
+                writeCatalogueImage(out, rows, SettingsFile(), fakeImage(), progress);
+                FAIL() << "wrote with " << missing;
+            } catch (const FileError& error) {
+                EXPECT_EQ(std::string(error.what()),
+                          "Cannot open file " + dir.str() + "/" + missing);
+            }
+            if (oldImage) {
+                EXPECT_EQ(readFile(out), patternBytes(70, 7));
+            }
+            EXPECT_EQ(std::filesystem::exists(out), oldImage);
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.parent_path()), {}),
+                      oldImage ? 1 : 0);
         }
-        EXPECT_EQ(readFile(dir.path() / "tpl.gba").size(), fakeImage().size() + 64);
-        EXPECT_EQ(progress.steps, 1);
     }
 }
 
-TEST(CatalogueImage, SnapshotGoneBeforeCopyingKeepsEverythingBefore) {
+// The cartridge reads a record's name up to a byte below 0x20: a TAB typed into TPL.INI by
+// hand would hide that entry and every later one.
+TEST(ImageWriters, ControlBytesInNamesAreWrittenAsSpaces) {
+    EXPECT_EQ(recordName("A\tB\x01"
+                         "C\x7F\xC3\xA9",
+                         15),
+              "A B C\x7F\xC3\xA9       ");
+    EXPECT_EQ(recordName("\r\n", 4), "    ");
     TempDir dir;
-    writeFile(dir.path() / "a.sna", patternBytes(5, 1));
-    writeFile(dir.path() / "b.sna", patternBytes(5, 2));
-    std::vector<CatalogueEntry> rows = {entryIn(dir, "a", "a.sna"), entryIn(dir, "b", "b.sna")};
-    struct RemovingProgress final : WriteProgress {
-        std::filesystem::path doomed;
-        int steps = 0;
-        void setMaximum(int) override {}
-        void step() override {
-            if (++steps == 3)
-                std::filesystem::remove(doomed);
-        }
-    } progress;
-    progress.doomed = dir.path() / "b.sna";
-    EXPECT_THROW(
-        writeCatalogueImage(dir.path() / "tpl.gba", rows, SettingsFile(), fakeImage(), progress),
-        FileError);
-    EXPECT_EQ(readFile(dir.path() / "tpl.gba").size(), fakeImage().size() + 96 + 5);
+    writeFile(dir.path() / "a.sna", {});
+    std::vector<CatalogueEntry> rows = {entryIn(dir, "Tab\there", "a.sna")};
+    CountingProgress progress;
+    writeCatalogueImage(dir.path() / "tpl.gba", rows, SettingsFile(), fakeImage(), progress);
+    auto image = readFile(dir.path() / "tpl.gba");
+    auto name = slice(image, fakeImage().size(), 16);
+    EXPECT_EQ(std::string(name.begin(), name.end()), std::string("Tab here       ") + '\0');
+
+    writePluginImage(dir.path() / "plugin.gba",
+                     SettingsFile::fromText("[Bell\x07Game]\nControl=Kempston\n"), fakeImage(),
+                     progress);
+    image = readFile(dir.path() / "plugin.gba");
+    name = slice(image, fakeImage().size() + 42, 9);
+    EXPECT_EQ(std::string(name.begin(), name.end()), "bell game");
 }
 
 TEST(ImageWriters, OutputThatCannotBeCreatedThrowsItsPath) {
@@ -252,22 +282,51 @@ TEST(PluginImage, ListsEverySectionWithAControlValueInLowerCase) {
     EXPECT_EQ(progress.steps, 6);
 }
 
-// A full disk shows when the buffered bytes are flushed, at the latest when the file is closed.
-TEST(ImageWriters, FullDiskIsAStreamWriteError) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
-    CountingProgress progress;
-    try {
-        writePluginImage("/dev/full", SettingsFile(), fakeImage(), progress);
-        FAIL() << "wrote to a full device";
-    } catch (const FileError& error) {
-        EXPECT_STREQ(error.what(), "Stream write error");
-    }
+// A write that fails (a file grown past what the system allows; a full file system where the
+// machine lets us make a small one) is a "Stream write error" naming the image and the reason,
+// and the old image stays whole.
+TEST(ImageWriters, AFailedWriteNamesTheImageAndKeepsTheOldOne) {
     TempDir dir;
     writeFile(dir.path() / "big.sna", patternBytes(3 << 20, 1));
-    std::vector<CatalogueEntry> rows = {{"big", "", "big.sna", dir.str() + "/"}};
-    EXPECT_THROW(writeCatalogueImage("/dev/full", rows, SettingsFile(), fakeImage(), progress),
-                 FileError);
+    std::vector<CatalogueEntry> rows = {entryIn(dir, "big", "big.sna")};
+    const auto out = dir.path() / "tpl.gba";
+    writeFile(out, patternBytes(1000, 3));
+    CountingProgress progress;
+    {
+        const test::FileSizeLimit limit(1 << 20);
+        try {
+            writeCatalogueImage(out, rows, SettingsFile(), fakeImage(), progress);
+            FAIL() << "wrote past the limit";
+        } catch (const FileError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "Stream write error\r" + out.string() + ": File too large");
+        }
+    }
+    EXPECT_EQ(readFile(out), patternBytes(1000, 3));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+
+    const auto small = dir.path() / "small";
+    std::filesystem::create_directory(small);
+    const auto result = test::inSmallFileSystem(small, 512 << 10, [&] {
+        writeFile(small / "tpl.gba", patternBytes(1000, 3));
+        int failures = 0;
+        try {
+            writeCatalogueImage(small / "tpl.gba", rows, SettingsFile(), fakeImage(), progress);
+            failures |= 1;
+        } catch (const FileError& error) {
+            if (std::string(error.what()) !=
+                "Stream write error\r" + (small / "tpl.gba").string() + ": No space left on device")
+                failures |= 2;
+        }
+        if (readFile(small / "tpl.gba") != patternBytes(1000, 3))
+            failures |= 4;
+        if (std::distance(std::filesystem::directory_iterator(small), {}) != 1)
+            failures |= 8;
+        return failures;
+    });
+    if (!result)
+        GTEST_SKIP() << "no small file system here (needs a mount namespace)";
+    EXPECT_EQ(*result, 0);
 }
 
 } // namespace

@@ -40,9 +40,22 @@ TEST(KeyCodes, EveryListedNameHasADistinctCode) {
 }
 
 TEST(KeyCodes, UnlistedSpellingsGiveZero) {
-    for (std::string_view name : {"<unassigned>", "", "a", "z", "sym shift", "Space", " A", "A ",
-                                  "SHIFT ", "JOY FIRE 2", "JOY", "#", "AB", "10"})
+    for (std::string_view name : {"<unassigned>", "<UNASSIGNED>", "", " A", "A ", "SHIFT ",
+                                  "SYM  SHIFT", "JOY FIRE 2", "JOY", "#", "AB", "10", "\xE1"})
         EXPECT_EQ(keyCode(name), 0) << '"' << name << '"';
+}
+
+// What the configuration dialog shows for a stored name is what the packer packs for it: a
+// hand-written "joy fire" or "q" is that key in both, never "shown but packed as no key".
+TEST(KeyCodes, OneRuleWithTheDialogsListIgnoringCase) {
+    for (std::string_view name : {"a", "z", "q", "Q", "sym shift", "Space", "joy fire", "Joy Up",
+                                  "enter", "shift", "0", " a", "sym shift ", "<unassigned>", "ä"}) {
+        const int position = keyListPosition(name, true);
+        const int shown = position < 0 ? 0 : keyCode(kKeyNames[static_cast<std::size_t>(position)]);
+        EXPECT_EQ(keyCode(name), shown) << '"' << name << '"';
+    }
+    EXPECT_EQ(keyCode("joy fire"), 45);
+    EXPECT_EQ(keyCode("q"), keyCode("Q"));
 }
 
 TEST(KeyCodes, WholeNamesOnlySoShiftIsNotFoundInsideSymShift) {

@@ -109,19 +109,37 @@ TEST_F(PogoshellRoad, MissingShellFolderEndsTheBuildBeforeCompiling) {
 
 TEST_F(PogoshellRoad, CompileStepStartsGoBatInThePogoshellFolder) {
     EXPECT_EQ(build(settingsWith("Compile=Yes\n")), BuildOutcome::Created);
-    const std::string folder = plugins.string() + "/../../";
+    const auto folder = std::filesystem::canonical(pogo);
     ASSERT_EQ(host.started.size(), 1U);
-    EXPECT_EQ(host.started[0].first, folder + "GO.BAT");
-    EXPECT_EQ(host.started[0].second, folder);
-    EXPECT_EQ(std::filesystem::weakly_canonical(host.started[0].second),
-              std::filesystem::weakly_canonical(pogo));
+    EXPECT_EQ(host.started[0].first, (folder / "GO.BAT").string());
+    EXPECT_EQ(host.started[0].second, folder.string());
 }
 
-TEST_F(PogoshellRoad, CompileFailureIsReportedAndTheBuildStillCompletes) {
+TEST_F(PogoshellRoad, CompileFailureIsReportedWithTheScriptAndTheBuildStillCompletes) {
     host.startResult = "No such file or directory";
     EXPECT_EQ(build(settingsWith("Compile=Yes\n")), BuildOutcome::Created);
-    EXPECT_EQ(host.errors, std::vector<std::string>{"No such file or directory"});
+    EXPECT_EQ(host.errors,
+              std::vector<std::string>{"No such file or directory\r" +
+                                       (std::filesystem::canonical(pogo) / "GO.BAT").string()});
     EXPECT_EQ(host.messages.back(), shown(kPluginCreated));
+}
+
+// A hand-edited relative folder: the script is started in the Pogoshell folder, so its name
+// must not be relative to ours.
+TEST_F(PogoshellRoad, ARelativePogoshellFolderStillNamesTheScript) {
+    writeText(pogo / "GO.BAT", "echo");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const BuildOutcome outcome = build(SettingsFile::fromText(
+        "[Settings]\nPogoshell=pogo\nCompile=Yes\n[game]\nControl=Kempston\n"));
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(outcome, BuildOutcome::Created);
+    ASSERT_EQ(host.started.size(), 1U);
+    const std::filesystem::path script = host.started[0].first, folder = host.started[0].second;
+    EXPECT_TRUE(script.is_absolute());
+    EXPECT_TRUE(folder.is_absolute());
+    EXPECT_EQ(std::filesystem::canonical(script), std::filesystem::canonical(pogo / "GO.BAT"));
+    EXPECT_EQ(std::filesystem::canonical(folder), std::filesystem::canonical(pogo));
 }
 
 TEST_F(PogoshellRoad, CompileNeedsExactlyYes) {

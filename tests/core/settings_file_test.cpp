@@ -1,3 +1,4 @@
+#include "catalogue.h"
 #include "errors.h"
 #include "files.h"
 #include "settings_file.h"
@@ -176,6 +177,50 @@ TEST(SettingsFileOnDisk, FailedSaveThrowsAndLeavesWhatWasThere) {
     EXPECT_TRUE(std::filesystem::is_directory(inPlace));
     EXPECT_EQ(readText(inPlace / "keep"), "k");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// An editor's byte-order mark must not hide the first section (typed from the README's starter,
+// it is [Control Defaults]); the saved file keeps the mark.
+TEST(SettingsFileOnDisk, AUtf8MarkIsReadThroughAndKept) {
+    TempDir dir;
+    const std::string text = "\xEF\xBB\xBF[Control Defaults]\r\nDefault0=Kempston\r\n\r\n"
+                             "[Control_Kempston]\r\nButton A=JOY FIRE\r\n\r\n";
+    writeText(dir.path() / "TPL.INI", text);
+    auto settings = SettingsFile::open(dir.path() / "TPL.INI");
+    EXPECT_EQ(settings.read("Control Defaults", "Default0", ""), "Kempston");
+    EXPECT_EQ(settings.sectionNames().front(), "Control Defaults");
+    settings.save();
+    EXPECT_EQ(readText(dir.path() / "TPL.INI"), text);
+    EXPECT_EQ(SettingsFile::fromText("[A]\r\nb=c\r\n\r\n").toText().substr(0, 1), "[");
+}
+
+// Read as single bytes, UTF-16 would be saved as a mix of encodings: it is refused with the
+// reason, and nothing that follows can overwrite it.
+TEST(SettingsFileOnDisk, Utf16IsRefusedAndLeftAlone) {
+    TempDir dir;
+    const auto path = dir.path() / "TPL.INI";
+    auto utf16 = [](std::string_view text, bool littleEndian, bool mark) {
+        std::string bytes = mark ? (littleEndian ? "\xFF\xFE" : "\xFE\xFF") : "";
+        for (char c : text) {
+            bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+        }
+        return bytes;
+    };
+    for (bool littleEndian : {true, false}) {
+        for (bool mark : {true, false}) {
+            const std::string bytes = utf16("[Settings]\r\nTPLBinary=/out\r\n", littleEndian, mark);
+            writeText(path, bytes);
+            try {
+                SettingsFile::open(path);
+                FAIL() << "read UTF-16 " << littleEndian << mark;
+            } catch (const FileError& error) {
+                EXPECT_EQ(std::string(error.what()),
+                          "Cannot open file " + path.string() + "\r" + std::string(kUtf16Refusal));
+            }
+            EXPECT_THROW(openSession(dir.path()), FileError);
+            EXPECT_EQ(readText(path), bytes);
+        }
+    }
 }
 
 TEST(SettingsFileOnDisk, AFileThatCannotBeReadIsNotTakenForAnEmptyOne) {

@@ -39,9 +39,11 @@ TEST(KeyVocabulary, TheDesktopListIsTheTableAndNoAssignment) {
         table.insert(tpl_key_name(code));
     EXPECT_EQ(listed, table);
     EXPECT_EQ(listed.size(), kKeyNames.size() - 1) << "no name listed twice";
-    // Whole names only, as stored: no case folding, no prefix of a longer name.
-    for (const char* unknown : {"a", "sym shift", "SYM", "JOY", "SHIFT ", ""})
+    // Whole names only, matched ignoring case as the configuration dialog shows them; no prefix
+    // of a longer name.
+    for (const char* unknown : {"SYM", "JOY", "SHIFT ", "", "sym  shift"})
         EXPECT_EQ(keyCode(unknown), 0) << unknown;
+    EXPECT_EQ(keyCode("sym shift"), keyCode("SYM SHIFT"));
     // The codes walk the keyboard by half-rows from the inner key outwards.
     EXPECT_EQ(keyCode("B"), TPL_KEY_B);
     EXPECT_EQ(keyCode("SPACE"), 5);

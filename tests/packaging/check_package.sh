@@ -121,7 +121,7 @@ for side in installed built; do
     program=$cli
     [[ $side == built ]] && program=$built_cli
     cd "$work/$side"
-    check "$side tapeloom-cli create" "$program" create --yes ../game.sna
+    check "$side tapeloom-cli create" "$program" create --yes --force ../game.sna
     check "$side tapeloom-cli preview" "$program" preview ../game.sna --png game.png
 done
 cd "$scratch"

@@ -16,6 +16,8 @@ Answer ScriptedHost::showMessage(std::string_view caption, std::string_view text
     messages.push_back({std::string(caption), std::string(text), buttons, icon});
     if (buttons == Buttons::Ok)
         return Answer::Ok;
+    if (beforeAnswer)
+        beforeAnswer();
     if (answers.empty())
         return Answer::No;
     Answer answer = answers.front();
@@ -26,12 +28,18 @@ Answer ScriptedHost::showMessage(std::string_view caption, std::string_view text
 void ScriptedHost::setProgressRange(int minimum, int maximum) {
     rangeMin = minimum;
     rangeMax = maximum;
+    ranges.push_back(maximum);
 }
 
 std::string ScriptedHost::startDocument(const std::filesystem::path& file,
                                         const std::filesystem::path& workingDirectory) {
     started.emplace_back(file.string(), workingDirectory.string());
     return startResult;
+}
+
+bool ScriptedHost::keepGoing() {
+    ++keepGoingCalls;
+    return !keepGoingAnswer || keepGoingAnswer();
 }
 
 } // namespace tapeloom::test

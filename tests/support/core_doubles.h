@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,10 @@ class ScriptedHost final : public BuildHost {
     std::vector<std::string> errors;
     std::vector<std::pair<std::string, std::string>> started; // file, working folder
     int rangeMin = -1, rangeMax = -1, stepSize = -1, steps = 0, position = -1;
+    std::vector<int> ranges;               // every maximum set, in order
+    std::function<void()> beforeAnswer;    // runs when a question is asked, before its answer
+    std::function<bool()> keepGoingAnswer; // what keepGoing() says; true when unset
+    int keepGoingCalls = 0;
 
     Answer showMessage(std::string_view caption, std::string_view text, Buttons buttons,
                        Icon icon) override;
@@ -51,6 +56,7 @@ class ScriptedHost final : public BuildHost {
     std::filesystem::path currentDirectory() override { return current; }
     std::string startDocument(const std::filesystem::path& file,
                               const std::filesystem::path& workingDirectory) override;
+    bool keepGoing() override;
 };
 
 } // namespace tapeloom::test

@@ -1,5 +1,12 @@
 #include "files.h"
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -45,6 +52,44 @@ Bytes patternBytes(std::size_t n, std::uint8_t seed) {
     for (std::size_t i = 0; i < n; ++i)
         bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
     return bytes;
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    savedSoft_ = limit.rlim_cur;
+    savedHard_ = limit.rlim_max;
+    std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the process
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    struct rlimit limit {};
+    limit.rlim_cur = savedSoft_;
+    limit.rlim_max = savedHard_;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_DFL);
+}
+
+std::optional<int> inSmallFileSystem(const std::filesystem::path& folder, std::size_t bytes,
+                                     const std::function<int()>& body) {
+    constexpr int kUnavailable = 77;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string size = "size=" + std::to_string(bytes);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tapeloom-test", folder.c_str(), "tmpfs", 0, size.c_str()) != 0)
+            ::_exit(kUnavailable);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    if (WEXITSTATUS(status) == kUnavailable)
+        return std::nullopt;
+    return WEXITSTATUS(status);
 }
 
 } // namespace tapeloom::test

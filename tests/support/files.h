@@ -2,6 +2,8 @@
 // Temporary folders and whole files for the tests.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +33,24 @@ Bytes readFile(const std::filesystem::path& path);
 std::string readText(const std::filesystem::path& path);
 // n bytes that differ from file to file (seeded), so misplaced data shows.
 Bytes patternBytes(std::size_t n, std::uint8_t seed);
+
+// While it stands, no file of this process may grow past `bytes`: writes beyond fail as they do
+// on a full disk (EFBIG, "File too large").
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    std::uint64_t savedSoft_, savedHard_;
+};
+
+// Runs body in a child process that sees a fresh, empty file system of `bytes` bytes at folder
+// (a tmpfs in a mount namespace of its own: it goes with the child, whatever happens). Returns
+// what body returns, or nothing when the machine does not allow it (no privileges).
+std::optional<int> inSmallFileSystem(const std::filesystem::path& folder, std::size_t bytes,
+                                     const std::function<int()>& body);
 
 } // namespace tapeloom::test

@@ -3,7 +3,9 @@
 #include <libspectrum.h>
 #include <png.h>
 
+#include <cctype>
 #include <random>
+#include <string>
 
 namespace tapeloom::test {
 
@@ -51,6 +53,16 @@ Bytes makeSna(const Bytes& memory) {
     mem[0xFF01 - 0x4000] = 0x80;
     file.insert(file.end(), mem.begin(), mem.end());
     return file;
+}
+
+Bytes snapshotFor(std::string_view fileName, unsigned seed) {
+    Bytes memory(48 * 1024, 0);
+    for (std::size_t i = 0; i < 64; ++i)
+        memory[i * 211] = static_cast<std::uint8_t>(seed * 31 + i * 7);
+    std::string extension(fileName.substr(fileName.size() < 4 ? 0 : fileName.size() - 4));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".sna" ? makeSna(memory) : makeZ80(memory, 1);
 }
 
 Bytes compressRuns(const std::uint8_t* data, std::size_t size) {

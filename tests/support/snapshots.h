@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tapeloom::test {
@@ -14,6 +15,9 @@ namespace tapeloom::test {
 Bytes randomishMemory(unsigned seed);
 // A 48K .SNA: 27-byte register header, then the memory.
 Bytes makeSna(const Bytes& memory);
+// A valid 48K snapshot that differs with seed: a .SNA (49,179 bytes) for a name ending in .sna in
+// any case, else a small compressed version-1 .Z80 (a few hundred bytes).
+Bytes snapshotFor(std::string_view fileName, unsigned seed);
 // A 48K .Z80 file of version 1, 2 or 3, compressed with the format's run-length scheme.
 Bytes makeZ80(const Bytes& memory, int version);
 // The 30-byte header and the additional header of a version 2 (23) or 3 (54) file.

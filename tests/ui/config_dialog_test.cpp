@@ -16,6 +16,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using tapeloom::test::control;
 
 namespace {
@@ -238,6 +240,26 @@ TEST_F(ConfigDialogTest, MissingSnapshotReportsAndKeepsThePreviousPreview) {
     EXPECT_EQ(prompts_.errors.size(), 2);
     EXPECT_EQ(previewPixel(), 0xFF0000u); // the previous entry's screen stays
     dialog_->close();
+}
+
+// A snapshot replaced by a named pipe or a device after it was added: Configure reports it at
+// once (opening a pipe never waits for a writer, a device is never read without end), and a
+// huge file shows its screen from its first bytes.
+TEST_F(ConfigDialogTest, APipeOrDeviceNeverHoldsTheDialog) {
+    start("", {{"pipe.sna", 0x47}, {"zero.sna", 0x47}, {"huge.sna", 0x4A}});
+    ASSERT_TRUE(QFile::remove(path("pipe.sna")));
+    ASSERT_EQ(::mkfifo(path("pipe.sna").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::remove(path("zero.sna")));
+    ASSERT_TRUE(QFile::link("/dev/zero", path("zero.sna")));
+    ASSERT_TRUE(QFile::resize(path("huge.sna"), qint64{64} << 30));
+    for (int row = 0; row < 3; ++row) {
+        focusRow(row);
+        showDialog();
+        dialog_->close();
+    }
+    EXPECT_EQ(prompts_.errors, (QStringList{"Cannot open file " + path("pipe.sna"),
+                                            "Cannot open file " + path("zero.sna")}));
+    EXPECT_EQ(previewPixel(), 0xFF0000u); // the huge file's screen
 }
 
 TEST_F(ConfigDialogTest, ImportDialogReportsAndChecks) {

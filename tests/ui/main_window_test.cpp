@@ -109,6 +109,44 @@ TEST_F(WindowTest, RenamingKeepsFifteenCharactersAndDoesNotResort) {
     EXPECT_EQ(cell(0, 2), "alpha.sna");
 }
 
+// An in-place rename to nothing would show a blank row on the cartridge: it is refused as the
+// configuration dialog refuses it, and the row keeps its name.
+TEST_F(WindowTest, InPlaceRenameToNothingIsRefused) {
+    open();
+    add({"g/alpha.sna"});
+    QTableView* list = find<QTableView>("ListView1");
+    list->setCurrentIndex(list->model()->index(0, 0));
+    list->edit(list->model()->index(0, 0));
+    auto* editor = list->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->clear();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(prompts_.messages[0].caption, "TPL Error");
+    EXPECT_EQ(prompts_.messages[0].text, "ROM Name cannot be blank. Enter a valid ROM name.");
+    EXPECT_EQ(cell(0, 0), "alpha");
+    EXPECT_EQ(window_->session().settings.read("alpha", "Filename", ""), "alpha");
+}
+
+// A line break in a file name would break TPL.INI's lines; such files are not added, and the
+// user is told which and why. The others are added as usual.
+TEST_F(WindowTest, FilesWhoseNamesTplIniCannotKeepAreRefusedAtAdd) {
+    open();
+    add({"g/fine.sna", "g/new\nline.sna", "g/ spaced.z80"});
+    EXPECT_EQ(rows(), 1);
+    EXPECT_EQ(cell(0, 2), "fine.sna");
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(prompts_.messages[0].caption, "Warning");
+    EXPECT_EQ(prompts_.messages[0].text,
+              "These files were not added: TPL.INI cannot keep a name with a line break, or one "
+              "that begins or ends with a blank. Rename them and add them again.\r" +
+                  path("g/new?line.sna") + "\r" + path("g/ spaced.z80"));
+    window_->close();
+    EXPECT_EQ(settingsOnDisk().sectionNames(),
+              (std::vector<std::string>{"TPL", "Settings", "fine"}));
+}
+
 TEST_F(WindowTest, PresetReplacesCustomKeysOfTheSelectedRows) {
     std::string settings = "[Control Defaults]\nDefault0=Kempston\nDefault1=Cursor\n"
                            "[Control_Cursor]\nButton A=0\n";

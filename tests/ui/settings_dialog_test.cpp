@@ -91,16 +91,17 @@ TEST_F(SettingsDialogTest, DefaultsWithoutSettingsSectionAndOkWritesOnlyTheImage
         EXPECT_FALSE(saved.keyExists("Settings", key)) << key;
 }
 
-TEST_F(SettingsDialogTest, VanishedPogoshellFolderIsDroppedOnDiskAtOnceEvenOnCancel) {
+// The card with Pogoshell is not inserted while the dialog opens: the dialog shows no folder,
+// but TPL.INI loses nothing unless OK confirms what it shows. Cancel keeps every choice, also
+// through the save when the window closes.
+TEST_F(SettingsDialogTest, VanishedPogoshellFolderLosesNothingUntilOk) {
     for (const bool confirm : {false, true}) {
         writeSettings("[Settings]\nTPLBinary=/somewhere\nPogoshell=" + toStd(path("gone")) +
                       "\nAssociations=Maintain\nTheme=pogoxp\nCompile=Yes\n");
+        const QByteArray before = readWhole(QDir(startFolder_).filePath("TPL.INI"));
         open();
         openDialog([&](SettingsControls& dialog) {
-            const auto onDisk = settingsOnDisk();
-            for (const char* key : kPogoshellKeys)
-                EXPECT_FALSE(onDisk.keyExists("Settings", key)) << key;
-            EXPECT_EQ(onDisk.read("Settings", "TPLBinary", ""), "/somewhere");
+            EXPECT_EQ(readWhole(QDir(startFolder_).filePath("TPL.INI")), before);
             EXPECT_EQ(dialog.POGOShellPath->text(), "");
             EXPECT_FALSE(dialog.compile->isEnabled());
             // The disabled boxes keep the states read from the settings.
@@ -109,17 +110,17 @@ TEST_F(SettingsDialogTest, VanishedPogoshellFolderIsDroppedOnDiskAtOnceEvenOnCan
             EXPECT_TRUE(dialog.compile->isChecked());
             (confirm ? dialog.SpeedButton4 : dialog.SpeedButton2)->click();
         });
-        const auto saved = settingsOnDisk();
-        EXPECT_FALSE(saved.keyExists("Settings", "Pogoshell"));
         if (!confirm) {
-            for (const char* key : kPogoshellKeys)
-                EXPECT_FALSE(saved.keyExists("Settings", key)) << key;
-        } else {
-            // OK writes the three choices back from the boxes; Pogoshell stays absent.
-            EXPECT_EQ(saved.read("Settings", "Associations", ""), "Maintain");
-            EXPECT_EQ(saved.read("Settings", "Theme", ""), "PogoXP");
-            EXPECT_EQ(saved.read("Settings", "Compile", ""), "Yes");
+            EXPECT_EQ(readWhole(QDir(startFolder_).filePath("TPL.INI")), before);
         }
+        window_->close();
+        const auto saved = settingsOnDisk();
+        EXPECT_EQ(saved.read("Settings", "TPLBinary", ""), "/somewhere");
+        EXPECT_EQ(saved.keyExists("Settings", "Pogoshell"), !confirm);
+        // OK writes the three choices back from the boxes, Cancel leaves them as they were.
+        EXPECT_EQ(saved.read("Settings", "Associations", ""), "Maintain");
+        EXPECT_EQ(saved.read("Settings", "Theme", ""), confirm ? "PogoXP" : "pogoxp");
+        EXPECT_EQ(saved.read("Settings", "Compile", ""), "Yes");
         window_.reset();
     }
 }

@@ -161,9 +161,12 @@ static SnapshotResult load_z80(const uint8_t* data, size_t size, uint8_t* ram,
     memset(ram, 0, SPECTRUM_RAM_SIZE);
     int needed = sixteen_k ? 1 : 7;
     int loaded = 0; /* bit per page: 1 = page 8 (0x4000), 2 = page 4 (0x8000), 4 = page 5 */
-    /* Stops when the pages are in: the caller may not know where the file ends. */
+    /* Stops when the pages are in: the caller may not know where the file ends. A file has no
+     * more pages than the format numbers; a walk through more is walking through something
+     * else. */
+    int blocks = 0;
     while (pos < size && (loaded & needed) != needed) {
-        if (size - pos < 3)
+        if (size - pos < 3 || ++blocks > SNAPSHOT_MOST_PAGES)
             return SNAPSHOT_CORRUPT;
         size_t length = word_at(data + pos);
         uint8_t page = data[pos + 2];
@@ -193,6 +196,8 @@ SnapshotResult snapshot_load(const uint8_t* data, size_t size, SnapshotKind kind
                              const uint8_t* rom, uint8_t* ram, SnapshotState* state) {
     if (!data)
         return SNAPSHOT_NOT_A_SNAPSHOT;
+    if (size > SNAPSHOT_LARGEST)
+        size = SNAPSHOT_LARGEST;
     if (kind == SNAPSHOT_SNA)
         return load_sna(data, size, rom, ram, state);
     return load_z80(data, size, ram, state);

@@ -16,6 +16,15 @@ extern "C" {
 
 enum { SPECTRUM_RAM_SIZE = 0xC000 }; /* 0x4000-0xFFFF */
 
+/* The most bytes a snapshot can hold: a .Z80 with every page the format numbers (0 to 18), each
+ * stored plain, behind the longest header; every .SNA is smaller. The loaders read no further,
+ * and walk no more pages than the format numbers: a caller that cannot tell where the file
+ * ends (the cartridge's last entry) may pass more, and the load still ends at once. */
+enum {
+    SNAPSHOT_MOST_PAGES = 19,
+    SNAPSHOT_LARGEST = 30 + 2 + 55 + SNAPSHOT_MOST_PAGES * (3 + 0x4000)
+};
+
 typedef enum SnapshotKind { SNAPSHOT_SNA = 0, SNAPSHOT_Z80 = 1 } SnapshotKind;
 
 typedef enum SnapshotResult {
@@ -32,8 +41,9 @@ typedef struct SnapshotState {
     uint8_t border; /* 0-7 */
 } SnapshotState;
 
-/* Loads `size` bytes at `data` as `kind`. ram receives the 48 KiB from 0x4000 on; rom (16 KiB,
- * may be NULL: reads as 0xFF) is only read when a .SNA's stack pointer points into it. */
+/* Loads `size` bytes at `data` as `kind` (at most SNAPSHOT_LARGEST of them are read). ram
+ * receives the 48 KiB from 0x4000 on; rom (16 KiB, may be NULL: reads as 0xFF) is only read when a
+ * .SNA's stack pointer points into it. */
 SnapshotResult snapshot_load(const uint8_t* data, size_t size, SnapshotKind kind,
                              const uint8_t* rom, uint8_t* ram, SnapshotState* state);
 

@@ -313,6 +313,75 @@ TEST(SpectrumCartridge, SnapshotsThatCannotRunAreReported) {
     EXPECT_TRUE(screenShows(gba, "Bogus"));
 }
 
+// The last entry's size is in no record: its loader reads on past the file, into whatever follows
+// in the cartridge (open bus past the image's end). However the file is damaged, the loader
+// stops within the most a snapshot can hold: within a second the message is up, or, for a file
+// cut short that the bytes after it happen to complete, the snapshot runs (that cannot be told
+// from the cartridge; Create names such files before they are packed).
+TEST(SpectrumCartridge, ADamagedLastEntryIsReportedWithinASecond) {
+    const MachineImage m = programImage(SPECTRUM_PICTURE_BIN);
+    const auto v3 = makeZ80Paged(m, 3, false);
+    const auto v1 = makeZ80v1(m, true);
+    const std::size_t v3Header = 30 + 2 + 54;
+    struct Damage {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        bool told; // the loader can tell it is damaged
+    };
+    std::vector<Damage> damages = {
+        {"header only", {v3.begin(), v3.begin() + v3Header}, true},
+        {"cut in its first page", {v3.begin(), v3.begin() + v3Header + 1000}, false},
+        {"empty pages", {v3.begin(), v3.begin() + v3Header}, true},
+        {"version 1 cut short", {v1.begin(), v1.begin() + v1.size() / 3}, false},
+    };
+    for (int i = 0; i < 600; ++i) // blocks of length 0: a walk of three bytes a step
+        damages[2].bytes.insert(damages[2].bytes.end(), {0, 0, 0});
+    auto dir = tempDir();
+    auto good = writeSnapshot(m, "picture", "sna");
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        auto file = dir / "damaged.z80";
+        writeBytes(file, damage.bytes);
+        Gba gba(catalogueImage({{"Good", good, {}}, {"Damaged", file, {}}}));
+        ASSERT_GE(gba.runUntil([](Gba& g) { return menuListShown(g); }, 120), 0);
+        gba.press(gbatest::KeyDown, 2, 4);
+        gba.setKeys(gbatest::KeyA);
+        const int frames = gba.runUntil(
+            [](Gba& g) {
+                return state(g).starts == 1 &&
+                       (screenShows(g, "Cannot run") || state(g).frames > 0);
+            },
+            6000);
+        gba.setKeys(0);
+        const bool told = screenShows(gba, "Cannot run");
+        std::printf("[ figure ] damaged last entry (%s): %s after %d frames\n", damage.what,
+                    told ? "message" : "running", frames);
+        EXPECT_GE(frames, 0);
+        EXPECT_LE(frames, 60);
+        if (damage.told) {
+            EXPECT_TRUE(told);
+            EXPECT_NE(state(gba).load_result, 0u);
+        }
+    }
+}
+
+// Every byte a display name can hold in TPL.INI, control bytes included (a TAB typed by hand):
+// the packer writes what the cartridge's table check accepts, so no entry is lost from the list.
+TEST(SpectrumCartridge, NamesOfAnyBytesKeepEveryEntryListed) {
+    auto good = writeSnapshot(programImage(SPECTRUM_PICTURE_BIN), "picture", "sna");
+    std::vector<Entry> entries;
+    for (int first = 1; first < 256; first += 15) {
+        std::string name;
+        for (int b = first; b < first + 15 && b < 256; ++b)
+            name += static_cast<char>(b);
+        entries.push_back({name, good, {}});
+    }
+    entries.push_back({"Last", good, {}});
+    Gba gba(catalogueImage(entries));
+    ASSERT_GE(gba.runUntil([](Gba& g) { return menuListShown(g); }, 120), 0);
+    EXPECT_EQ(gba.readStruct<MenuState>(MENU_STATE_ADDRESS).entry_count, entries.size());
+}
+
 // The plug-in form: the image, then the snapshot somewhere in the cartridge; Pogoshell's block
 // in EWRAM names the file and says where it is.
 

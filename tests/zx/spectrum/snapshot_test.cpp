@@ -229,6 +229,39 @@ TEST(SnapshotLoad, Z80PagedSkipsOtherPagesAndLoadsSixteenK) {
     EXPECT_TRUE(std::equal(m.ram.begin(), m.ram.begin() + 0x4000, l.ram.begin()));
 }
 
+// A caller that does not know where the file ends (the cartridge's last entry) passes up to the
+// end of the cartridge: the loader reads no more than a snapshot can hold, and walks no more
+// pages than the format numbers, whatever the bytes after the file.
+TEST(SnapshotLoad, NoMoreIsReadThanASnapshotCanHold) {
+    MachineImage m = sample();
+    for (auto file :
+         {makeZ80Paged(m, 3, false), makeZ80Paged(m, 3, true), makeZ80v1(m, true), makeSna(m)}) {
+        const bool sna = file.size() == 27 + 49152;
+        std::vector<std::uint8_t> cartridge = file;
+        cartridge.resize(4u << 20, 0xA5); // what follows in the cartridge
+        // A .SNA's size is all it has to show it is one: the cartridge gives the 48K size.
+        Loaded l = load(sna ? file : cartridge, sna ? SNAPSHOT_SNA : SNAPSHOT_Z80);
+        expectSameMachine(m, l);
+    }
+
+    // A header, then blocks of no length (or nothing a snapshot holds): the walk ends after as
+    // many blocks as there are pages, long before the end of what the caller passed.
+    auto header = makeZ80Paged(m, 3, false);
+    header.resize(30 + 2 + 54);
+    std::vector<std::uint8_t> walk = header;
+    walk.resize(32u << 20, 0x00);
+    EXPECT_EQ(load(walk, SNAPSHOT_Z80).result, SNAPSHOT_CORRUPT);
+    std::vector<std::uint8_t> exactly(header);
+    for (int page = 0; page < SNAPSHOT_MOST_PAGES; ++page) // pages the 48K machine skips
+        exactly.insert(exactly.end(), {0x01, 0x00, 0x00, 0xAB});
+    auto loadable = makeZ80Paged(m, 3, true);
+    exactly.insert(exactly.end(), loadable.begin() + 30 + 2 + 54, loadable.end());
+    EXPECT_EQ(load(exactly, SNAPSHOT_Z80).result, SNAPSHOT_CORRUPT) << "more blocks than pages";
+    exactly.erase(exactly.begin() + 30 + 2 + 54, exactly.begin() + 30 + 2 + 54 + 4 * 3);
+    EXPECT_EQ(load(exactly, SNAPSHOT_Z80).result, SNAPSHOT_OK) << "every page numbered";
+    EXPECT_GE(static_cast<std::size_t>(SNAPSHOT_LARGEST), exactly.size());
+}
+
 TEST(SnapshotLoad, EveryRefusalHasAText) {
     for (auto r :
          {SNAPSHOT_NOT_A_SNAPSHOT, SNAPSHOT_128K, SNAPSHOT_OTHER_MACHINE, SNAPSHOT_CORRUPT}) {
