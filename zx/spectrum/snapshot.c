@@ -208,6 +208,8 @@ SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKi
     memset(screen, 0, SNAPSHOT_SCREEN_SIZE);
     if (!data)
         return SNAPSHOT_NOT_A_SNAPSHOT;
+    if (size > SNAPSHOT_LARGEST)
+        size = SNAPSHOT_LARGEST;
     if (kind == SNAPSHOT_SNA) {
         if (size < SNA_HEADER + SNAPSHOT_SCREEN_SIZE)
             return SNAPSHOT_NOT_A_SNAPSHOT;
@@ -232,7 +234,8 @@ SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKi
     if (size < Z80_V1_HEADER + 2)
         return SNAPSHOT_NOT_A_SNAPSHOT;
     size_t pos = Z80_V1_HEADER + 2 + word_at(data + 30);
-    while (pos <= size && size - pos >= 3) {
+    int blocks = 0;
+    while (pos <= size && size - pos >= 3 && ++blocks <= SNAPSHOT_MOST_PAGES) {
         size_t length = word_at(data + pos);
         uint8_t page = data[pos + 2];
         pos += 3;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -315,7 +316,8 @@ TEST(SnapshotScreen, IsTheLoadedScreenInEveryFormat) {
 }
 
 // Files whose screen cannot be found: no page 8, an extra header that runs past the file, a .SNA
-// cut before its screen ends. Each is refused with a black screen, whatever the buffer held.
+// cut before its screen ends, a page list longer than the format's. Each is refused with a black
+// screen, whatever the buffer held.
 TEST(SnapshotScreen, NoScreenInTheFileGivesABlackOneAndAReason) {
     MachineImage m = sample();
     std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
@@ -346,6 +348,25 @@ TEST(SnapshotScreen, NoScreenInTheFileGivesABlackOneAndAReason) {
         refused(std::vector<std::uint8_t>(sna.begin(), sna.begin() + 27 + 6911), SNAPSHOT_SNA),
         SNAPSHOT_NOT_A_SNAPSHOT);
     EXPECT_EQ(refused({}, SNAPSHOT_Z80), SNAPSHOT_NOT_A_SNAPSHOT);
+
+    // More blocks than the format has pages before page 8: not a snapshot's page list.
+    std::vector<std::uint8_t> manyBlocks(raw.begin(), raw.begin() + pages);
+    for (int i = 0; i < SNAPSHOT_MOST_PAGES; ++i)
+        manyBlocks.insert(manyBlocks.end(), {0x00, 0x00, 0x00});
+    std::size_t eighth = pages + 2 * block; // page 8 is the third block
+    manyBlocks.insert(manyBlocks.end(), raw.begin() + static_cast<std::ptrdiff_t>(eighth),
+                      raw.begin() + static_cast<std::ptrdiff_t>(eighth + block));
+    EXPECT_EQ(refused(manyBlocks, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    // The cartridge's last entry, whose size nobody knows: blocks that skip far ahead end the
+    // walk at the largest snapshot's size (the buffer is exactly that long, for the sanitizer).
+    std::vector<std::uint8_t> lastEntry(SNAPSHOT_LARGEST, 0);
+    std::copy(raw.begin(), raw.begin() + pages, lastEntry.begin());
+    for (std::size_t at = pages; at + 3 <= lastEntry.size(); at += 3 + 0xFFFE)
+        lastEntry[at] = 0xFE, lastEntry[at + 1] = 0xFF, lastEntry[at + 2] = 4;
+    read.fill(0x55);
+    EXPECT_EQ(snapshot_read_screen(lastEntry.data(), SIZE_MAX / 2, SNAPSHOT_Z80, read.data()),
+              SNAPSHOT_CORRUPT);
 
     // A .SNA that stops right after the screen still has it.
     read.fill(0x55);
