@@ -129,6 +129,7 @@ add_library(gba_play STATIC
     ${TAPELOOM_GBA_DIR}/play/play.c
     ${TAPELOOM_GBA_DIR}/play/save_states.c
     ${TAPELOOM_GBA_DIR}/play/sound.c
+    ${TAPELOOM_GBA_DIR}/play/sound_irq.S
     ${CMAKE_BINARY_DIR}/spectrum_rom.s)
 gba_target_settings(gba_play)
 target_link_libraries(gba_play PUBLIC gba_menu tapeloom_zx)

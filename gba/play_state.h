@@ -44,6 +44,9 @@ typedef struct {
     uint16_t state_regs[14];    /* 0x7C and its registers: AF BC DE HL AF' BC' DE' HL' IX IY SP
                                    PC WZ, then I * 256 + R */
     uint32_t state_pack_cycles; /* 0x98 the part of state_cycles spent packing or unpacking */
+    /* 0x9C written by tests: 0 = the picture of a frame is drawn or left for a later one as the
+     * emulation's pace allows; n > 0 = drawn for every n-th frame only (waiting for the LCD). */
+    uint32_t display_every;
 } SpectrumState;
 
 /* What became of a save or load of a state. */
@@ -73,8 +76,17 @@ typedef struct {
     uint32_t display;   /* 0x10 screen rows to tiles */
     uint32_t other;     /* 0x14 the rest of the loop (state block) */
     uint32_t underruns; /* 0x18 `underruns` when the frame's samples were queued */
-    uint32_t rows;      /* 0x1C character rows the frame redrew */
+    uint8_t rows;       /* 0x1C character rows the frame drew into */
+    uint8_t flags;      /* 0x1D SPECTRUM_FRAME_... */
+    uint16_t cells;     /* 0x1E character cells it drew */
 } SpectrumFrameCost;
+
+/* The frame's picture was left for a later frame (the emulation was behind). */
+#define SPECTRUM_FRAME_SKIPPED 0x01
+/* Drawing waited for the LCD to pass the rows it changed. */
+#define SPECTRUM_FRAME_WAITED 0x02
+/* Drawn while the LCD showed those rows (skipping was used up): the picture may tear. */
+#define SPECTRUM_FRAME_TORN 0x04
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
 

@@ -6,18 +6,39 @@ enum {
     SPRITE_SIZE = 64,
     NORMAL_LEVEL = 26, /* 0xD7 of 0xFF, in 5 bits */
     BRIGHT_LEVEL = 31,
-    FLASH_PERIOD = 16 /* frames per FLASH phase */
+    FLASH_PERIOD = 16, /* frames per FLASH phase */
+    ROWS = 24,
+    GROUP_WORDS = 9,             /* the copy of four cells: eight pixel lines, attributes */
+    ROW_WORDS = 8 * GROUP_WORDS, /* a character row of the copy */
+    ALL_CELLS = 0xFFFFFFFFu,
+    BUSY_CELLS = 24,   /* a row with this many cells changed, twice running, is rewritten whole */
+    BLIND_FRAMES = 32, /* frame after frame: it is then drawn whole for this many frames */
+    BEAM_MARGIN = 4,   /* LCD lines the first row to draw needs before the LCD */
+    LCD_LINES = 160,
+    LCD_FRAME_LINES = 228
 };
 
-/* Per attribute byte: the ink and paper nibble repeated over a tile row, FLASH applied. */
-typedef struct {
-    u32 ink, paper;
-} CellColours;
+/* Screen byte -> mask with nibble i = 0xF when pixel i (bit 7 - i) is ink; then the 16 colours
+ * (BRIGHT in bit 3) as palette indexes repeated over a tile row. */
+static u32 pixel_table[256 + 16] IWRAM_DATA;
+#define COLOUR_WORDS 256
 
-static CellColours cell_colours[256] EWRAM_BSS;
-/* Screen byte -> mask with nibble i = 0xF when pixel i (bit 7 - i) is ink. */
-static u32 expand[256] IWRAM_DATA;
-static u32 flash_phase IWRAM_DATA;
+/* The screen as last compared, four cells to a group: the group's word of each pixel line, then
+ * of the attributes. It lives in background VRAM, which play leaves unused (docs/memory-map.md),
+ * where a word reads in 2 cycles against EWRAM's 6. */
+#define SHADOW_OFFSET 0xA000 /* behind the on-screen keyboard's tiles, 0x8000-0x9E1F */
+#define shadow ((u32*)(MEM_VRAM + SHADOW_OFFSET))
+_Static_assert(SHADOW_OFFSET - 0x8000 + ROWS * ROW_WORDS * 4 <= 0x4000,
+               "the copy ends in character block 2, before the keyboard's map");
+static u32 row_cells[ROWS] EWRAM_BSS;   /* cells found and not yet drawn, bit n = column n */
+static u32 blind_until[ROWS] EWRAM_BSS; /* frame from which a blind row is compared again */
+static u8 row_busy[ROWS] EWRAM_BSS;     /* comparisons in a row that found it mostly changed */
+/* Rows (bit n = row n): written since the last comparison; with cells to draw; to be drawn
+ * whole; drawn without comparing for now (blind); whose copy is out of date. */
+static u32 marked_rows EWRAM_BSS, waiting_rows EWRAM_BSS, whole_rows EWRAM_BSS;
+static u32 blind_rows EWRAM_BSS, stale_rows EWRAM_BSS;
+static u32 blind_check EWRAM_BSS; /* the earliest blind_until of the blind rows */
+static u32 flash_phase EWRAM_BSS, view_scaled EWRAM_BSS, view_pan_y EWRAM_BSS;
 
 /* Palette index of Spectrum colour c (bit 0 blue, 1 red, 2 green): 1-7 normal, 9-15 bright,
  * 8 black (index 0 is transparent for sprites, so black never uses it). */
@@ -25,18 +46,80 @@ static u32 colour_index(u32 c, u32 bright) {
     return c == 0 ? 8 : c + (bright ? 8 : 0);
 }
 
-IWRAM_CODE static void build_cell_colours(u32 phase) {
-    for (u32 a = 0; a < 256; ++a) {
-        u32 bright = (a >> 6) & 1;
-        u32 ink = colour_index(a & 7, bright) * 0x11111111u;
-        u32 paper = colour_index((a >> 3) & 7, bright) * 0x11111111u;
-        if ((a & 0x80) && phase) {
-            u32 t = ink;
-            ink = paper;
-            paper = t;
+/* Set bits of x (the library's popcount is a call). */
+static inline u32 cell_count(u32 x) {
+    x -= (x >> 1) & 0x55555555u;
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+
+static const u8* bitmap_row(const u8* screen, u32 row) {
+    return screen + ((row & 0x18) << 8) + ((row & 7) << 5);
+}
+
+static const u8* attribute_row(const u8* screen, u32 row) {
+    return screen + 0x1800 + (row << 5);
+}
+
+/* Compares a character row with its copy, four cells at a time, and updates the copy; returns
+ * the cells that differ (bit n = column n). */
+IWRAM_CODE static u32 compare_row(const u8* bitmap, const u8* attrs, u32* copy) {
+    u32 changed = 0;
+    for (u32 column = 0; column < 32; column += 4, copy += GROUP_WORDS) {
+        const u32* line = (const u32*)(bitmap + column);
+        u32 w0 = line[0], w1 = line[64], w2 = line[128], w3 = line[192];
+        u32 w4 = line[256], w5 = line[320], w6 = line[384], w7 = line[448];
+        u32 a = *(const u32*)(attrs + column);
+        u32 d = (w0 ^ copy[0]) | (w1 ^ copy[1]) | (w2 ^ copy[2]) | (w3 ^ copy[3]) | (w4 ^ copy[4]) |
+                (w5 ^ copy[5]) | (w6 ^ copy[6]) | (w7 ^ copy[7]) | (a ^ copy[8]);
+        if (d) {
+            copy[0] = w0, copy[1] = w1, copy[2] = w2, copy[3] = w3;
+            copy[4] = w4, copy[5] = w5, copy[6] = w6, copy[7] = w7, copy[8] = a;
+            u32 cells = (d & 0xFF ? 1u : 0) | (d & 0xFF00 ? 2u : 0) | (d & 0xFF0000 ? 4u : 0) |
+                        (d & 0xFF000000 ? 8u : 0);
+            changed |= cells << column;
         }
-        cell_colours[a].ink = ink;
-        cell_colours[a].paper = paper;
+    }
+    return changed;
+}
+
+/* Converts the cells of a character row whose bits are set into their tiles; `flash` is 0x80
+ * while FLASH shows ink as paper. */
+IWRAM_CODE static void convert_cells(const u8* bitmap, const u8* attrs, u32* tile, u32 cells,
+                                     u32 flash) {
+    const u32* table = pixel_table;
+    u32 last = 0x100, paper = 0, diff = 0; /* the colours of attribute `last` (none yet) */
+    while (cells) {
+        if (!(cells & 0xFF)) {
+            cells >>= 8, bitmap += 8, attrs += 8, tile += 64;
+            continue;
+        }
+        if (cells & 1) {
+            u32 a = *attrs;
+            if (a != last) { /* most cells share their neighbour's */
+                last = a;
+                u32 ink = table[COLOUR_WORDS + ((a & 7) | ((a >> 3) & 8))];
+                paper = table[COLOUR_WORDS + ((a >> 3) & 15)];
+                diff = ink ^ paper;
+                if (a & flash)
+                    paper = ink;
+            }
+            /* Four lines, then four more: the stores go out as one multiple store each. */
+            register u32 t0 __asm__("r4") = paper ^ (diff & table[bitmap[0]]);
+            register u32 t1 __asm__("r5") = paper ^ (diff & table[bitmap[256]]);
+            register u32 t2 __asm__("r6") = paper ^ (diff & table[bitmap[512]]);
+            register u32 t3 __asm__("r7") = paper ^ (diff & table[bitmap[768]]);
+            __asm__ volatile("stmia %0, {r4-r7}" ::"r"(tile), "r"(t0), "r"(t1), "r"(t2), "r"(t3)
+                             : "memory");
+            t0 = paper ^ (diff & table[bitmap[1024]]);
+            t1 = paper ^ (diff & table[bitmap[1280]]);
+            t2 = paper ^ (diff & table[bitmap[1536]]);
+            t3 = paper ^ (diff & table[bitmap[1792]]);
+            __asm__ volatile("stmia %0, {r4-r7}" ::"r"(tile + 4), "r"(t0), "r"(t1), "r"(t2), "r"(t3)
+                             : "memory");
+        }
+        cells >>= 1, ++bitmap, ++attrs, tile += 8;
     }
 }
 
@@ -55,10 +138,18 @@ void display_init(void) {
         for (int i = 0; i < 8; ++i)
             if (b & (0x80 >> i))
                 m |= 0xFu << (4 * i);
-        expand[b] = m;
+        pixel_table[b] = m;
     }
+    for (u32 i = 0; i < 16; ++i)
+        pixel_table[COLOUR_WORDS + i] = colour_index(i & 7, i >> 3) * 0x11111111u;
+    for (u32 r = 0; r < ROWS; ++r) {
+        row_cells[r] = 0;
+        row_busy[r] = 0;
+    }
+    marked_rows = waiting_rows = whole_rows = blind_rows = 0;
+    blind_check = ~0u;
+    stale_rows = (1u << ROWS) - 1; /* the tiles show nothing of the screen yet */
     flash_phase = 0;
-    build_cell_colours(0);
     PAL_OBJ[0] = 0;
     for (u32 c = 0; c < 8; ++c) {
         u32 r = (c >> 1) & 1, g = (c >> 2) & 1, b = c & 1;
@@ -83,6 +174,8 @@ void display_init(void) {
 void display_set_view(int view, int pan_x, int pan_y) {
     static const int row_top[SPRITES_DOWN] = {0, 53, 107};
     static const int row_margin[SPRITES_DOWN] = {6, 5, 6};
+    view_scaled = view == DISPLAY_SCALED;
+    view_pan_y = (u32)pan_y;
     if (view == DISPLAY_SCALED) {
         set_matrix(0, 273, 307);
         set_matrix(1, 273, 303);
@@ -117,35 +210,139 @@ void display_close(void) {
         OAM[i * 4] = ATTR0_HIDE;
 }
 
-IWRAM_CODE void display_update(const u8* screen, u32 rows, u32 frame) {
-    u32 phase = (frame / FLASH_PERIOD) & 1;
-    if (phase != flash_phase) {
-        flash_phase = phase;
-        build_cell_colours(phase);
-        const u8* attrs = screen + 0x1800;
-        for (u32 cell = 0; cell < 768; ++cell)
-            if (attrs[cell] & 0x80)
-                rows |= 1u << (cell >> 5);
+void display_mark(u32 rows) {
+    marked_rows |= rows & ((1u << ROWS) - 1);
+}
+
+static void add_cells(u32 r, u32 cells) {
+    row_cells[r] |= cells;
+    waiting_rows |= 1u << r;
+}
+
+/* Rows whose blind frames are over are compared again. */
+static void end_blind_rows(u32 frame) {
+    blind_check = ~0u;
+    for (u32 r = 0, rows = blind_rows; rows; ++r, rows >>= 1) {
+        if (!(rows & 1))
+            continue;
+        if (blind_until[r] <= frame)
+            blind_rows &= ~(1u << r);
+        else if (blind_until[r] < blind_check)
+            blind_check = blind_until[r];
     }
-    rows &= 0xFFFFFF;
-    while (rows) {
-        u32 cy = (u32)__builtin_ctz(rows);
-        rows &= rows - 1;
-        const u8* bitmap = screen + ((cy & 0x18) << 8) + ((cy & 7) << 5);
-        const u8* attrs = screen + 0x1800 + (cy << 5);
-        volatile u32* dst = OBJ_TILES + (cy << 8); /* 32 tiles of 8 words per character row */
-        for (u32 cx = 0; cx < 32; ++cx, dst += 8) {
-            const CellColours* c = &cell_colours[attrs[cx]];
-            u32 paper = c->paper, diff = c->ink ^ c->paper;
-            const u8* p = bitmap + cx;
-            dst[0] = paper ^ (diff & expand[p[0]]);
-            dst[1] = paper ^ (diff & expand[p[256]]);
-            dst[2] = paper ^ (diff & expand[p[512]]);
-            dst[3] = paper ^ (diff & expand[p[768]]);
-            dst[4] = paper ^ (diff & expand[p[1024]]);
-            dst[5] = paper ^ (diff & expand[p[1280]]);
-            dst[6] = paper ^ (diff & expand[p[1536]]);
-            dst[7] = paper ^ (diff & expand[p[1792]]);
+}
+
+static void start_blind(u32 r, u32 frame) {
+    blind_rows |= 1u << r;
+    blind_until[r] = frame + BLIND_FRAMES;
+    if (blind_until[r] < blind_check)
+        blind_check = blind_until[r];
+}
+
+u32 display_prepare(const u8* screen, u32 frame) {
+    if (frame >= blind_check)
+        end_blind_rows(frame);
+    u32 blind = marked_rows & blind_rows, rows = marked_rows & ~blind_rows;
+    marked_rows = 0;
+    whole_rows |= blind;
+    waiting_rows |= blind;
+    stale_rows |= blind;
+    for (u32 r = 0; rows; ++r, rows >>= 1) {
+        if (!(rows & 1))
+            continue;
+        u32 bit = 1u << r;
+        u32 cells =
+            compare_row(bitmap_row(screen, r), attribute_row(screen, r), shadow + r * ROW_WORDS);
+        if (stale_rows & bit) { /* the copy is up to date again, but not what the tiles show */
+            stale_rows &= ~bit;
+            whole_rows |= bit;
+            waiting_rows |= bit;
+            /* A row rewritten whole before that changed as much since stays blind. */
+            if (row_busy[r] >= 2 && cell_count(cells) >= BUSY_CELLS)
+                start_blind(r, frame);
+            continue;
+        }
+        if (cell_count(cells) < BUSY_CELLS)
+            row_busy[r] = 0;
+        else if (++row_busy[r] >= 2)
+            start_blind(r, frame);
+        if (cells)
+            add_cells(r, cells);
+    }
+    u32 phase = (frame / FLASH_PERIOD) & 1;
+    if (phase != flash_phase) { /* every FLASH cell changes colour */
+        flash_phase = phase;
+        for (u32 r = 0; r < ROWS; ++r) {
+            const u32* attrs = (const u32*)attribute_row(screen, r);
+            u32 cells = 0;
+            for (u32 g = 0; g < 8; ++g) {
+                /* FLASH on, and ink unlike paper */
+                u32 a = attrs[g], differ = (a ^ (a >> 3)) & 0x07070707u;
+                u32 flashing = a & (differ + 0x7F7F7F7Fu) & 0x80808080u;
+                if (flashing)
+                    cells |= ((flashing >> 7 & 1) | (flashing >> 14 & 2) | (flashing >> 21 & 4) |
+                              (flashing >> 28 & 8))
+                             << (4 * g);
+            }
+            if (cells)
+                add_cells(r, cells);
         }
     }
+    return waiting_rows;
+}
+
+u32 display_waiting_cells(void) {
+    u32 count = 0;
+    for (u32 r = 0, rows = waiting_rows; rows; ++r, rows >>= 1)
+        if (rows & 1)
+            count += whole_rows & (1u << r) ? 32 : cell_count(row_cells[r]);
+    return count;
+}
+
+void display_refresh(void) {
+    blind_rows = 0;
+    stale_rows = marked_rows = (1u << ROWS) - 1;
+}
+
+/* LCD lines of character row r's top and bottom edges in the current view (the scaled view's
+ * rows are 6 2/3 lines high). */
+static int row_top_line(u32 r) {
+    return view_scaled ? (int)((r * 6827) >> 10) : (int)(r * 8) - (int)view_pan_y; /* r * 20 / 3 */
+}
+
+u32 display_lines_to_wait(void) {
+    if (!waiting_rows)
+        return 0;
+    u32 first = 0, last = ROWS - 1; /* the waiting rows' first and last */
+    while (!(waiting_rows >> first & 1))
+        ++first;
+    while (!(waiting_rows >> last & 1))
+        --last;
+    int top = row_top_line(first) - BEAM_MARGIN, bottom = row_top_line(last + 1) + 1;
+    if (bottom < 0 || top >= LCD_LINES)
+        return 0; /* panned out of sight */
+    if (bottom > LCD_LINES)
+        bottom = LCD_LINES;
+    int v = REG_VCOUNT;
+    if (top < 0 && v >= LCD_FRAME_LINES + top) /* the end of VBlank, before the first rows */
+        v -= LCD_FRAME_LINES;
+    return v >= top && v < bottom ? (u32)(bottom - v) : 0;
+}
+
+u32 display_row_count(u32 rows) {
+    return cell_count(rows);
+}
+
+u32 display_draw(const u8* screen) {
+    u32 drawn = waiting_rows, flash = flash_phase ? 0x80 : 0;
+    for (u32 r = 0, rows = drawn; rows; ++r, rows >>= 1) {
+        if (rows & 1) {
+            u32 cells = whole_rows & (1u << r) ? ALL_CELLS : row_cells[r];
+            convert_cells(bitmap_row(screen, r), attribute_row(screen, r),
+                          (u32*)OBJ_TILES + r * 256, cells, flash);
+            row_cells[r] = 0;
+        }
+    }
+    waiting_rows = whole_rows = 0;
+    return drawn;
 }

@@ -2,6 +2,7 @@
 
 #include "input.h"
 #include "menu/font.h"
+#include "play/display.h"
 #include "play_state.h"
 
 enum {
@@ -192,6 +193,9 @@ void keyboard_overlay_open(void) {
 }
 
 void keyboard_overlay_close(void) {
+    /* The keys covered the picture's lower rows: all of it is drawn again from the screen. */
+    if (keyboard_overlay_shown)
+        display_refresh();
     REG_DISPCNT = DCNT_MODE0 | DCNT_OBJ;
     REG_BLDCNT = 0;
     keyboard_overlay_shown = 0;

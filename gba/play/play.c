@@ -19,7 +19,13 @@ _Static_assert(TPL_KEY_SLOTS == KEY_BLOCK_SIZE && (int)TPL_KEY_LAST_MATRIX == KE
                    (int)TPL_KEY_JOY_RIGHT == KEY_CODE_KEMPSTON_RIGHT,
                "key codes of the cartridge and of the keyboard");
 
-enum { FRAMES_AHEAD = 2 }; /* frames of sound kept queued */
+enum {
+    FRAMES_AHEAD = 2,          /* frames of sound kept queued */
+    SPECTRUM_CPU_HZ = 3500000, /* the 48K's clock: with the frame's length, the sound's pace */
+    MAX_SKIPPED = 3,           /* frames in a row whose picture may be left for a later one */
+    CYCLES_PER_LINE = 1232,    /* of the LCD */
+    CYCLES_PER_CELL = 130      /* drawing a character cell, about */
+};
 
 typedef struct Game {
     const u8* data;
@@ -58,6 +64,57 @@ static u32 cycles_now(void) {
     return (high << 16) | low;
 }
 
+/* The display's share of a frame. The cells that changed are found and drawn where the LCD is
+ * not showing them, waiting for the LCD to pass them if need be. When the sound queued would not
+ * cover that and the next frame's emulation (`next_cost` cycles, as the last frame's), the
+ * picture is left to a later frame instead, MAX_SKIPPED frames in a row at most: the machine
+ * and its sound stay on time, and the picture catches up with everything that changed at the
+ * next frame drawn. Tests may fix the choice (state block's display_every). Fills the frame's
+ * record; returns the cycles spent, waiting left out. */
+static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* cost) {
+    static u32 skipped EWRAM_BSS, last_cost EWRAM_BSS;
+    u32 every = stats.display_every;
+    u32 slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+    int skip = every ? frame % every != 0 : slack < next_cost + last_cost;
+    if (skip && (every || skipped < MAX_SKIPPED)) {
+        ++skipped;
+        cost->flags = SPECTRUM_FRAME_SKIPPED;
+        return 0;
+    }
+    u32 start = cycles_now();
+    u32 waiting = display_prepare(ram, frame);
+    u32 busy = cycles_now() - start;
+    u32 drawn = 0, flags = 0, cells = 0;
+    if (waiting) {
+        cells = display_waiting_cells();
+        u32 lines = display_lines_to_wait();
+        if (lines) {
+            u32 needed = lines * CYCLES_PER_LINE + cells * CYCLES_PER_CELL + next_cost;
+            slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+            if (every || slack >= needed) {
+                flags |= SPECTRUM_FRAME_WAITED;
+                while (display_lines_to_wait())
+                    bios_halt();
+            } else if (skipped < MAX_SKIPPED) {
+                ++skipped; /* what was found stays waiting */
+                cost->flags = SPECTRUM_FRAME_SKIPPED;
+                return busy;
+            } else {
+                flags |= SPECTRUM_FRAME_TORN;
+            }
+        }
+        start = cycles_now();
+        drawn = display_draw(ram);
+        busy += cycles_now() - start;
+    }
+    skipped = 0;
+    last_cost = busy;
+    cost->flags = (u8)flags;
+    cost->cells = (u16)cells;
+    cost->rows = (u8)display_row_count(drawn);
+    return busy;
+}
+
 /* A message screen (lines split by '\n'); waits for A when wait_for_a, else forever. */
 static void show_message(const char* title, const char* text, int wait_for_a) {
     gba_irq_init_vblank();
@@ -91,8 +148,9 @@ static void show_message(const char* title, const char* text, int wait_for_a) {
 }
 
 static int load(const Game* game) {
+    /* The CPU dates each write to the ULA's port by its T-state (its output latch's log), so
+     * beeper edges are exact without the GBA's time. */
     spectrum_init(&machine, rom, ram, beeper_edges);
-    machine.clock = cycles_now;
     SnapshotResult result = spectrum_load(&machine, game->data, game->size, game->kind);
     stats.load_result = result;
     stats.starts++;
@@ -130,8 +188,10 @@ static void play(const Game* game) {
     display_init();
     cycle_counter_start();
     sound_start();
+    const BeeperGrid sound_grid =
+        beeper_grid(SPECTRUM_FRAME_TSTATES,
+                    (int)sound_samples_per_frame(SPECTRUM_FRAME_TSTATES, SPECTRUM_CPU_HZ));
     u32 input_buttons = 0;
-    const u8* input_keys = game->keys;
     u8 typed_keys[TPL_KEY_SLOTS];
     int input_valid = 0;
     OverlayGame overlay_game = {&machine, game->owner, game->has_menu};
@@ -145,6 +205,8 @@ static void play(const Game* game) {
         if ((held & OVERLAY_COMBO) == OVERLAY_COMBO) {
             keyboard_overlay_close();
             int choice = overlay_run(&view, &pan_x, &pan_y, &overlay_game);
+            /* The overlay had the video memory, and a loaded state is a new picture. */
+            display_refresh();
             if (choice == OVERLAY_MENU)
                 break;
             if (choice == OVERLAY_RESET && !load(game))
@@ -159,29 +221,37 @@ static void play(const Game* game) {
         held &= ~ignored;
         stats.buttons = held;
         u32 start = cycles_now();
+        /* The on-screen keyboard, while open, types through a key block of its own; opening it
+         * (from the overlay) and closing it make the machine's input be worked out again. */
         const u8* keys = game->keys;
         if (keyboard_overlay_shown) {
-            if (keyboard_overlay_frame(game->keys, &held, typed_keys))
+            if (keyboard_overlay_frame(game->keys, &held, typed_keys) || !keyboard_overlay_shown)
                 input_valid = 0;
-            keys = keyboard_overlay_shown ? typed_keys : game->keys;
+            if (keyboard_overlay_shown)
+                keys = typed_keys;
         }
-        if (held != input_buttons || keys != input_keys || !input_valid) {
+        if (held != input_buttons || !input_valid) {
             keyboard_from_buttons(keys, held, &machine.input);
             input_buttons = held;
-            input_keys = keys;
             input_valid = 1;
         }
         u32 input_done = cycles_now();
         spectrum_run_frame(&machine);
         u32 z80_done = cycles_now();
-        beeper_render(machine.frame_level, machine.edges, machine.edge_count, sound_frame_buffer());
-        sound_frame_done();
+        beeper_render(machine.frame_level, machine.edges, (int)machine.edge_count, &sound_grid,
+                      sound_frame_buffer());
+        sound_frame_done(sound_grid.samples);
         u32 sound_done = cycles_now();
-        u32 rows = spectrum_take_changed_rows(&machine);
-        u32 row_count = (u32)__builtin_popcount(rows);
-        display_update(ram, rows, machine.frames);
+        volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
+        cost->rows = 0;
+        cost->cells = 0;
+        display_mark(spectrum_take_changed_rows(&machine));
+        u32 display_start = cycles_now();
+        /* The display's part: the rows written (from the CPU's marks), then the picture. */
+        u32 display_cost = (display_start - sound_done) +
+                           display_frame(machine.frames, z80_done - input_done, cost);
         u32 display_done = cycles_now();
-        stats.rows_drawn += row_count;
+        stats.rows_drawn += cost->rows;
         stats.frames = machine.frames;
         stats.samples = sound_ring.samples_played;
         stats.underruns = sound_ring.underruns;
@@ -190,17 +260,16 @@ static void play(const Game* game) {
         stats.interrupts = machine.interrupts;
         stats.pc = z80_pc(&machine.cpu);
         u32 end = cycles_now();
-        stats.busy_cycles += end - start;
-        volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
+        u32 other = end - display_done;
         cost->input = input_done - start;
         cost->z80 = z80_done - input_done;
         cost->sound = sound_done - z80_done;
-        cost->display = display_done - sound_done;
-        cost->other = end - display_done;
+        cost->display = display_cost;
+        cost->other = other;
         cost->underruns = stats.underruns;
-        cost->rows = row_count;
+        stats.busy_cycles += cost->input + cost->z80 + cost->sound + display_cost + other;
         cost->frame = machine.frames; /* last: a reader takes the record as whole once it matches */
-        while (sound_frames_queued() >= FRAMES_AHEAD)
+        while (sound_queued() >= FRAMES_AHEAD * sound_grid.samples)
             bios_halt();
     }
     keyboard_overlay_close();

@@ -25,9 +25,12 @@ SpeedFigures summarise(const std::vector<SpectrumFrameCost>& costs) {
         f.display += c.display;
         f.other += c.other;
         f.rows += c.rows;
+        f.skipped += (c.flags & SPECTRUM_FRAME_SKIPPED) != 0;
         if (c.underruns != costs[i - 1].underruns)
             ++f.lateFrames;
     }
+    if (f.rows > 0)
+        f.displayPerRow = f.display / f.rows;
     for (double* part : {&f.input, &f.z80, &f.sound, &f.display, &f.other, &f.rows})
         *part /= f.frames;
     f.mean = f.frames * kRealTimeFrameCycles / total * 100.0;

@@ -25,7 +25,9 @@ struct SpeedFigures {
     int lateFrames = 0;         // frames during whose making the sound ran dry
     // Mean GBA cycles per frame, by part of the emulator's main loop.
     double input = 0, z80 = 0, sound = 0, display = 0, other = 0;
-    double rows = 0; // character rows redrawn per frame
+    double rows = 0;          // character rows drawn into per frame
+    double displayPerRow = 0; // display cycles per row drawn into (all frames' cycles)
+    int skipped = 0;          // frames whose picture was left for a later one
 };
 
 // `costs` are consecutive frames; the first one only supplies the underrun count before the

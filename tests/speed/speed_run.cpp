@@ -13,6 +13,8 @@ WorkloadRun::WorkloadRun(const Workload& workload) : workload_(workload) {
     gba_->failOnGameError(true);
     if (!spectest::startEntry(*gba_, 0))
         throw std::runtime_error(workload.name + ": the snapshot did not start");
+    gba_->write32(SPECTRUM_STATE_ADDRESS + offsetof(SpectrumState, display_every),
+                  workload.drawEvery);
     collect();
 }
 

@@ -112,6 +112,7 @@ SpectrumFrameCost cost(std::uint32_t frame, std::uint32_t z80, std::uint32_t und
     c.other = 90;
     c.underruns = underruns;
     c.rows = 2;
+    c.flags = frame % 4 ? 0 : SPECTRUM_FRAME_SKIPPED;
     return c;
 }
 
@@ -134,6 +135,8 @@ TEST(FrameCosts, TheSlowestFiftyFramesAndTheLateOnes) {
     EXPECT_NEAR(f.z80, 166000.0 * 250 / 200, 1e-6);
     EXPECT_DOUBLE_EQ(f.display, 1000.0);
     EXPECT_DOUBLE_EQ(f.rows, 2.0);
+    EXPECT_DOUBLE_EQ(f.displayPerRow, 500.0);
+    EXPECT_EQ(f.skipped, 50); // frames 12, 16, ... 208
 
     // Fewer frames than a window: the window is all of them.
     SpeedFigures few = summarise({cost(1, 100000), cost(2, 200000), cost(3, 300000)});

@@ -5,6 +5,8 @@
 #include "speed_run.h"
 #include "tone_reference.h"
 
+#include "spectrum/machine.h"
+
 #include <stdexcept>
 
 namespace speed {
@@ -19,7 +21,38 @@ constexpr std::uint8_t kSounds = sizeof kSoundNames / sizeof kSoundNames[0];
 constexpr std::uint16_t kSoundsDone = 0x9000;
 constexpr std::uint32_t kMaxFrames = 800; // the program lasts about 450 frames
 
+std::vector<std::uint8_t> toneSnapshot() {
+    return spectest::readBytes(
+        programSnapshot(std::filesystem::path(SPEED_PROGRAMS_DIR) / "tones.bin"));
+}
+
+// Sounds heard against sounds played, in order; a few stray edges (a click) are not a sound.
+void compareSounds(ToneRun& result, const std::vector<std::vector<double>>& reference,
+                   std::vector<std::vector<double>> heard) {
+    std::erase_if(heard, [](const std::vector<double>& s) { return s.size() < 3; });
+    result.referenceSounds = static_cast<int>(reference.size());
+    result.heardSounds = static_cast<int>(heard.size());
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        HeardTone tone;
+        tone.name = i < kSounds ? kSoundNames[i] : "?";
+        tone.figures =
+            compareTone(reference[i], i < heard.size() ? heard[i] : std::vector<double>{});
+        result.tones.push_back(tone);
+    }
+}
+
 } // namespace
+
+ToneRun synthesiseTones(int samplesPerFrame) {
+    StopAt finished{kSoundsDone, kSounds};
+    auto sna = toneSnapshot();
+    auto reference = splitSounds(referenceEdges(sna, kMaxFrames, &finished));
+    auto samples = referenceSamples(sna, kMaxFrames + 30, samplesPerFrame);
+    double rate = samplesPerFrame * 3500000.0 / double(SPECTRUM_FRAME_TSTATES);
+    ToneRun result;
+    compareSounds(result, reference, splitSounds(audioEdges(samples, rate)));
+    return result;
+}
 
 ToneRun runTones() {
     Workload w;
@@ -28,7 +61,7 @@ ToneRun runTones() {
     ToneRun result;
 
     StopAt finished{kSoundsDone, kSounds};
-    auto sna = spectest::readBytes(w.file);
+    auto sna = toneSnapshot();
     auto reference = splitSounds(referenceEdges(sna, kMaxFrames, &finished));
 
     WorkloadRun run(w);
@@ -58,19 +91,10 @@ ToneRun runTones() {
         return count;
     };
 
-    auto heard = splitSounds(audioEdges(capture.samples(), capture.rate()));
-    // A few stray edges (a click) are not a sound.
-    std::erase_if(heard, [](const std::vector<double>& s) { return s.size() < 3; });
-    result.referenceSounds = static_cast<int>(reference.size());
-    result.heardSounds = static_cast<int>(heard.size());
-    for (std::size_t i = 0; i < reference.size(); ++i) {
-        HeardTone tone;
-        tone.name = i < kSounds ? kSoundNames[i] : "?";
-        tone.figures =
-            compareTone(reference[i], i < heard.size() ? heard[i] : std::vector<double>{});
-        tone.figures.dropouts = underrunsDuring(reference[i].front(), reference[i].back());
-        result.tones.push_back(tone);
-    }
+    compareSounds(result, reference, splitSounds(audioEdges(capture.samples(), capture.rate())));
+    for (std::size_t i = 0; i < reference.size(); ++i)
+        result.tones[i].figures.dropouts =
+            underrunsDuring(reference[i].front(), reference[i].back());
     return result;
 }
 

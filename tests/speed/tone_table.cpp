@@ -1,19 +1,35 @@
 // Prints the tone table: the tone program on the cartridge in mGBA, its sound captured from
-// mGBA's mixer and compared with the reference machine, sound by sound.
-//   tone_table [--markdown]
+// mGBA's mixer and compared with the reference machine, sound by sound. With --synthesis, the
+// reference machine's exact edges through the cartridge's synthesis instead (what the sound
+// loses with exact edges and no dropouts), at the cartridge's samples a frame or SAMPLES.
+//   tone_table [--markdown] [--synthesis [SAMPLES]]
 #include "tone_run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
 using namespace speed;
 
 int main(int argc, char** argv) {
-    bool markdown = argc > 1 && !std::strcmp(argv[1], "--markdown");
+    bool markdown = false, synthesis = false;
+    int samples = kCartridgeSamplesPerFrame;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--markdown"))
+            markdown = true;
+        else if (!std::strcmp(argv[i], "--synthesis")) {
+            synthesis = true;
+            if (i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+                samples = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "usage: tone_table [--markdown] [--synthesis [SAMPLES]]\n");
+            return 2;
+        }
+    }
     ToneRun run;
     try {
-        run = runTones();
+        run = synthesis ? synthesiseTones(samples) : runTones();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tones: %s\n", e.what());
         return 1;

@@ -22,8 +22,9 @@ struct Workload {
     std::filesystem::path file; // a .bin (code loaded at 8000h and started there) or a snapshot
     std::array<std::string, 10> keys{}; // Button A, B, Select, Start, Right, Left, Up, Down, R, L
     std::vector<KeyStep> script;
-    std::uint32_t warmup = 50;  // frames run before the measure
-    std::uint32_t frames = 400; // frames measured
+    std::uint32_t warmup = 50;   // frames run before the measure
+    std::uint32_t frames = 400;  // frames measured
+    std::uint32_t drawEvery = 0; // pictures: 0 as the emulator chooses, n every n-th frame only
 };
 
 // The buttons held at `frame`: those of the step with the latest start at or before it (the

@@ -16,6 +16,16 @@ void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pre
             input->kempston |= (uint8_t)(1u << (code - KEY_CODE_KEMPSTON_RIGHT));
         }
     }
-    for (unsigned high = 0; high < 256; ++high)
-        input->port_fe[high] = keyboard_read(input, (uint8_t)high);
+    /* A nibble's clear bits select half-rows: bit 3 the first of its four, bit 0 the last. */
+    for (unsigned nibble = 0; nibble < 16; ++nibble) {
+        uint8_t high = 0, low = 0;
+        for (unsigned r = 0; r < 4; ++r) {
+            if (!(nibble & (8u >> r))) {
+                high |= input->rows[r];
+                low |= input->rows[r + 4];
+            }
+        }
+        input->held_high[nibble] = high;
+        input->held_low[nibble] = low;
+    }
 }

@@ -20,25 +20,20 @@ typedef struct SpectrumInput {
      * Bits 0-4, 1 = key pressed (inverted when read). */
     uint8_t rows[8];
     uint8_t kempston; /* bit 0 right, 1 left, 2 down, 3 up, 4 fire */
-    /* keyboard_read() for every high byte, refreshed by keyboard_from_buttons(). */
-    uint8_t port_fe[256];
+    /* The keys held in the half-rows a high byte selects, by its high and its low nibble (rows
+     * 0-3 and 4-7): refreshed by keyboard_from_buttons(). */
+    uint8_t held_high[16], held_low[16];
 } SpectrumInput;
 
 /* pressed: bit i set when the button of slot i is held (the GBA's KEYINPUT order: A = 0 ...
- * L = 9). Sets rows, kempston and port_fe. */
+ * L = 9). Sets rows, kempston and the held tables. */
 void keyboard_from_buttons(const uint8_t key_block[KEY_BLOCK_SIZE], unsigned pressed,
                            SpectrumInput* input);
 
 /* Bits 0-4 of port 0xFE for the high address byte `high` (0 = pressed; bits 5-7 are 1).
  * Inline: games poll the keyboard in tight loops, and the port handler runs from IWRAM. */
 static inline uint8_t keyboard_read(const SpectrumInput* input, uint8_t high) {
-    uint8_t held = 0;
-    for (int r = 0; r < 8; ++r)
-        if (!(high & (0x80 >> r)))
-            held |= input->rows[r];
-    uint8_t bits = 0xFF;
-    bits ^= held;
-    return bits;
+    return 0xFF ^ (input->held_high[high >> 4] | input->held_low[high & 15]); /* fits 8 bits */
 }
 
 #ifdef __cplusplus

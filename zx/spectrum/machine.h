@@ -16,15 +16,16 @@ extern "C" {
 #endif
 
 enum {
-    SPECTRUM_FRAME_TSTATES = 69888,
+    SPECTRUM_FRAME_TSTATES = 69888, /* the 48K machine's frame (Spectrum.frame_tstates) */
     SPECTRUM_INTERRUPT_LENGTH = 32, /* T-states the ULA holds /INT low */
-    SPECTRUM_SLICE_TSTATES = 448,   /* two screen lines: the beeper's time resolution */
     SPECTRUM_ROM_SIZE = 0x4000,
     SPECTRUM_SCREEN_ADDRESS = 0x4000, /* bitmap 0x4000-0x57FF, attributes 0x5800-0x5AFF */
     SPECTRUM_SCREEN_SIZE = 0x1B00,
     SPECTRUM_SCREEN_BLOCKS = 0x1B00 / 32, /* blocks of the CPU's write watch */
     SPECTRUM_SCREEN_ROWS = 24,            /* character rows; bit n of the changed rows is row n */
-    BEEPER_MAX_EDGES = 512                /* per frame (1.5 per sample); more are dropped */
+    /* Beeper edges a frame can hold: each takes an OUT (11 T-states at least), so no frame of up
+     * to 71,280 T-states (the 128K machine's is 70,908) can make more. */
+    BEEPER_MAX_EDGES = 6480
 };
 
 /* The level of the EAR socket's input: a tape signal, or nothing plugged in. */
@@ -37,24 +38,20 @@ typedef struct Spectrum {
     SpectrumInput input;
     uint8_t border;        /* 0-7 */
     uint8_t ula;           /* last byte written to port 0xFE */
-    uint8_t ear_low;       /* 0x40 while bit 6 of port 0xFE reads low (see spectrum_set_ear) */
+    uint8_t ear_low;       /* with EAR plugged in: 0x40 while bit 6 of port 0xFE reads low */
     int8_t ear_input;      /* enum SpectrumEar */
     uint8_t frame_level;   /* beeper level (0/1) at the start of the current frame */
-    uint8_t beeping;       /* the last frame had beeper edges: run the next one in slices */
     uint8_t in_frame;      /* a frame has begun and not yet ended (spectrum_run stops inside) */
     uint32_t frames;       /* frames run since the snapshot was loaded */
     uint32_t interrupts;   /* interrupts the CPU accepted */
     uint32_t changed_rows; /* screen rows to redraw besides those the CPU wrote (after a load) */
-    uint16_t edge_count;
-    int32_t* edges; /* BEEPER_MAX_EDGES: T-states in the frame at which the beeper toggled */
-    /* Optional free-running clock of the host machine (GBA cycles). With it, an edge is dated
-     * inside its slice by the time spent since the slice began, at the rate of the last frame. */
-    uint32_t (*clock)(void);
-    uint32_t slice_clock; /* clock() when the current run began */
-    int32_t slice_end;    /* T-state the current run stops at */
-    uint32_t t_per_clock; /* T-states per clock tick, 16.16, measured over the last frame */
-    uint32_t frame_clock; /* clock() and the T-state when the frame's interrupt window closed */
-    int32_t frame_start;
+    int32_t frame_tstates; /* T-states from one frame interrupt to the next */
+    uint32_t edge_count;
+    /* BEEPER_MAX_EDGES: the T-states in the frame (0 to frame_tstates) at which the beeper
+     * toggled, ascending, each the start of its OUT's I/O cycle as the CPU's output latch logs
+     * it (or, with the log full, reports it to the port handler). Behind them: that log. */
+    int32_t* edges;
+    uint32_t late_edges; /* after edges[edge_count]: the next frame's first, dated in this one */
     /* Reads of port 0xFE while something is plugged into EAR: how a tape deck tells that a
      * program listens to the tape (counted by a handler of its own, so unplugged costs nothing). */
     uint32_t ear_reads;
@@ -73,8 +70,9 @@ ZX_API void spectrum_init(Spectrum* s, const uint8_t* rom, uint8_t* ram, int32_t
 ZX_API SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size,
                                     SnapshotKind kind);
 
-/* One 69,888-T-state frame, the interrupt at its start. Beeper edges of the frame are in edges[]
- * (with frame_level the level before the first) until the next call. */
+/* One frame (frame_tstates), the interrupt at its start. Beeper edges of the frame are in
+ * edges[] (with frame_level the level before the first) until the next call. An OUT that ends a
+ * frame may date its edge past the frame's end: it is the next frame's. */
 ZX_API void spectrum_run_frame(Spectrum* s);
 
 /* Runs at least `tstates` T-states on from where the machine stands, across frame ends (a frame
@@ -84,7 +82,7 @@ ZX_API void spectrum_run_frame(Spectrum* s);
  * or by the interrupt's window (up to 32 T-states and the interrupt) when a frame begins. */
 ZX_API int32_t spectrum_run(Spectrum* s, int32_t tstates);
 
-/* T-state within the current frame (0 to SPECTRUM_FRAME_TSTATES). */
+/* T-state within the current frame (0 to frame_tstates). */
 ZX_API int32_t spectrum_frame_tstate(const Spectrum* s);
 
 /* What bit 6 of port 0xFE reads: the EAR input's level, or, unplugged, the machine's own

@@ -90,9 +90,14 @@ size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzW
     q[1] = s->ula;
     q[2] = (uint8_t)s->ear_input;
     q[3] = s->frame_level;
-    q[4] = s->beeping;
+    q[4] = 0;
     q[5] = s->in_frame;
-    q[6] = q[7] = 0;
+    /* Between frames, the last frame's final OUT may have dated an edge past its end: it opens
+     * the next frame. Only the last instruction runs past the end, so there is one at most, a
+     * few T-states into the next frame. */
+    uint32_t late = s->late_edges;
+    q[6] = (uint8_t)late;
+    q[7] = late ? (uint8_t)(s->edges[s->edge_count] - s->frame_tstates) : 0;
     put32(q + 8, s->frames);
     put32(q + 12, s->interrupts);
     o = p + MACHINE_STATE_ULA_SECTION;
@@ -132,7 +137,8 @@ typedef struct StateParts {
     uint32_t page_size[RAM_PAGES_48K]; /* compressed bytes */
 } StateParts;
 
-static MachineStateResult find_parts(const uint8_t* in, size_t size, StateParts* parts) {
+static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t frame_tstates,
+                                     StateParts* parts) {
     memset(parts, 0, sizeof *parts);
     if (size < MACHINE_STATE_HEADER || get32(in) != STATE_MAGIC)
         return MACHINE_STATE_NOT_A_STATE;
@@ -156,11 +162,13 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, StateParts*
              * other count would hold the machine for up to 2^31 T-states before it ran on. */
             if (parts->z80 || n != MACHINE_STATE_Z80_SECTION || payload[26 + 4] > 2 ||
                 (int32_t)get32(payload + 26 + 8) < 0 ||
-                (int32_t)get32(payload + 26 + 8) >= 2 * SPECTRUM_FRAME_TSTATES)
+                (int32_t)get32(payload + 26 + 8) >= 2 * frame_tstates)
                 return MACHINE_STATE_DAMAGED;
             parts->z80 = payload;
         } else if (tag == SECTION_ULA) {
-            if (parts->ula || n != MACHINE_STATE_ULA_SECTION)
+            /* A late edge is kept only between frames. */
+            if (parts->ula || n != MACHINE_STATE_ULA_SECTION || payload[6] > 1 ||
+                (payload[6] && payload[5]))
                 return MACHINE_STATE_DAMAGED;
             parts->ula = payload;
         } else if (tag == SECTION_RAM) {
@@ -187,12 +195,12 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, StateParts*
 
 MachineStateResult machine_state_check(const uint8_t* in, size_t size) {
     StateParts parts;
-    return find_parts(in, size, &parts);
+    return find_parts(in, size, SPECTRUM_FRAME_TSTATES, &parts);
 }
 
 MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t size) {
     StateParts parts;
-    MachineStateResult result = find_parts(in, size, &parts);
+    MachineStateResult result = find_parts(in, size, s->frame_tstates, &parts);
     if (result != MACHINE_STATE_OK)
         return result;
     for (int page = 0; page < RAM_PAGES_48K; ++page)
@@ -217,14 +225,22 @@ MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t siz
     z80_set_after_ei(&s->cpu, q[6] & Z80_FLAG_AFTER_EI);
 
     const uint8_t* u = parts.ula;
-    s->border = u[0] & 7;
+    /* The port's value is the CPU's output latch too; the border follows from it. */
     s->ula = u[1];
+    s->border = u[1] & 7;
+    z80_set_latch_value(&s->cpu, s->ula);
     s->frame_level = u[3] & 1;
-    s->beeping = u[4] ? 1 : 0;
     s->in_frame = u[5] ? 1 : 0;
     s->frames = get32(u + 8);
     s->interrupts = get32(u + 12);
+    /* Nothing of the running machine's edges survives: the state's late edge, if any, sits
+     * where the next frame takes it from, and the CPU logs the port's writes behind it. */
     s->edge_count = 0;
+    s->late_edges = u[6];
+    if (s->late_edges)
+        s->edges[0] = s->frame_tstates + u[7];
+    z80_set_latch_log(&s->cpu, (uint32_t*)s->edges + s->late_edges,
+                      BEEPER_MAX_EDGES - s->late_edges);
     int8_t ear = (int8_t)u[2];
     spectrum_set_ear(s, ear < 0 ? SPECTRUM_EAR_UNPLUGGED : ear);
     /* The screen is all new; what the CPU marked before belongs to the old picture. */

@@ -15,8 +15,10 @@
  *          halted, flags (bit 0: the last instruction was EI), 0, then the T-state in the
  *          frame (i32)
  *   "ULA " 16 bytes: border, the last byte written to port 0xFE, EAR input (enum SpectrumEar,
- *          signed), beeper level at the frame's start, the last frame beeped, inside a frame
- *          (0 between frames), 0, 0, then frames run (u32) and interrupts accepted (u32)
+ *          signed), beeper level at the frame's start, 0 (read as nothing), inside a frame
+ *          (0 between frames), beeper edges the last frame's final OUT dated into the next
+ *          frame (0 or 1, only between frames), that edge's T-state in the next frame, then
+ *          frames run (u32) and interrupts accepted (u32)
  *   "RAM " one per 16 KiB page: u32 Spectrum address of the page, u32 its size (16384), u8 method
  *          (1: compress.h's LZ), 3 zero bytes, then the compressed page
  * A reader skips sections it does not know, so later versions may add some (a 128K machine's

@@ -111,14 +111,23 @@ LAYOUT_(af_, AF_);
 LAYOUT_(bc_, BC_);
 LAYOUT_(de_, DE_);
 LAYOUT_(hl_, HL_);
+LAYOUT_(i, I);
 LAYOUT_(r, R);
+LAYOUT_(iff1, IFF1);
+LAYOUT_(iff2, IFF2);
+LAYOUT_(im, IM);
+LAYOUT_(halted, HALTED);
 LAYOUT_(tstates, TSTATES);
+LAYOUT_(ei_tstates, EI_TSTATES);
 LAYOUT_(run_limit, RUN_LIMIT);
 LAYOUT_(in, IN);
 LAYOUT_(out, OUT);
 LAYOUT_(io_user, IO_USER);
-LAYOUT_(watched, WATCHED);
-LAYOUT_(map_count, MAP_COUNT);
+LAYOUT_(latch_ports, LATCH_PORTS);
+LAYOUT_(latch_value, LATCH_VALUE);
+LAYOUT_(latch_next, LATCH_NEXT);
+LAYOUT_(latch_end, LATCH_END);
+LAYOUT_(in_cache_ports, IN_CACHE_PORTS);
 _Static_assert(sizeof(uintptr_t) == 4 && offsetof(Z80, wr) + 4 * sizeof(uintptr_t) == Z80_OFFSET_AF,
                "rd and wr are nine words followed by AF");
 #endif
@@ -270,7 +279,17 @@ INLINE unsigned port_in(Z80* z, unsigned port) {
     return z->in ? z->in(z->io_user, U16(port)) : 0xFFu;
 }
 
+/* z->tstates is the I/O cycle's (IO_TSTATES). */
 INLINE void port_out(Z80* z, unsigned port, unsigned v) {
+    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch_value != -2) {
+        if (z->latch_value == (int32_t)v)
+            return;
+        z->latch_value = (int32_t)v;
+        if (z->latch_next < z->latch_end) {
+            *z->latch_next++ = ((uint32_t)z->tstates << 8) | v;
+            return;
+        }
+    }
     if (z->out)
         z->out(z->io_user, U16(port), U8(v));
 }
@@ -1279,16 +1298,23 @@ out:
 
 #ifdef Z80_FAST_ARM
 /* The fast path tests a write against the watched range with two instructions whose immediates
- * are the range's base and size (a load would cost every write three cycles more), and keeps
- * the block masks in its IWRAM data. This sets them up for one CPU's watch: it rewrites those
- * immediates and copies the masks, and the CPU becomes the fast path's. Called when a watch is
- * set and by z80_run when it meets another CPU. The code is in IWRAM and the ARM7TDMI has no
- * caches, so the new instructions are what runs next. */
+ * are the range's base and size (a load would cost every write three cycles more), and marks
+ * the written block in a byte array of its IWRAM data by storing the low byte of the data's
+ * address there (one instruction, no register to spare). z80_fast_watch sets the sites up for
+ * one CPU's watch: it rewrites those immediates, and the CPU becomes the fast path's. Called
+ * when a watch is set and by z80_run when it meets another CPU. The code is in IWRAM and the
+ * ARM7TDMI has no caches, so the new instructions are what runs next. */
 extern uint32_t* const z80_fast_watch_sites[]; /* each: SUB r0, rN, #base; CMP r0, #size */
 extern uint32_t* const z80_fast_watch_sites_end[];
-extern uint32_t z80_fast_watch_masks[Z80_WATCH_MAX_SIZE / Z80_WATCH_BLOCK];
+extern const uint8_t z80_fast_ops[];
+/* One byte per block of the watch, and one past it: marked (== the low byte of z80_fast_ops)
+ * or not. Word-aligned. */
+extern uint8_t z80_fast_dirty[Z80_WATCH_MAX_SIZE / Z80_WATCH_BLOCK + 4];
 extern uint32_t z80_fast_watch_range[2]; /* base, size */
-extern const Z80* z80_fast_cpu;
+extern Z80* z80_fast_cpu;
+/* Set when the running CPU's pages change: the fast path copies them again after the port
+ * handler that did it. */
+extern uint32_t z80_fast_remap;
 
 /* ARM data-processing immediate (8 bits rotated right by an even amount) of a multiple of 256
  * below 0x10000: 0 or x << 8 with x < 256, i.e. x rotated right by 24. */
@@ -1296,22 +1322,61 @@ static uint32_t arm_immediate(uint32_t value) {
     return value ? (12u << 8) | (value >> 8) : 0;
 }
 
-void z80_fast_watch(const Z80* z);
-void z80_fast_watch(const Z80* z) {
+/* Adds the blocks the fast path marked to its CPU's watched masks and clears the marks, a word
+ * (four blocks) at a time. Once a frame, but over some 200 blocks when a program redraws the
+ * screen: ARM in IWRAM. */
+Z80_HOT static void take_marks(void) {
+    Z80* z = z80_fast_cpu;
+    uint32_t clean = ((uint8_t)(uintptr_t)z80_fast_ops ^ 1u) * 0x01010101u;
+    uint32_t* words = (uint32_t*)(void*)z80_fast_dirty;
+    unsigned used = z ? z->watch_size / (4 * Z80_WATCH_BLOCK) : 0, w = 0;
+    uint32_t bits = 0;
+    for (const uint32_t* masks = z ? z->watch_masks : NULL; w < used; w++, masks += 4) {
+        uint32_t marked = words[w] ^ clean;
+        if (!marked)
+            continue;
+        words[w] = clean;
+        if (marked & 0xFFu)
+            bits |= masks[0];
+        if (marked & 0xFF00u)
+            bits |= masks[1];
+        if (marked & 0xFF0000u)
+            bits |= masks[2];
+        if (marked & 0xFF000000u)
+            bits |= masks[3];
+    }
+    for (; w < sizeof z80_fast_dirty / 4; w++)
+        words[w] = clean;
+    if (z)
+        z->watched |= bits;
+}
+
+void z80_fast_watch(Z80* z);
+void z80_fast_watch(Z80* z) {
+    take_marks(); /* the last CPU's, under its masks */
     for (uint32_t* const* site = z80_fast_watch_sites; site < z80_fast_watch_sites_end; site++) {
         (*site)[0] = ((*site)[0] & ~0xFFFu) | arm_immediate(z->watch_base);
         (*site)[1] = ((*site)[1] & ~0xFFFu) | arm_immediate(z->watch_size);
     }
-    for (unsigned i = 0; i < z->watch_size / Z80_WATCH_BLOCK; i++)
-        z80_fast_watch_masks[i] = z->watch_masks[i];
     z80_fast_watch_range[0] = z->watch_base;
     z80_fast_watch_range[1] = z->watch_size;
     z80_fast_cpu = z;
 }
 #define WATCH_CHANGED(z) z80_fast_watch(z)
+#define TAKE_MARKS(z) ((z) == z80_fast_cpu ? take_marks() : (void)0)
+#define PAGES_CHANGED(z) ((z) == z80_fast_cpu ? (void)(z80_fast_remap = 1) : (void)0)
 #else
 #define WATCH_CHANGED(z) ((void)(z))
+#define TAKE_MARKS(z) ((void)(z))
+#define PAGES_CHANGED(z) ((void)(z))
 #endif
+
+uint32_t z80_take_watched(Z80* z) {
+    TAKE_MARKS(z);
+    uint32_t bits = z->watched;
+    z->watched = 0;
+    return bits;
+}
 
 void z80_init(Z80* z) {
     memset(z, 0, sizeof *z);
@@ -1319,6 +1384,7 @@ void z80_init(Z80* z) {
     z->af_ = 0xFFFF;
     z->sp.w = 0xFFFF;
     z->ei_tstates = 1;
+    z->latch_value = -2;
     for (int page = 0; page < 4; page++)
         z80_map_page(z, page, unmapped_page, NULL);
     WATCH_CHANGED(z);
@@ -1328,6 +1394,7 @@ int z80_watch_writes(Z80* z, uint16_t base, uint16_t size, const uint32_t* masks
     if ((base & 0xFFu) || (size & 0xFFu) || size > Z80_WATCH_MAX_SIZE || (size && !masks) ||
         (uint32_t)base + size > 0x10000u)
         return 0;
+    TAKE_MARKS(z); /* under the masks they were made for */
     z->watch_base = base;
     z->watch_size = size;
     z->watch_masks = masks;
@@ -1390,7 +1457,7 @@ void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write) {
     z->wr[page] = write ? (uintptr_t)write - base : 0;
     if (page == 0)
         z->rd[4] = (uintptr_t)read - 0x10000u;
-    z->map_count++;
+    PAGES_CHANGED(z);
 }
 
 void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user) {
@@ -1399,8 +1466,13 @@ void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user) {
     z->io_user = user;
 }
 
-int32_t z80_tstates(const Z80* z) {
-    return z->tstates;
+void z80_cache_in(Z80* z, uint16_t mask, uint16_t match) {
+    z->in_cache_ports = ((uint32_t)mask << 16) | (match & mask);
+}
+
+void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value) {
+    z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
+    z->latch_value = mask ? value : -2;
 }
 
 void z80_set_tstates(Z80* z, int32_t t) {

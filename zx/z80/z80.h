@@ -51,11 +51,17 @@ typedef struct Z80 {
     z80_in_fn in;
     z80_out_fn out;
     void* io_user;
-    /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes). */
+    /* The output latch (z80_set_latch): its ports as mask << 16 | match, its value (-2: no
+     * latch) and the room for its log. */
+    uint32_t latch_ports;
+    int32_t latch_value;
+    uint32_t* latch_next;
+    uint32_t* latch_end;
+    /* The ports whose reads may be cached (z80_cache_in): mask << 16 | match. */
+    uint32_t in_cache_ports;
+    /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes); the
+     * ARM fast path marks blocks in its own data and adds them when they are taken. */
     uint32_t watched;
-    /* Counts z80_map_page calls: after a port handler the ARM fast path re-reads the page
-     * pointers only when it changed. */
-    uint32_t map_count;
     const uint32_t* watch_masks;
     uint16_t watch_base, watch_size;
 } Z80;
@@ -73,6 +79,41 @@ Z80_API void z80_map_page(Z80* z, int page, const uint8_t* read, uint8_t* write)
  * so a beeper can date its edges exactly. */
 Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 
+/* Output latch: the ports with (port & mask) == match are one latch that holds the last value
+ * written to it, `value` to begin with, such as the ULA's port 0xFE (mask 0: no latch, the
+ * default). A write of the value it holds changes nothing and is dropped (a beeper engine writes
+ * the same level most of the time). Any other value is appended to the latch's log as (T-state
+ * of the OUT's I/O cycle) << 8 | value while the log has room, and passed to the out handler only
+ * when it is full: the handler can take the entries and make room (z80_set_latch_log). Between
+ * runs. */
+Z80_API void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value);
+/* The latch holds `value`: for a machine that changes it other than through the CPU, between
+ * runs (or from the out handler, to the value being written). */
+static inline void z80_set_latch_value(Z80* z, uint8_t value) {
+    if (z->latch_value != -2)
+        z->latch_value = value;
+}
+/* Where the latch's next entries go: room for `capacity` from `log` (also from a handler). */
+static inline void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
+    z->latch_next = log;
+    z->latch_end = log + capacity;
+}
+/* Input cache: a read of a port with (port & mask) == match may be answered with what the in
+ * handler answered for the same high byte before, until the CPU writes to a port (other than
+ * a write the output latch drops) or the run ends: for ports whose value depends only on the
+ * high byte of the port and on what was written to the machine, such as a keyboard that
+ * changes between runs. The ARM fast path keeps such a cache; the C loop always asks. mask 0:
+ * none (the default). Between runs. */
+Z80_API void z80_cache_in(Z80* z, uint16_t mask, uint16_t match);
+/* The end of the entries logged so far. */
+static inline uint32_t* z80_latch_log_end(const Z80* z) {
+    return z->latch_next;
+}
+/* The value the latch holds (-2 without a latch): the last write's, also inside a run. */
+static inline int32_t z80_latch_value(const Z80* z) {
+    return z->latch_value;
+}
+
 /* Write watch. A write that lands in a writable page at an address in [base, base + size) ORs
  * masks[(address - base) / 32] into a word the owner collects with z80_take_watched(). The
  * Spectrum machine watches its screen this way, with one bit per character row. base and size
@@ -82,16 +123,15 @@ Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 enum { Z80_WATCH_MAX_SIZE = 0x1B00, Z80_WATCH_BLOCK = 32 };
 Z80_API int z80_watch_writes(Z80* z, uint16_t base, uint16_t size, const uint32_t* masks);
 /* The masks of the watched blocks written since the last call; clears them. */
-static inline uint32_t z80_take_watched(Z80* z) {
-    uint32_t bits = z->watched;
-    z->watched = 0;
-    return bits;
-}
+Z80_API uint32_t z80_take_watched(Z80* z);
 
 /* Run until the T-state counter reaches at least `limit` (last instruction finishes).
  * Returns the counter. */
 Z80_API int32_t z80_run(Z80* z, int32_t limit);
-Z80_API int32_t z80_tstates(const Z80* z);
+/* The T-state counter (inside a port handler: the start of the instruction's I/O cycle). */
+static inline int32_t z80_tstates(const Z80* z) {
+    return z->tstates;
+}
 /* The program counter, without copying the whole register file. */
 static inline uint16_t z80_pc(const Z80* z) {
     return z->pc.w;

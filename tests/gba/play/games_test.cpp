@@ -108,7 +108,7 @@ TEST(SpectrumSpeed, GamesAndABusyProgram) {
         EXPECT_GT(speed, 10.0);
     }
     {
-        // The beeper sounding: frames run in slices so that edges are dated to the line.
+        // The beeper sounding: an edge every 1,060 T-states or so.
         MachineImage m;
         auto code = readBytes(SPECTRUM_BEEPER_BIN);
         std::copy(code.begin(), code.end(), m.ram.begin() + 0x4000);
@@ -121,7 +121,7 @@ TEST(SpectrumSpeed, GamesAndABusyProgram) {
         std::printf("speed %-14s %6.1f %% of a Spectrum\n", "beeper.asm", speedPercent(gba, 100));
     }
     {
-        // Fixed cost per frame: a program that only halts (interrupt, slices, sound, input).
+        // Fixed cost per frame: a program that only halts (interrupt, sound, input).
         MachineImage m;
         m.ram[0x4000] = 0xFB, m.ram[0x4001] = 0x76, m.ram[0x4002] = 0x18, m.ram[0x4003] = 0xFD;
         m.regs.pc = 0x8000, m.regs.sp = 0xFF00, m.regs.iy = 0x5C3A, m.regs.im = 1;

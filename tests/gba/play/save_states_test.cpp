@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -143,6 +144,71 @@ TEST_F(SaveStates, SurviveAPowerOffAndTheGameGoesOnAsWithoutTheBreak) {
     Moment again = runAt(gba, laterFrame);
     EXPECT_TRUE(again.ram == later.ram) << "the same memory (screen included) 150 frames on";
     EXPECT_EQ(again.pc, later.pc);
+    EXPECT_EQ(gba.gameErrors(), 0);
+}
+
+// Character cells whose sprite tiles do not show the Spectrum screen in RAM (a FLASH cell may
+// show either phase). A tile's pixel is its colour's palette index: black 8, others 1-7, +8
+// BRIGHT.
+int cellsNotShown(Gba& gba) {
+    std::vector<std::uint8_t> ram = spectrumRam(gba);
+    std::vector<std::uint32_t> tiles(24 * 32 * 8);
+    gba.read(0x06010000u, tiles.data(), tiles.size() * 4);
+    auto index = [](unsigned c, unsigned bright) { return c == 0 ? 8u : c + (bright ? 8u : 0u); };
+    int wrong = 0;
+    for (unsigned r = 0; r < 24; ++r)
+        for (unsigned c = 0; c < 32; ++c) {
+            unsigned attr = ram[0x1800 + r * 32 + c], bright = attr >> 6 & 1;
+            bool shown[2] = {true, true};
+            for (unsigned phase = 0; phase < 2; ++phase) {
+                bool swap = phase && (attr & 0x80);
+                unsigned ink = index(swap ? attr >> 3 & 7 : attr & 7, bright);
+                unsigned paper = index(swap ? attr & 7 : attr >> 3 & 7, bright);
+                for (unsigned line = 0; line < 8; ++line) {
+                    unsigned byte = ram[((r & 0x18) << 8) + (line << 8) + ((r & 7) << 5) + c];
+                    std::uint32_t want = 0;
+                    for (unsigned i = 0; i < 8; ++i)
+                        want |= (byte & (0x80u >> i) ? ink : paper) << (4 * i);
+                    shown[phase] = shown[phase] && tiles[(r * 32 + c) * 8 + line] == want;
+                }
+            }
+            wrong += !shown[0] && !shown[1];
+        }
+    return wrong;
+}
+
+// The picture is drawn from the cells that changed since it was last drawn: the keyboard, the
+// overlay and a loaded state must not leave cells of another picture behind, nor may the
+// display's bookkeeping touch the keyboard's tiles.
+TEST_F(SaveStates, AfterALoadOrTheKeyboardTheLcdShowsTheWholeScreen) {
+    Gba gba(image);
+    gba.attachSave(freshSaveFile("whole"));
+    ASSERT_TRUE(startEntry(gba, 0));
+    gba.write32(SPECTRUM_STATE_ADDRESS + offsetof(SpectrumState, display_every), 1);
+    runSpectrumFrames(gba, 40);
+    ASSERT_EQ(useSlot(gba, OverlaySave, 0), static_cast<std::uint32_t>(STATE_SAVED));
+    auto saved = spectrumRam(gba);
+    resume(gba);
+
+    chooseOverlayItem(gba, OverlayKeyboard);
+    gba.runFrames(2);
+    ASSERT_EQ(state(gba).keyboard, 1u);
+    std::vector<std::uint8_t> keys(0x1E20), keysLater(keys.size());
+    gba.read(0x06008000u, keys.data(), keys.size());
+    runSpectrumFrames(gba, 200);
+    gba.read(0x06008000u, keysLater.data(), keysLater.size());
+    EXPECT_TRUE(keys == keysLater) << "the keyboard's tiles are left alone";
+    gba.press(gbatest::KeyB, 2, 2);
+    ASSERT_EQ(state(gba).keyboard, 0u);
+    runToFrame(gba, state(gba).frames + 3);
+    EXPECT_EQ(cellsNotShown(gba), 0) << "after the keyboard";
+    auto later = spectrumRam(gba);
+    EXPECT_NE(std::memcmp(saved.data(), later.data(), 0x1B00), 0) << "the screen moved on";
+
+    ASSERT_EQ(useSlot(gba, OverlayLoad, 0), static_cast<std::uint32_t>(STATE_LOADED));
+    resume(gba);
+    runToFrame(gba, state(gba).frames + 3);
+    EXPECT_EQ(cellsNotShown(gba), 0) << "after the load";
     EXPECT_EQ(gba.gameErrors(), 0);
 }
 

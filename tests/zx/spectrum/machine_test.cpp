@@ -1,7 +1,6 @@
 // The machine on the host: key codes to half-rows, the ports, the frame's interrupt, the screen
-// rows written, running inside a frame and the beeper's samples.
+// rows written, running inside a frame and the beeper's edges.
 #include "snapshot_files.h"
-#include "spectrum/beeper.h"
 #include "spectrum/keyboard.h"
 #include "spectrum/machine.h"
 
@@ -210,6 +209,29 @@ TEST(SpectrumMachine, RunningInPiecesMatchesWholeFrames) {
     EXPECT_EQ(a.pc, b.pc);
 }
 
+// A run that stops inside a frame leaves the port's value as of where it stopped (a snapshot
+// taken there keeps its border), and the frame's edges come out once each.
+TEST(SpectrumMachine, ARunStoppedInsideAFrameLeavesThePortAsWritten) {
+    Machine m;
+    // DI; ten NOPs (past the interrupt's window); LD A,15h; OUT (FEh),A (I/O at 51 + 7, ends at
+    // 62); LD A,02h; OUT (FEh),A (I/O at 69 + 7, ends at 80); JR $
+    std::vector<std::uint8_t> program = {0xF3};
+    program.resize(11, 0x00);
+    program.insert(program.end(), {0x3E, 0x15, 0xD3, 0xFE, 0x3E, 0x02, 0xD3, 0xFE, 0x18, 0xFE});
+    m.start(program, 1);
+    spectrum_run(&m.s, 60);
+    EXPECT_EQ(spectrum_frame_tstate(&m.s), 62);
+    EXPECT_EQ(m.s.border, 5);
+    EXPECT_EQ(m.s.ula & 0x10, 0x10);
+    spectrum_run(&m.s, 10);
+    EXPECT_EQ(m.s.border, 2);
+    spectrum_run_frame(&m.s);
+    EXPECT_EQ(m.s.border, 2);
+    ASSERT_EQ(m.s.edge_count, 2u);
+    EXPECT_EQ(m.s.edges[0], 58);
+    EXPECT_EQ(m.s.edges[1], 76);
+}
+
 // Counts interrupts into (0x9000) with a handler reached through IM 1 or IM 2; the main program
 // halts in a loop.
 const std::vector<std::uint8_t> kHaltLoop = {0xFB, 0x76, 0x18, 0xFD}; // EI; HALT; JR -3
@@ -250,40 +272,43 @@ TEST(SpectrumMachine, OneInterruptPerFrameInIm1AndIm2) {
     }
 }
 
-TEST(SpectrumMachine, BeeperEdgesAreRecordedPerFrame) {
+// Each edge is dated to the start of its OUT's I/O cycle; a frame holds every edge a program can
+// make (more than a music engine's), and an OUT whose I/O cycle falls past the frame's end opens
+// the next frame.
+TEST(SpectrumMachine, BeeperEdgesAreExactAndNoneIsLost) {
     Machine m;
-    // LD A,0x10; OUT (0xFE),A; XOR A; OUT (0xFE),A; DI; HALT
-    m.start({0x3E, 0x10, 0xD3, 0xFE, 0xAF, 0xD3, 0xFE, 0xF3, 0x76}, 1);
+    // DI; LD A,10h; OUT (FEh),A (I/O at 11 + 7); XOR A; OUT (FEh),A (at 26 + 7); LD BC,00FEh;
+    // then a 31-T-state loop: XOR 10h; OUT (C),A; JR loop (one edge each pass).
+    m.start({0xF3, 0x3E, 0x10, 0xD3, 0xFE, 0xAF, 0xD3, 0xFE, 0x01, 0xFE, 0x00, 0xEE, 0x10, 0xED,
+             0x79, 0x18, 0xFA},
+            1);
     spectrum_run_frame(&m.s);
     EXPECT_EQ(m.s.frame_level, 0);
-    ASSERT_EQ(m.s.edge_count, 2);
-    EXPECT_LE(m.s.edges[0], m.s.edges[1]);
-    EXPECT_LT(m.s.edges[1], 2 * SPECTRUM_SLICE_TSTATES);
-    spectrum_run_frame(&m.s);
-    EXPECT_EQ(m.s.edge_count, 0);
-}
-
-TEST(SpectrumBeeper, SamplesAreTheMeanLevel) {
-    std::array<std::int8_t, BEEPER_SAMPLES_PER_FRAME> out{};
-    beeper_render(0, nullptr, 0, out.data());
-    for (auto v : out)
-        EXPECT_EQ(v, 0); // silence
-    beeper_render(1, nullptr, 0, out.data());
-    for (auto v : out)
-        EXPECT_EQ(v, 2 * BEEPER_AMPLITUDE - 1); // full level (scale rounds down)
-    // High for the first half of sample 0, all of sample 1, none of 2 and 3, then high again.
-    std::int32_t edges[] = {104, 208, 2 * 208, 4 * 208};
-    beeper_render(1, edges, 4, out.data());
-    EXPECT_NEAR(out[0], BEEPER_AMPLITUDE, 1);
-    EXPECT_NEAR(out[1], 2 * BEEPER_AMPLITUDE, 1);
-    EXPECT_EQ(out[2], 0);
-    EXPECT_EQ(out[3], 0);
-    EXPECT_NEAR(out[4], 2 * BEEPER_AMPLITUDE, 1);
-    EXPECT_NEAR(out[BEEPER_SAMPLES_PER_FRAME - 1], 2 * BEEPER_AMPLITUDE, 1);
-    // Edges past the frame's end (an instruction running over) change nothing in it.
-    std::int32_t late[] = {SPECTRUM_FRAME_TSTATES + 5};
-    beeper_render(0, late, 1, out.data());
-    EXPECT_EQ(out[BEEPER_SAMPLES_PER_FRAME - 1], 0);
+    ASSERT_GT(m.s.edge_count, 2000u);
+    EXPECT_EQ(m.s.edges[0], 18);
+    EXPECT_EQ(m.s.edges[1], 33);
+    EXPECT_EQ(m.s.edges[2], 37 + 10 + 7 + 8) << "LD BC,nn; XOR n; then OUT (C),A's I/O cycle";
+    // The loop's edges over five frames, in Spectrum time: 31 T-states apart without a gap,
+    // whatever frame they fall in, and each frame's level the one its edges leave.
+    std::int64_t previous = m.s.edges[2];
+    int level = 0, crossed = 0;
+    for (int frame = 0; frame < 5; ++frame) {
+        if (frame)
+            spectrum_run_frame(&m.s);
+        EXPECT_EQ(m.s.frame_level, level) << "frame " << frame;
+        crossed += m.s.late_edges;
+        for (std::uint32_t k = 0; k < m.s.edge_count; ++k) {
+            std::int32_t t = m.s.edges[k];
+            ASSERT_LT(t, SPECTRUM_FRAME_TSTATES);
+            level ^= 1;
+            if (frame == 0 && k <= 2)
+                continue;
+            std::int64_t at = std::int64_t(frame) * SPECTRUM_FRAME_TSTATES + t;
+            ASSERT_EQ(at - previous, 31) << "frame " << frame << " edge " << k;
+            previous = at;
+        }
+    }
+    EXPECT_GE(crossed, 1) << "the loop's phase puts an I/O cycle past some frame's end";
 }
 
 } // namespace

@@ -121,6 +121,14 @@ TEST(Z80OnGba, EveryVectorPassesOnTheArmBuild) {
     EXPECT_EQ(box->remap_diff, 0u);
     // Two CPUs watching different ranges in turn, and a watch taken away.
     EXPECT_EQ(box->watch_diff, 0u);
+    // The checks of z80_checks.h, as on the host: a bit per failed step.
+    EXPECT_EQ(box->io_timing, 0u) << "port handlers' T-states";
+    EXPECT_EQ(box->latch, 0u) << "output latch";
+    EXPECT_EQ(box->store_marks, 0u) << "watched blocks of each kind of store";
+    EXPECT_EQ(box->limits, 0u) << "HALT, EI, run limit in repeated instructions";
+    EXPECT_EQ(box->page_end_after_io, 0u) << "code running off its page after a port handler";
+    EXPECT_EQ(box->in_cache, 0u) << "input cache: bytes still true";
+    EXPECT_EQ(box->in_asked, 6u) << "the fast path answers the second read from its cache";
 }
 
 TEST(Z80OnGba, BenchmarkMatchesTheHostAndReportsSpeed) {

@@ -43,9 +43,10 @@ if(z80_have_vectors)
     add_custom_target(z80_vectors_data DEPENDS ${z80_vectors_bin})
     add_dependencies(z80_test_data z80_vectors_data)
     add_gba_image(NAME z80_vectors
-        SOURCES ${CMAKE_CURRENT_LIST_DIR}/vectors_main.c ${CMAKE_BINARY_DIR}/z80_vectors_data.s
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/vectors_main.c ${z80_tests_dir}/z80_checks.c
+            ${CMAKE_BINARY_DIR}/z80_vectors_data.s
         LIBS tapeloom_zx)
-    target_include_directories(z80_vectors PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+    target_include_directories(z80_vectors PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${z80_tests_dir})
     add_dependencies(z80_vectors z80_test_data)
 endif()
 add_gba_image(NAME z80_bench

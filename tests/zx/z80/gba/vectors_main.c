@@ -3,6 +3,7 @@
 #include "hw/gba.h"
 #include "spectrum/machine.h"
 #include "z80/z80.h"
+#include "z80_checks.h"
 #include "z80_mailbox.h"
 
 #include <string.h>
@@ -397,6 +398,14 @@ int main(void) {
     mailbox.remap_diff = check_remap();
     fill();
     mailbox.watch_diff = check_watch();
+    mailbox.io_timing = z80_check_io_timing(&cpu, memory);
+    mailbox.latch = z80_check_latch(&cpu, memory);
+    mailbox.store_marks = z80_check_store_marks(&cpu, memory);
+    mailbox.limits = z80_check_limits(&cpu, memory);
+    mailbox.page_end_after_io = z80_check_page_end_after_io(&cpu, memory, page2);
+    unsigned asked = 0;
+    mailbox.in_cache = z80_check_in_cache(&cpu, memory, &asked);
+    mailbox.in_asked = asked;
     mailbox.done = 1;
     gba_irq_init_vblank();
     for (;;)

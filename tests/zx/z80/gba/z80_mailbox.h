@@ -38,6 +38,8 @@ typedef struct Z80Mailbox {
     uint32_t remap_diff;
     /* watched writes on two CPUs with different ranges, run in turn: bit n = step n wrong */
     uint32_t watch_diff;
+    /* z80_checks.h, run on the ARM build: the failed steps of each */
+    uint32_t io_timing, latch, store_marks, limits, page_end_after_io, in_cache, in_asked;
 } Z80Mailbox;
 
 #endif
