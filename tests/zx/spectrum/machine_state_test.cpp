@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -367,6 +368,19 @@ TEST(MachineState, DamagedBlankAndForeignStatesLeaveTheMachineAlone) {
     shortSection[MACHINE_STATE_HEADER + 4] = MACHINE_STATE_Z80_SECTION - 1;
     seal(shortSection);
     EXPECT_EQ(refused(shortSection), MACHINE_STATE_DAMAGED);
+    // Edges carried into the next frame: one at most, and only between frames.
+    constexpr std::size_t ula = MACHINE_STATE_HEADER + 8 + MACHINE_STATE_Z80_SECTION + 8;
+    for (auto [late, inFrame] : {std::pair{2, 0}, std::pair{1, 1}}) {
+        Bytes carried = state;
+        carried[ula + 6] = static_cast<std::uint8_t>(late);
+        carried[ula + 5] = static_cast<std::uint8_t>(inFrame);
+        seal(carried);
+        EXPECT_EQ(refused(carried), MACHINE_STATE_DAMAGED) << late << " " << inFrame;
+        carried[ula + 5] = 0;
+        carried[ula + 6] = 1;
+        seal(carried);
+        EXPECT_EQ(machine_state_check(carried.data(), carried.size()), MACHINE_STATE_OK);
+    }
 
     EXPECT_TRUE(target.ram == ramBefore);
     Z80Regs regsAfter = target.regs();
