@@ -221,8 +221,7 @@ TEST(TapeSignal, StopWaitsForPlay) {
 
 // Content that plays in no time costs no time to play: 65535 turns of a loop of pulses of no
 // length, a tone of 65535 empty pulses, 4 billion empty generalized symbols, empty pilots and
-// bits in a loop. Only the level
-// they leave behind shows.
+// bits in a loop. Only the level they leave behind shows.
 TEST(TapeSignal, TimelessContentLeavesOnlyItsLevel) {
     Tzx tzx;
     tzx.tone(1000, 1)
