@@ -46,6 +46,7 @@ TapeSignal::Next TapeSignal::next(TapeSpan& span) {
             playStep();
             break;
         case Phase::Pilot:
+            skipTimelessPulses(current_->pilotPulse);
             if (count_ != 0) {
                 --count_;
                 return pulse(span, current_->pilotPulse);
@@ -63,6 +64,7 @@ TapeSignal::Next TapeSignal::next(TapeSpan& span) {
                 return Next::Span;
             break;
         case Phase::Tone:
+            skipTimelessPulses(current_->pilotPulse);
             if (count_ != 0) {
                 --count_;
                 return pulse(span, current_->pilotPulse);
@@ -232,7 +234,8 @@ bool TapeSignal::bits(TapeSpan& span) {
         pulse(span, bitPulse_);
         return true;
     }
-    if (bitsLeft_ == 0) {
+    // Two pulses a bit: bits whose pulses have no length leave the level as it was.
+    if (bitsLeft_ == 0 || (current_->zeroPulse == 0 && current_->onePulse == 0)) {
         phase_ = Phase::Pause;
         return false;
     }

@@ -79,6 +79,14 @@ class TapeSignal {
         span = {length, level_};
         return Next::Span;
     }
+    // Pulses of no length only flip the level: a run of them is its parity, at once (a loop
+    // of such tones would otherwise cost a step per pulse per turn without taking any time).
+    void skipTimelessPulses(std::uint64_t length) {
+        if (length == 0 && count_ != 0) {
+            level_ = level_ != ((count_ & 1) != 0);
+            count_ = 0;
+        }
+    }
     void playStep();
     void startBlock(const TapeBlock& block);
     bool bits(TapeSpan& span);

@@ -89,16 +89,25 @@ target_include_directories(gba_hw PUBLIC ${TAPELOOM_GBA_DIR})
 # The emulator library (Z80 core with its ARM fast path, the 48K machine).
 add_subdirectory(${TAPELOOM_ROOT}/zx ${CMAKE_BINARY_DIR}/zx)
 
-# The start menu: catalogue reader, text screen, buttons.
+# The save memory: the flash chip and what is stored in it (states, settings).
+add_library(gba_save STATIC
+    ${TAPELOOM_GBA_DIR}/save/flash.c
+    ${TAPELOOM_GBA_DIR}/save/save_store.c)
+gba_target_settings(gba_save)
+target_include_directories(gba_save PUBLIC ${TAPELOOM_ROOT}/format)
+target_link_libraries(gba_save PUBLIC gba_hw tapeloom_zx)
+
+# The start menu: catalogue reader, text screen, the selected entry's screen, buttons.
 add_library(gba_menu STATIC
     ${TAPELOOM_GBA_DIR}/input.c
     ${TAPELOOM_GBA_DIR}/menu/catalogue.c
     ${TAPELOOM_GBA_DIR}/menu/font.c
     ${TAPELOOM_GBA_DIR}/menu/menu.c
+    ${TAPELOOM_GBA_DIR}/menu/preview.c
     ${TAPELOOM_GBA_DIR}/menu/text.c)
 gba_target_settings(gba_menu)
 target_include_directories(gba_menu PUBLIC ${TAPELOOM_ROOT}/format)
-target_link_libraries(gba_menu PUBLIC gba_hw)
+target_link_libraries(gba_menu PUBLIC gba_hw gba_save tapeloom_zx)
 
 # The emulator's face: screen, sound, overlay, the start of a snapshot, and the ROMs it runs
 # (TAPELOOM_OPENSE_ROM and ROM 0 from zx/rom0, embedded).
@@ -115,8 +124,10 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/spectrum_rom.s PROPERTIES
     OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM};${ZX_ROM0_IMAGE}")
 add_library(gba_play STATIC
     ${TAPELOOM_GBA_DIR}/play/display.c
+    ${TAPELOOM_GBA_DIR}/play/keyboard_overlay.c
     ${TAPELOOM_GBA_DIR}/play/overlay.c
     ${TAPELOOM_GBA_DIR}/play/play.c
+    ${TAPELOOM_GBA_DIR}/play/save_states.c
     ${TAPELOOM_GBA_DIR}/play/sound.c
     ${TAPELOOM_GBA_DIR}/play/sound_irq.S
     ${CMAKE_BINARY_DIR}/spectrum_rom.s)

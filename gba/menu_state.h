@@ -37,6 +37,10 @@ typedef struct {
     uint32_t pogoshell_size;  /* 0x44 size of the opened file */
     uint32_t table_address;   /* 0x48 cartridge address of the table (the image's end) */
     uint32_t frames;          /* 0x4C frames the menu has run */
+    uint32_t preview_entry;   /* 0x50 entry whose screen is shown, 0xFFFFFFFF none yet */
+    uint32_t preview_result;  /* 0x54 SnapshotResult of reading that screen (0 shown) */
+    uint32_t preview_screen;  /* 0x58 GBA address of the 6912 screen bytes read */
+    int32_t remembered;       /* 0x5C entry selected at start from the save memory, -1 none */
 } MenuState;
 
 STATE_BLOCK_FITS(MenuState, MENU_STATE_ADDRESS, PLAY_STATE_ADDRESS);

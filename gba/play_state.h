@@ -31,13 +31,41 @@ typedef struct {
     uint32_t edges;       /* 0x48 beeper edges in the last frame */
     uint32_t edge_gap;    /* 0x4C T-states between its first two edges (0 with fewer) */
     uint32_t frame_costs; /* 0x50 GBA address of the SpectrumFrameCost ring */
-    /* 0x54 written by tests: 0 = the picture of a frame is drawn or left for a later one as the
+    /* The on-screen keyboard, and the last save or load of a state. */
+    uint32_t keyboard;          /* 0x54 1 while the on-screen keyboard is open */
+    uint32_t keyboard_cursor;   /* 0x58 the key under the cursor: row * 10 + column */
+    uint32_t keyboard_held;     /* 0x5C key code A holds, 0 none */
+    uint32_t keyboard_sticky;   /* 0x60 shifts waiting for the next key: 1 SHIFT, 2 SYM SHIFT */
+    uint32_t state_result;      /* 0x64 enum SaveStateResult */
+    uint32_t state_slot;        /* 0x68 its slot, from 0 */
+    uint32_t state_bytes;       /* 0x6C the state's length */
+    uint32_t state_cycles;      /* 0x70 GBA cycles it took (packing and save memory) */
+    uint32_t state_actions;     /* 0x74 saves and loads tried */
+    uint32_t state_frames;      /* 0x78 the machine's frames when it was saved or loaded */
+    uint16_t state_regs[14];    /* 0x7C and its registers: AF BC DE HL AF' BC' DE' HL' IX IY SP
+                                   PC WZ, then I * 256 + R */
+    uint32_t state_pack_cycles; /* 0x98 the part of state_cycles spent packing or unpacking */
+    /* 0x9C written by tests: 0 = the picture of a frame is drawn or left for a later one as the
      * emulation's pace allows; n > 0 = drawn for every n-th frame only (waiting for the LCD). */
     uint32_t display_every;
-    uint32_t model;  /* 0x58 the machine running: 0 48K, 1 128K */
-    uint32_t paging; /* 0x5C 128K: port 0x7FFD's last value */
-    uint32_t ay;     /* 0x60 GBA address of the AY (its 16 registers first) */
+    uint32_t model;  /* 0xA0 the machine running: 0 48K, 1 128K */
+    uint32_t paging; /* 0xA4 128K: port 0x7FFD's last value */
+    uint32_t ay;     /* 0xA8 GBA address of the AY (its 16 registers first) */
 } SpectrumState;
+
+/* What became of a save or load of a state. */
+enum SaveStateResult {
+    STATE_NONE = 0,
+    STATE_SAVED = 1,
+    STATE_LOADED = 2,
+    STATE_NO_ROOM = 3,     /* the save memory has not room enough; nothing changed */
+    STATE_CHIP_FAILED = 4, /* the save memory did not erase or program */
+    STATE_EMPTY = 5,       /* the slot holds no state */
+    STATE_OTHER_ENTRY = 6, /* the slot's state belongs to another entry: refused */
+    STATE_DAMAGED = 7,     /* header or state checksum wrong: refused */
+    STATE_UNREADABLE = 8,  /* a later format or another machine: refused */
+    STATE_128K = 9         /* a 128K game: its states are not kept, saving and loading refused */
+};
 
 STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);
 /* What each Spectrum frame cost, for speed measures: frame n (counted as `frames`, from 1) is

@@ -22,6 +22,14 @@
 #define BGCNT_SCREENBASE(n) ((n) << 8)
 #define BGCNT_SIZE_256x256 0x0000
 
+/* BLDCNT: first targets (bits 0-5), mode, second targets (bits 8-13); BLDALPHA: the weights of
+ * the first (EVA) and second (EVB) target, in sixteenths. */
+#define BLD_TOP_BG1 0x0002
+#define BLD_ALPHA 0x0040
+#define BLD_BOTTOM_OBJ 0x1000
+#define BLD_BOTTOM_BACKDROP 0x2000
+#define BLDALPHA_WEIGHTS(eva, evb) ((eva) | ((evb) << 8))
+
 /* Colours: 5 bits each, red lowest. */
 #define RGB15(r, g, b) ((r) | ((g) << 5) | ((b) << 10))
 
@@ -33,6 +41,9 @@
 #define ATTR1_MATRIX(n) ((n) << 9)
 #define ATTR1_SIZE_64 0xC000 /* 64 x 64 for a square sprite */
 #define ATTR2_PRIORITY(n) ((n) << 10)
+
+/* Background map entries */
+#define MAP_PALETTE(n) ((n) << 12)
 
 /* SOUNDCNT */
 #define SOUNDCNT_X_MASTER 0x0080

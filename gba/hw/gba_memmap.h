@@ -17,6 +17,7 @@
 #define MEM_OAM 0x07000000
 #define MEM_ROM 0x08000000 /* the cartridge, up to 32 MiB */
 #define MEM_ROM_END 0x0A000000
+#define MEM_SAVE 0x0E000000 /* the cartridge's save memory, 8-bit bus, 64 KiB window */
 
 /* The BIOS keeps its interrupt words at the top of IWRAM. */
 #define BIOS_IRQ_FLAGS 0x03007FF8   /* interrupts VBlankIntrWait/IntrWait wait for (16 bits) */
@@ -30,6 +31,10 @@
 #define IO_BG1CNT 0x0400000A
 #define IO_BG0HOFS 0x04000010
 #define IO_BG0VOFS 0x04000012
+#define IO_BG1HOFS 0x04000014
+#define IO_BG1VOFS 0x04000016
+#define IO_BLDCNT 0x04000050
+#define IO_BLDALPHA 0x04000052
 #define IO_SOUNDCNT_L 0x04000080
 #define IO_SOUNDCNT_H 0x04000082
 #define IO_SOUNDCNT_X 0x04000084
@@ -64,6 +69,10 @@
 #define REG_BG1CNT REG16(IO_BG1CNT)
 #define REG_BG0HOFS REG16(IO_BG0HOFS)
 #define REG_BG0VOFS REG16(IO_BG0VOFS)
+#define REG_BG1HOFS REG16(IO_BG1HOFS)
+#define REG_BG1VOFS REG16(IO_BG1VOFS)
+#define REG_BLDCNT REG16(IO_BLDCNT)
+#define REG_BLDALPHA REG16(IO_BLDALPHA)
 #define REG_SOUNDCNT_L REG16(IO_SOUNDCNT_L)
 #define REG_SOUNDCNT_H REG16(IO_SOUNDCNT_H)
 #define REG_SOUNDCNT_X REG16(IO_SOUNDCNT_X)

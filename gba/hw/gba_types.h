@@ -15,6 +15,9 @@ typedef int32_t s32;
  * at full speed; ROM code calling them needs the long call (a Thumb branch cannot reach
  * 0x03000000), which the macro requests for every caller that sees the declaration. */
 #define IWRAM_CODE __attribute__((section(".iwram"), target("arm"), noinline, long_call))
+/* Thumb code copied to EWRAM at start-up: for what must not run from the cartridge while it
+ * talks to the cartridge's save chip. */
+#define EWRAM_CODE __attribute__((section(".ewram_code"), noinline, long_call))
 #define IWRAM_DATA __attribute__((section(".iwram.data")))
 #define EWRAM_DATA __attribute__((section(".ewram")))
 #define EWRAM_BSS __attribute__((section(".ewram_bss")))

@@ -2,7 +2,9 @@
 
 #include <string.h>
 
+#include "spectrum/machine_state.h" /* zx_crc32 */
 #include "state_blocks.h"
+#include "tpl_save.h"
 
 #define CARTRIDGE_START ((const u8*)MEM_ROM)
 #define CARTRIDGE_END ((const u8*)MEM_ROM_END)
@@ -221,6 +223,23 @@ u32 tpl_entry_size(int index) {
     if (index + 1 == catalogue.entry_count)
         return catalogue.last_size;
     return catalogue.entries[index + 1].data_offset - catalogue.entries[index].data_offset;
+}
+
+u32 tpl_entry_identity(int index) {
+    if (index < 0 || index >= catalogue.entry_count)
+        return 0;
+    const TplEntry* e = &catalogue.entries[index];
+    u32 crc = zx_crc32(0, (const u8*)e->name, TPL_ENTRY_NAME_LENGTH);
+    crc = zx_crc32(crc, &e->kind, 1);
+    const u8* data = tpl_entry_data(index);
+    u32 size = tpl_entry_size(index);
+    u32 room = (u32)(CARTRIDGE_END - data);
+    u32 n = TPL_ENTRY_ID_BYTES;
+    if (size < n)
+        n = size;
+    if (room < n)
+        n = room;
+    return zx_crc32(crc, data, n);
 }
 
 const char* tpl_key_text(u8 code) {

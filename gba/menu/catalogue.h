@@ -62,6 +62,10 @@ const TplEntry* tpl_entries(int* count);
 const u8* tpl_entry_data(int index);
 u32 tpl_entry_size(int index);
 
+/* The identity of entry `index` that save states and the remembered entry carry (defined in
+ * format/tpl_save.h); 0 for no entry. */
+u32 tpl_entry_identity(int index);
+
 /* Display text of a key code: its name ("SYM SHIFT", "JOY FIRE"), "-" for none, "?" beyond. */
 const char* tpl_key_text(u8 code);
 

@@ -1,11 +1,16 @@
 #include "menu/menu.h"
 
 #include "input.h"
+#include "menu/preview.h"
 #include "menu/text.h"
 #include "menu_state.h"
+#include "save/flash.h"
 
 #define LIST_FIRST_ROW 2
 #define LIST_ROWS 15
+#define LIST_WIDTH 15 /* the names; the right half shows the selected entry */
+#define NAME_ROW 14
+#define KIND_ROW 15
 #define STATUS_ROW 18
 #define HINT_ROW 19
 
@@ -58,8 +63,8 @@ static int put_dec_right(int col, int row, u32 value, int width, enum TextStyle 
     return text_put_dec(col, row, value, style);
 }
 
-static void draw_list(const TplCatalogue* c, int cursor, int top) {
-    int width = digits_of((u32)c->entry_count);
+/* The list in the left half, the selected entry's screen, name and kind in the right half. */
+static void draw_list(const TplCatalogue* c, int cursor, int top, const char* hint) {
     put_bar(0, "TAPELOOM");
     int col = TEXT_COLS - 2 - digits_of((u32)cursor + 1) - digits_of((u32)c->entry_count);
     col = text_put_dec(col, 0, (u32)cursor + 1, TEXT_TITLE);
@@ -69,26 +74,45 @@ static void draw_list(const TplCatalogue* c, int cursor, int top) {
     for (int i = 0; i < LIST_ROWS; ++i) {
         int row = LIST_FIRST_ROW + i;
         int index = top + i;
-        enum TextStyle style = index == cursor ? TEXT_CURSOR : TEXT_NORMAL;
-        text_clear_row(row, style);
-        if (index >= c->entry_count)
-            continue;
-        const TplEntry* e = &c->entries[index];
-        put_dec_right(1, row, (u32)index + 1, width, index == cursor ? TEXT_CURSOR : TEXT_DIM);
-        text_put_field(2 + width, row, e->name, 15, style);
-        text_put(TEXT_COLS - 5, row, kind_text(e->kind), index == cursor ? TEXT_CURSOR : TEXT_DIM);
+        text_clear_row(row, TEXT_NORMAL);
+        if (index < c->entry_count)
+            text_put_field(0, row, c->entries[index].name, LIST_WIDTH,
+                           index == cursor ? TEXT_CURSOR : TEXT_NORMAL);
     }
-    /* Scroll marks in the last column, in the style of the line they sit on. */
-    int last = LIST_FIRST_ROW + LIST_ROWS - 1;
-    text_put_char(TEXT_COLS - 1, LIST_FIRST_ROW, top > 0 ? '^' : ' ',
-                  top == cursor ? TEXT_CURSOR : TEXT_DIM);
-    text_put_char(TEXT_COLS - 1, last, top + LIST_ROWS < c->entry_count ? 'v' : ' ',
-                  top + LIST_ROWS - 1 == cursor ? TEXT_CURSOR : TEXT_DIM);
+    /* Scroll marks above and below the list. */
     text_clear_row(LIST_FIRST_ROW + LIST_ROWS, TEXT_NORMAL);
+    text_put_char(LIST_WIDTH / 2, 1, top > 0 ? '^' : ' ', TEXT_DIM);
+    text_put_char(LIST_WIDTH / 2, LIST_FIRST_ROW + LIST_ROWS,
+                  top + LIST_ROWS < c->entry_count ? 'v' : ' ', TEXT_DIM);
+    const TplEntry* e = &c->entries[cursor];
+    text_put_field(LIST_WIDTH, NAME_ROW, e->name, TEXT_COLS - LIST_WIDTH, TEXT_VALUE);
+    col = text_put(LIST_WIDTH, KIND_ROW, kind_text(e->kind), TEXT_DIM);
+    u32 size = tpl_entry_size(cursor);
+    if (size != TPL_SIZE_UNKNOWN) {
+        col = text_put_dec(col + 2, KIND_ROW, (size + 1023) / 1024, TEXT_DIM);
+        text_put(col, KIND_ROW, " KiB", TEXT_DIM);
+    }
     text_clear_row(STATUS_ROW, TEXT_NORMAL);
     if (status_text(c->status))
         text_put(1, STATUS_ROW, status_text(c->status), TEXT_ALERT);
-    put_bar(HINT_ROW, "A:details  L/R:page");
+    text_clear_row(HINT_ROW, TEXT_TITLE);
+    col = text_put(1, HINT_ROW, hint, TEXT_TITLE);
+    text_put(col + 2, HINT_ROW, "L/R:page", TEXT_TITLE);
+}
+
+/* The selected entry's screen; where it cannot be read, a line says so. */
+static void show_preview(const TplCatalogue* c, int index) {
+    const TplEntry* e = &c->entries[index];
+    const u8* data = tpl_entry_data(index);
+    u32 size = tpl_entry_size(index);
+    if (size == TPL_SIZE_UNKNOWN) /* the last entry: up to the end of the cartridge space */
+        size = (u32)(MEM_ROM_END - (u32)data);
+    int result = preview_show(data, size, e->kind);
+    volatile MenuState* s = MENU_STATE;
+    s->preview_entry = 0xFFFFFFFFu; /* until the picture is drawn */
+    s->preview_result = (u32)result;
+    s->preview_screen = (u32)preview_screen();
+    text_put(LIST_WIDTH + 2, PREVIEW_Y / 8 + 5, result ? "No picture" : "          ", TEXT_DIM);
 }
 
 static void put_label(int row, const char* label) {
@@ -116,6 +140,7 @@ static void record_pick(const TplCatalogue* c, int index) {
 
 static void show_details(const TplCatalogue* c, int index) {
     const TplEntry* e = &c->entries[index];
+    preview_hide();
     text_clear();
     put_bar(0, "ENTRY");
     int col = text_put_dec(7, 0, (u32)index + 1, TEXT_TITLE);
@@ -180,7 +205,25 @@ static void start_state(const TplCatalogue* c) {
     s->pogoshell_size = c->pogoshell.size;
     s->table_address = (u32)c->table;
     s->frames = 0;
+    s->preview_entry = 0xFFFFFFFFu;
+    s->remembered = -1;
     s->magic = MENU_STATE_MAGIC;
+}
+
+/* The entry the menu selects at start: the one started last, if the save memory remembers it
+ * and it is still the same snapshot at the same place. */
+static int remembered_entry(const TplCatalogue* c) {
+    u16 index;
+    u32 id;
+    if (!save_settings_last_played(&save_flash, &index, &id) || index >= c->entry_count ||
+        tpl_entry_identity(index) != id)
+        return -1;
+    return index;
+}
+
+static void show_list(void) {
+    text_init();
+    preview_init();
 }
 
 static void run_catalogue(const TplCatalogue* c, const MenuActions* actions) {
@@ -191,20 +234,44 @@ static void run_catalogue(const TplCatalogue* c, const MenuActions* actions) {
         for (;;)
             next_frame();
     }
-    if (c->entry_count == 1 && actions->start_single_entry)
+    if (c->entry_count == 1 && actions->start_single_entry) {
         actions->pick_entry(c, 0);
+        show_list();
+    }
     int cursor = 0;
     int top = 0;
+    int remembered = c->entry_count > 1 ? remembered_entry(c) : -1;
+    MENU_STATE->remembered = remembered;
+    if (remembered > 0) {
+        cursor = remembered;
+        top = cursor >= LIST_ROWS ? cursor - LIST_ROWS / 2 : 0;
+        if (top > c->entry_count - LIST_ROWS)
+            top = c->entry_count > LIST_ROWS ? c->entry_count - LIST_ROWS : 0;
+    }
+    show_list();
     int redraw = 1;
+    int preview_due = 1;
+    int picture_done = 1;
     for (;;) {
         if (redraw) {
-            draw_list(c, cursor, top);
+            draw_list(c, cursor, top, actions->pick_hint);
             MENU_STATE->cursor = (u32)cursor;
             MENU_STATE->top = (u32)top;
             MENU_STATE->screen = MENU_SCREEN_LIST;
             redraw = 0;
         }
         u32 keys = next_frame();
+        /* The picture follows once the cursor rests (no D-pad or shoulder button held): reading
+         * and scaling a screen takes two or three frames, which would slow down scrolling. */
+        if (preview_due &&
+            !(input_held() & (KEY_UP | KEY_DOWN | KEY_LEFT | KEY_RIGHT | KEY_L | KEY_R))) {
+            show_preview(c, cursor);
+            preview_due = 0;
+            picture_done = 0;
+        } else if (!preview_due && !picture_done && preview_step()) {
+            picture_done = 1;
+            MENU_STATE->preview_entry = (u32)cursor;
+        }
         int moved = cursor;
         if (keys & KEY_DOWN)
             moved += 1;
@@ -225,11 +292,14 @@ static void run_catalogue(const TplCatalogue* c, const MenuActions* actions) {
             if (cursor >= top + LIST_ROWS)
                 top = cursor - LIST_ROWS + 1;
             redraw = 1;
+            preview_due = 1;
         }
         if (keys & KEY_A) {
+            save_settings_set_last_played(&save_flash, (u16)cursor, tpl_entry_identity(cursor));
             actions->pick_entry(c, cursor);
-            text_clear();
+            show_list();
             redraw = 1;
+            preview_due = 1;
         }
     }
 }
@@ -274,7 +344,7 @@ static void show_plugin(const TplCatalogue* c) {
         next_frame();
 }
 
-const MenuActions menu_details_actions = {show_details, show_plugin, 0};
+const MenuActions menu_details_actions = {show_details, show_plugin, 0, "A:details"};
 
 void menu_start(const MenuActions* actions) {
     TplCatalogue catalogue;

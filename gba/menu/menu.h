@@ -1,5 +1,7 @@
-/* The start menu: the catalogue's display names, or the plug-in summary. What happens when an
- * entry is picked or Pogoshell starts the plug-in is the caller's: an explicit set of actions. */
+/* The start menu: the catalogue's display names with the selected entry's screen, or the plug-in
+ * summary. The entry started last is remembered in the save memory and selected at the next
+ * start. What happens when an entry is picked or Pogoshell starts the plug-in is the caller's:
+ * an explicit set of actions. */
 #ifndef TAPELOOM_MENU_H
 #define TAPELOOM_MENU_H
 
@@ -12,6 +14,8 @@ typedef struct MenuActions {
     void (*start_plugin)(const TplCatalogue* c);
     /* Nonzero: a catalogue of one entry picks it at once (the list shows after it returns). */
     int start_single_entry;
+    /* What the hint line says A does, e.g. "A:play". */
+    const char* pick_hint;
 } MenuActions;
 
 /* The menu's own actions: the entry's details (kind, offset, size, key codes) until B, and the

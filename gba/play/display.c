@@ -26,8 +26,10 @@ static u32 pixel_table[256 + 16] IWRAM_DATA;
 /* The screen as last compared, four cells to a group: the group's word of each pixel line, then
  * of the attributes. It lives in background VRAM, which play leaves unused (docs/memory-map.md),
  * where a word reads in 2 cycles against EWRAM's 6. */
-#define shadow ((u32*)(MEM_VRAM + 0x8000))
-_Static_assert(ROWS* ROW_WORDS * 4 <= 0x4000, "the copy fits character block 2");
+#define SHADOW_OFFSET 0xA000 /* behind the on-screen keyboard's tiles, 0x8000-0x9E1F */
+#define shadow ((u32*)(MEM_VRAM + SHADOW_OFFSET))
+_Static_assert(SHADOW_OFFSET - 0x8000 + ROWS * ROW_WORDS * 4 <= 0x4000,
+               "the copy ends in character block 2, before the keyboard's map");
 static u32 row_cells[ROWS] EWRAM_BSS;   /* cells found and not yet drawn, bit n = column n */
 static u32 blind_until[ROWS] EWRAM_BSS; /* frame from which a blind row is compared again */
 static u8 row_busy[ROWS] EWRAM_BSS;     /* comparisons in a row that found it mostly changed */

@@ -7,6 +7,7 @@
 #include "input.h"
 #include "menu/text.h"
 #include "play/display.h"
+#include "play/keyboard_overlay.h"
 #include "play/overlay.h"
 #include "play/sound.h"
 #include "play_state.h"
@@ -31,8 +32,9 @@ typedef struct Game {
     const u8* data;
     u32 size;
     SnapshotKind kind;
-    const u8* keys; /* TPL_KEY_SLOTS key codes, KEYINPUT bit order */
-    int has_menu;   /* 0 in the plug-in form: there is no menu to go back to */
+    const u8* keys;         /* TPL_KEY_SLOTS key codes, KEYINPUT bit order */
+    int has_menu;           /* 0 in the plug-in form: there is no menu to go back to */
+    const SaveOwner* owner; /* the entry, for save states; NULL: none (the plug-in form) */
 } Game;
 
 extern const u8 spectrum_rom_image[SPECTRUM_ROM_SIZE];  /* rom.s: the 48K ROM, the 128K's ROM 1 */
@@ -213,7 +215,9 @@ static void play(const Game* game) {
     sound_start();
     BeeperGrid sound_grid = frame_grid();
     u32 input_buttons = 0;
+    u8 typed_keys[TPL_KEY_SLOTS];
     int input_valid = 0;
+    OverlayGame overlay_game = {&machine, game->owner, game->has_menu};
     /* The button that started the game (A in the menu) is not a key press for the game: buttons
      * held at the start count only after they were let go. */
     input_poll();
@@ -222,13 +226,17 @@ static void play(const Game* game) {
         input_poll();
         u32 held = input_held();
         if ((held & OVERLAY_COMBO) == OVERLAY_COMBO) {
-            int choice = overlay_run(&view, &pan_x, &pan_y, game->has_menu);
-            display_refresh(); /* the overlay had the video memory */
+            keyboard_overlay_close();
+            int choice = overlay_run(&view, &pan_x, &pan_y, &overlay_game);
+            /* The overlay had the video memory, and a loaded state is a new picture. */
+            display_refresh();
             if (choice == OVERLAY_MENU)
                 break;
             if (choice == OVERLAY_RESET && !load(game))
                 break;
             sound_grid = frame_grid();
+            if (choice == OVERLAY_KEYBOARD)
+                keyboard_overlay_open();
             input_valid = 0; /* a load clears the machine's input */
             input_poll();
             held = input_held();
@@ -237,8 +245,17 @@ static void play(const Game* game) {
         held &= ~ignored;
         stats.buttons = held;
         u32 start = cycles_now();
+        /* The on-screen keyboard, while open, types through a key block of its own; opening it
+         * (from the overlay) and closing it make the machine's input be worked out again. */
+        const u8* keys = game->keys;
+        if (keyboard_overlay_shown) {
+            if (keyboard_overlay_frame(game->keys, &held, typed_keys) || !keyboard_overlay_shown)
+                input_valid = 0;
+            if (keyboard_overlay_shown)
+                keys = typed_keys;
+        }
         if (held != input_buttons || !input_valid) {
-            keyboard_from_buttons(game->keys, held, &machine.input);
+            keyboard_from_buttons(keys, held, &machine.input);
             input_buttons = held;
             input_valid = 1;
         }
@@ -283,6 +300,7 @@ static void play(const Game* game) {
         while (sound_queued() >= FRAMES_AHEAD * sound_grid.samples)
             bios_halt();
     }
+    keyboard_overlay_close();
     sound_stop();
     display_close();
     stats.running = 0;
@@ -316,6 +334,15 @@ static void play_entry(const TplCatalogue* c, int index) {
     game.size = entry_size(game.data, tpl_entry_size(index), entry->kind);
     game.keys = entry->keys;
     game.has_menu = 1;
+    SaveOwner owner;
+    owner.entry_id = tpl_entry_identity(index);
+    owner.entry_index = (u16)index;
+    for (int i = 0; i < TPL_STATE_NAME_LENGTH; ++i)
+        owner.name[i] = i < TPL_ENTRY_NAME_LENGTH ? entry->name[i] : 0;
+    /* The display name is padded with spaces: the message shows it without them. */
+    for (int i = TPL_ENTRY_NAME_LENGTH - 1; i >= 0 && owner.name[i] == ' '; --i)
+        owner.name[i] = 0;
+    game.owner = &owner;
     play(&game);
 }
 
@@ -333,9 +360,10 @@ static void play_pogoshell_file(const TplCatalogue* c) {
     game.kind = snapshot_kind(p->kind);
     game.keys = p->keys ? p->keys->keys : c->head->keys;
     game.has_menu = 0;
+    game.owner = 0; /* the save memory is Pogoshell's */
     for (;;)
         play(&game); /* there is no menu: "Reset snapshot" is the way back in */
 }
 
 /* A cartridge of one snapshot starts it at once; "Back to menu" then shows the list. */
-const MenuActions play_menu_actions = {play_entry, play_pogoshell_file, 1};
+const MenuActions play_menu_actions = {play_entry, play_pogoshell_file, 1, "A:play"};

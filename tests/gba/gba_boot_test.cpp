@@ -109,13 +109,9 @@ std::string screenText(Gba& gba) {
                                          << screenText(gba);
 }
 
-// A list line from column 1: number right-aligned in `width`, name, kind at column 25.
-std::string listLine(int number, int width, const std::string& name, const std::string& kind) {
-    std::string n = std::to_string(number);
-    std::string line =
-        std::string(static_cast<std::size_t>(width) - n.size(), ' ') + n + " " + name;
-    line.resize(24 - 1, ' ');
-    return line + " " + kind;
+// A list line: the display name in the left half (15 columns).
+std::string listLine(const std::string& name) {
+    return name + std::string(15 - name.size(), ' ');
 }
 
 // With TAPELOOM_GBA_SCREENSHOTS set to a folder, tests leave pictures of the screens there.
@@ -201,15 +197,19 @@ TEST_F(CatalogueBoot, ListsTheDisplayNamesInOrder) {
     EXPECT_EQ(s.entry_count, 3u);
     EXPECT_EQ(s.cursor, 0u);
     EXPECT_EQ(s.table_address, 0x08000000u + image.size());
-    EXPECT_EQ(screenRow(gba, 2).substr(1, 27), listLine(1, 1, "Manic Miner", "SNA"));
-    EXPECT_EQ(screenRow(gba, 3).substr(1, 27), listLine(2, 1, "Jet Set Willy", "Z80"));
-    EXPECT_EQ(screenRow(gba, 4).substr(1, 27), listLine(3, 1, "Zeta", "SNA"));
+    EXPECT_EQ(screenRow(gba, 2).substr(0, 15), listLine("Manic Miner"));
+    EXPECT_EQ(screenRow(gba, 3).substr(0, 15), listLine("Jet Set Willy"));
+    EXPECT_EQ(screenRow(gba, 4).substr(0, 15), listLine("Zeta"));
     EXPECT_EQ(screenRow(gba, 5), std::string(30, ' '));
     EXPECT_EQ(rowBank(gba, 2, 5), kCursorBank);
     EXPECT_NE(rowBank(gba, 3, 5), kCursorBank);
     EXPECT_TRUE(screenRow(gba, 0).find("1/3") != std::string::npos) << screenRow(gba, 0);
+    // The selected entry beside the list: its name, kind and size; the hint says what A does.
+    EXPECT_EQ(screenRow(gba, 14).substr(15), listLine("Manic Miner"));
+    EXPECT_EQ(screenRow(gba, 15).substr(15, 11), "SNA  49 KiB");
+    EXPECT_EQ(screenRow(gba, 19).substr(1, 19), "A:details  L/R:page");
     EXPECT_EQ(gba.gameErrors(), 0) << gba.gameErrorMessages().front();
-    saveScreenshot(gba, "gba-menu.png");
+    saveScreenshot(gba, "gba-menu-list.png");
 }
 
 TEST_F(CatalogueBoot, TheShippedImageListsThemToo) {
@@ -222,9 +222,10 @@ TEST_F(CatalogueBoot, TheShippedImageListsThemToo) {
     waitForScreen(gba, MENU_SCREEN_LIST);
     EXPECT_EQ(state(gba).entry_count, 3u);
     EXPECT_EQ(state(gba).table_address, 0x08000000u + shipped.size());
-    EXPECT_EQ(screenRow(gba, 2).substr(1, 27), listLine(1, 1, "Manic Miner", "SNA"));
-    EXPECT_EQ(screenRow(gba, 3).substr(1, 27), listLine(2, 1, "Jet Set Willy", "Z80"));
-    EXPECT_EQ(screenRow(gba, 4).substr(1, 27), listLine(3, 1, "Zeta", "SNA"));
+    EXPECT_EQ(screenRow(gba, 2).substr(0, 15), listLine("Manic Miner"));
+    EXPECT_EQ(screenRow(gba, 3).substr(0, 15), listLine("Jet Set Willy"));
+    EXPECT_EQ(screenRow(gba, 4).substr(0, 15), listLine("Zeta"));
+    EXPECT_EQ(screenRow(gba, 19).substr(1, 16), "A:play  L/R:page");
     EXPECT_EQ(gba.gameErrors(), 0);
 }
 
@@ -258,7 +259,7 @@ TEST_F(CatalogueBoot, PickingShowsOffsetsSizesAndKeyCodesUntilB) {
     waitForScreen(gba, MENU_SCREEN_LIST, 10);
     EXPECT_EQ(state(gba).cursor, 1u);
     EXPECT_EQ(state(gba).picked, -1);
-    EXPECT_EQ(screenRow(gba, 2).substr(3, 11), "Manic Miner");
+    EXPECT_EQ(screenRow(gba, 2).substr(0, 11), "Manic Miner");
 
     gba.press(gbatest::KeyUp);
     gba.press(gbatest::KeyA);
@@ -358,25 +359,26 @@ TEST(BootMenu, ScrollsLongListsAndRepeatsHeldKeys) {
     Gba gba(catalogueOf(menuImage(), 40, "Game "));
     waitForScreen(gba, MENU_SCREEN_LIST);
     EXPECT_EQ(state(gba).entry_count, 40u);
-    EXPECT_EQ(screenRow(gba, 16).substr(1, 27), listLine(15, 2, "Game 15", "SNA"));
-    EXPECT_EQ(screenRow(gba, 16)[29], 'v');
-    EXPECT_EQ(screenRow(gba, 2)[29], ' ');
+    EXPECT_EQ(screenRow(gba, 16).substr(0, 15), listLine("Game 15"));
+    EXPECT_EQ(screenRow(gba, 17)[7], 'v');
+    EXPECT_EQ(screenRow(gba, 1)[7], ' ');
 
     for (int i = 0; i < 20; ++i)
         gba.press(gbatest::KeyDown, 1, 1);
     MenuState s = state(gba);
     EXPECT_EQ(s.cursor, 20u);
     EXPECT_EQ(s.top, 6u);
-    EXPECT_EQ(screenRow(gba, 2).substr(1, 27), listLine(7, 2, "Game 07", "SNA"));
-    EXPECT_EQ(screenRow(gba, 2)[29], '^');
+    EXPECT_EQ(screenRow(gba, 2).substr(0, 15), listLine("Game 07"));
+    EXPECT_EQ(screenRow(gba, 1)[7], '^');
     EXPECT_EQ(rowBank(gba, 16, 5), kCursorBank);
 
     gba.press(gbatest::KeyR); // a page down
     EXPECT_EQ(state(gba).cursor, 35u);
     gba.press(gbatest::KeyR); // clamps at the last entry
     EXPECT_EQ(state(gba).cursor, 39u);
-    EXPECT_EQ(screenRow(gba, 16).substr(1, 27), listLine(40, 2, "Game 40", "Z80"));
-    EXPECT_EQ(screenRow(gba, 16)[29], ' ');
+    EXPECT_EQ(screenRow(gba, 16).substr(0, 15), listLine("Game 40"));
+    EXPECT_EQ(screenRow(gba, 15).substr(15, 3), "Z80");
+    EXPECT_EQ(screenRow(gba, 17)[7], ' ');
 
     // Holding Up repeats after a delay.
     gba.setKeys(gbatest::KeyUp);
@@ -412,7 +414,7 @@ TEST(BootMenu, GarbageAfterTheRecordsEndsTheListWithAWarning) {
     EXPECT_EQ(state(gba).entry_count, 2u);
     EXPECT_EQ(state(gba).table_status, 1u);
     EXPECT_TRUE(screenContains(gba, "Table has no end record"));
-    EXPECT_EQ(screenRow(gba, 3).substr(3, 6), "Second");
+    EXPECT_EQ(screenRow(gba, 3).substr(0, 6), "Second");
     EXPECT_EQ(screenRow(gba, 4), std::string(30, ' '));
 }
 
@@ -463,7 +465,7 @@ TEST(BootMenu, NamesShowAsciiAndMarkOtherBytes) {
     Gba gba(cart);
     waitForScreen(gba, MENU_SCREEN_LIST);
     EXPECT_EQ(state(gba).entry_count, 1u);
-    EXPECT_EQ(screenRow(gba, 2).substr(3, 15), "Caf? Ol?!      ");
+    EXPECT_EQ(screenRow(gba, 2).substr(0, 15), "Caf? Ol?!      ");
 }
 
 TEST(BootMenu, NothingAfterTheImageShowsAnEmptyMenu) {

@@ -8,11 +8,14 @@
 #include <mgba/core/core.h>
 #include <mgba/core/log.h>
 #include <mgba/core/timing.h>
+#include <mgba/internal/gba/gba.h>
 
 #include <png.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -84,6 +87,30 @@ void Gba::onLog(int level, const std::string& message) {
 void Gba::reset() {
     enter();
     core_->reset(core_);
+}
+
+void Gba::attachSave(const std::filesystem::path& path) {
+    enter();
+    struct VFile* file = VFileOpen(path.c_str(), O_CREAT | O_RDWR);
+    if (!file || !core_->loadSave(core_, file))
+        throw std::runtime_error("mGBA cannot use the save file " + path.string());
+    reset();
+}
+
+std::vector<std::uint8_t> Gba::saveData() {
+    enter();
+    void* copy = nullptr;
+    std::size_t size = core_->savedataClone(core_, &copy);
+    std::vector<std::uint8_t> bytes(static_cast<std::uint8_t*>(copy),
+                                    static_cast<std::uint8_t*>(copy) + size);
+    std::free(copy);
+    return bytes;
+}
+
+void Gba::removeSaveMemory() {
+    enter();
+    GBASavedataForceType(&static_cast<struct GBA*>(core_->board)->memory.savedata,
+                         SAVEDATA_FORCE_NONE);
 }
 
 void Gba::runFrames(int frames) {

@@ -41,7 +41,16 @@ class Gba {
     Gba& operator=(const Gba&) = delete;
 
     // Reset zeroes RAM: plant memory (a Pogoshell block, junk) after this, before running.
+    // The cartridge's save memory stays, as on a console switched off and on.
     void reset();
+    // Gives the cartridge battery-backed save memory kept in `path` (created when missing), as
+    // an emulator keeps it beside the image, and resets. The file is written when this Gba is
+    // destroyed: a new Gba given the same file is the console switched on again.
+    void attachSave(const std::filesystem::path& path);
+    // The save memory as the emulator holds it now (empty before the program touched it).
+    std::vector<std::uint8_t> saveData();
+    // A cartridge without save memory: reads give nothing, writes are lost.
+    void removeSaveMemory();
     void runFrames(int frames);
     // Runs single instructions (for exact cycle counts together with cycles()).
     void step(int instructions = 1);

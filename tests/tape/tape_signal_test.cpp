@@ -220,8 +220,8 @@ TEST(TapeSignal, StopWaitsForPlay) {
 }
 
 // Content that plays in no time costs no time to play: 65535 turns of a loop of pulses of no
-// length, a tone of 65535 empty pulses, 4 billion empty generalized symbols. Only the level
-// they leave behind shows.
+// length, a tone of 65535 empty pulses, 4 billion empty generalized symbols, empty pilots and
+// bits in a loop. Only the level they leave behind shows.
 TEST(TapeSignal, TimelessContentLeavesOnlyItsLevel) {
     Tzx tzx;
     tzx.tone(1000, 1)
@@ -243,6 +243,19 @@ TEST(TapeSignal, TimelessContentLeavesOnlyItsLevel) {
     TapeFile tiny = TapeFile::parse(ticks.bytes(), "ticks.tzx");
     EXPECT_EQ(tiny.duration(), 65535u);
     EXPECT_EQ(playRuns(tiny, PauseLevels::Finished).size(), 65535u + 1);
+
+    // In a loop that takes time (so not collapsed as a whole): a turbo block whose pilot,
+    // syncs and bits have no length. Per turn 65535 + 2 flips, then the tone's own.
+    Tzx turns;
+    turns.tone(1000, 1)
+        .loopStart(3000)
+        .turbo({0, 0, 0, 0, 0, 65535}, 8, 0, Bytes(4096, 0x5A))
+        .tone(10, 1)
+        .loopEnd();
+    TapeFile turning = TapeFile::parse(turns.bytes(), "turns.tzx");
+    EXPECT_EQ(turning.duration(), 31000u);
+    EXPECT_EQ(playRuns(turning, PauseLevels::Finished),
+              (std::vector<LevelRun>{{31000, true}, {3500, false}}));
 }
 
 // Symbols of one pulse that keep or force the level lengthen one span: a short run of them plays

@@ -281,6 +281,65 @@ SnapshotResult snapshot_load_128(const uint8_t* data, size_t size, SnapshotKind 
     return load(data, size, kind, rom, ram, 1, state);
 }
 
+SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKind kind,
+                                    uint8_t screen[SNAPSHOT_SCREEN_SIZE]) {
+    memset(screen, 0, SNAPSHOT_SCREEN_SIZE);
+    if (!data)
+        return SNAPSHOT_NOT_A_SNAPSHOT;
+    if (size > SNAPSHOT_LARGEST)
+        size = SNAPSHOT_LARGEST;
+    if (kind == SNAPSHOT_SNA) {
+        if (size < SNA_HEADER + SNAPSHOT_SCREEN_SIZE)
+            return SNAPSHOT_NOT_A_SNAPSHOT;
+        memcpy(screen, data + SNA_HEADER, SNAPSHOT_SCREEN_SIZE);
+        return SNAPSHOT_OK;
+    }
+    if (size < Z80_V1_HEADER)
+        return SNAPSHOT_NOT_A_SNAPSHOT;
+    if (word_at(data + 6) != 0) { /* version 1 */
+        const uint8_t* body = data + Z80_V1_HEADER;
+        size_t body_size = size - Z80_V1_HEADER;
+        if (data[12] != 0xFF && (data[12] & 0x20))
+            return z80_expand(body, body_size, screen, SNAPSHOT_SCREEN_SIZE, 1) ==
+                           SNAPSHOT_SCREEN_SIZE
+                       ? SNAPSHOT_OK
+                       : SNAPSHOT_CORRUPT;
+        if (body_size < SNAPSHOT_SCREEN_SIZE)
+            return SNAPSHOT_CORRUPT;
+        memcpy(screen, body, SNAPSHOT_SCREEN_SIZE);
+        return SNAPSHOT_OK;
+    }
+    if (size < Z80_V1_HEADER + 2)
+        return SNAPSHOT_NOT_A_SNAPSHOT;
+    size_t pos = Z80_V1_HEADER + 2 + word_at(data + 30);
+    int blocks = 0;
+    while (pos <= size && size - pos >= 3 && ++blocks <= SNAPSHOT_MOST_PAGES) {
+        size_t length = word_at(data + pos);
+        uint8_t page = data[pos + 2];
+        pos += 3;
+        int raw = length == 0xFFFF;
+        if (raw)
+            length = PAGE_SIZE;
+        size_t available = length < size - pos ? length : size - pos;
+        if (page == 8) {
+            if (raw) {
+                if (available < SNAPSHOT_SCREEN_SIZE)
+                    return SNAPSHOT_CORRUPT;
+                memcpy(screen, data + pos, SNAPSHOT_SCREEN_SIZE);
+                return SNAPSHOT_OK;
+            }
+            return z80_expand(data + pos, available, screen, SNAPSHOT_SCREEN_SIZE, 0) ==
+                           SNAPSHOT_SCREEN_SIZE
+                       ? SNAPSHOT_OK
+                       : SNAPSHOT_CORRUPT;
+        }
+        if (length > size - pos)
+            break;
+        pos += length;
+    }
+    return SNAPSHOT_CORRUPT;
+}
+
 const char* snapshot_result_text(SnapshotResult result) {
     switch (result) {
     case SNAPSHOT_OK:

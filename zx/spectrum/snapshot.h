@@ -75,6 +75,16 @@ SnapshotResult snapshot_load(const uint8_t* data, size_t size, SnapshotKind kind
 SnapshotResult snapshot_load_128(const uint8_t* data, size_t size, SnapshotKind kind,
                                  const uint8_t* rom, uint8_t* ram, SnapshotState* state);
 
+enum { SNAPSHOT_SCREEN_SIZE = 6912 }; /* bitmap and attributes, from 0x4000 */
+
+/* Reads only the screen a snapshot holds (for a preview), without the rest of its memory: from
+ * a .SNA of any size that has it, or the memory at 0x4000 (page 8) of a .Z80 of any version and
+ * machine. Bytes a damaged file does not hold are 0. Like the loader it reads at most
+ * SNAPSHOT_LARGEST bytes and walks no more pages than the format numbers. Returns SNAPSHOT_OK, or
+ * why there is no screen to show. */
+SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKind kind,
+                                    uint8_t screen[SNAPSHOT_SCREEN_SIZE]);
+
 /* A short text for the screen, at most 28 characters per line, lines split by '\n'. */
 const char* snapshot_result_text(SnapshotResult result);
 

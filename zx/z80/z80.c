@@ -1481,6 +1481,14 @@ void z80_set_tstates(Z80* z, int32_t t) {
     z->tstates = t;
 }
 
+int z80_after_ei(const Z80* z) {
+    return z->ei_tstates == z->tstates;
+}
+
+void z80_set_after_ei(Z80* z, int after_ei) {
+    z->ei_tstates = after_ei ? z->tstates : z->tstates ^ 1;
+}
+
 static void leave_halt_and_push(Z80* z) {
     if (z->halted) {
         z->pc.w = U16(z->pc.w + 1);

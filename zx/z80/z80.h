@@ -137,6 +137,10 @@ static inline uint16_t z80_pc(const Z80* z) {
     return z->pc.w;
 }
 Z80_API void z80_set_tstates(Z80* z, int32_t t);
+/* Whether the last instruction was EI, which holds off an interrupt for one instruction: part of
+ * the CPU's state between instructions (save states keep it). Set it after z80_set_tstates. */
+Z80_API int z80_after_ei(const Z80* z);
+Z80_API void z80_set_after_ei(Z80* z, int after_ei);
 
 /* Maskable interrupt request with the data-bus byte (0xFF on a Spectrum). Adds the T-states
  * taken to the counter and returns them (IM 0/1: 13, IM 2: 19); returns 0 if not accepted

@@ -118,19 +118,28 @@ void runSpectrumFrames(gbatest::Gba& gba, std::uint32_t frames) {
                  static_cast<int>(frames) * 2 + 60);
 }
 
-std::uint32_t spectrumRgb(int colour, bool bright) {
-    std::uint32_t level = bright ? 255u : (26u << 3) | (26u >> 2);
-    std::uint32_t r = (colour & 2) ? level : 0, g = (colour & 4) ? level : 0,
-                  b = (colour & 1) ? level : 0;
-    return r << 16 | g << 8 | b;
-}
-
 int lcdX(double x) {
     return static_cast<int>(x * 240.0 / 256.0);
 }
 
 int lcdY(double y) {
     return static_cast<int>(y * 160.0 / 192.0);
+}
+
+void openOverlay(gbatest::Gba& gba) {
+    // The play loop reads the buttons once per Spectrum frame, which can take several GBA
+    // frames: the buttons stay held until it has seen them.
+    gba.setKeys(kOverlayCombo);
+    gba.runUntil([](gbatest::Gba& g) { return state(g).overlay != 0; }, 120);
+    gba.setKeys(0);
+    gba.runFrames(3);
+}
+
+void chooseOverlayItem(gbatest::Gba& gba, OverlayItem item) {
+    openOverlay(gba);
+    for (int i = 0; i < item; ++i)
+        gba.press(gbatest::KeyDown, 2, 2);
+    gba.press(gbatest::KeyA, 2, 2);
 }
 
 void saveScreenshot(gbatest::Gba& gba, const std::string& name) {
@@ -145,6 +154,64 @@ std::uint8_t peek(gbatest::Gba& gba, std::uint16_t address) {
 std::uint16_t peek16(gbatest::Gba& gba, std::uint16_t address) {
     return static_cast<std::uint16_t>(peek(gba, address) |
                                       (peek(gba, static_cast<std::uint16_t>(address + 1)) << 8));
+}
+
+MachineImage programImage(const char* binary) {
+    MachineImage m;
+    auto code = readBytes(binary);
+    std::copy(code.begin(), code.end(), m.ram.begin() + 0x4000);
+    m.regs.pc = 0x8000;
+    m.regs.sp = 0xFF00;
+    m.regs.iy = 0x5C3A; // the ROM's interrupt handler addresses the system variables by IY
+    m.regs.im = 1;
+    m.regs.i = 0x3F;
+    m.border = 7;
+    return m;
+}
+
+std::filesystem::path writeSnapshot(const MachineImage& m, const std::string& name,
+                                    const std::string& format) {
+    auto dir = tempDir();
+    auto sna = dir / (name + ".sna");
+    writeBytes(sna, makeSna(m));
+    if (format == "sna")
+        return sna;
+    auto z80 = dir / (name + "-" + format + ".z80");
+    if (format == "z80v1")
+        writeBytes(z80, makeZ80v1(m, true));
+    else if (format == "z80v2")
+        writeBytes(z80, makeZ80Paged(m, 2, false));
+    else { // version 3 by Fuse's converter: compressed, or raw pages with -n
+        std::string command = std::string("snapconv ") + (format == "z80v3raw" ? "-n " : "") +
+                              sna.string() + " " + z80.string() + " 2>/dev/null";
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("snapconv failed");
+    }
+    return z80;
+}
+
+std::uint32_t spectrumRgb(int colour, bool bright) {
+    std::uint32_t level = bright ? 255u : (26u << 3) | (26u >> 2);
+    std::uint32_t r = (colour & 2) ? level : 0, g = (colour & 4) ? level : 0,
+                  b = (colour & 1) ? level : 0;
+    return r << 16 | g << 8 | b;
+}
+
+std::string textRow(gbatest::Gba& gba, int row) {
+    std::string s;
+    for (int col = 0; col < 30; ++col) {
+        std::uint16_t entry = gba.read16(0x0600F800u + static_cast<unsigned>(row * 32 + col) * 2);
+        int tile = entry & 0x3FF;
+        s += tile < 95 ? static_cast<char>(tile + 32) : ' ';
+    }
+    return s;
+}
+
+bool screenShows(gbatest::Gba& gba, const std::string& text) {
+    for (int row = 0; row < 20; ++row)
+        if (textRow(gba, row).find(text) != std::string::npos)
+            return true;
+    return false;
 }
 
 } // namespace spectest

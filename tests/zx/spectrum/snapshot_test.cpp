@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -473,6 +475,126 @@ TEST(Snapshot128Load, FilesConvertedBySnapconvLoadTheSame) {
         ASSERT_FALSE(again.empty());
         expectSame128(m, load128(again, SNAPSHOT_Z80), true);
     }
+}
+
+// The menu's preview reads only the screen: the same 6912 bytes the whole load gives, from every
+// format and machine; a file cut short gives no screen and reads nothing past its end.
+TEST(SnapshotScreen, IsTheLoadedScreenInEveryFormat) {
+    MachineImage m = sample();
+    const std::vector<std::uint8_t> screen(m.ram.begin(), m.ram.begin() + SNAPSHOT_SCREEN_SIZE);
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        SnapshotKind kind;
+    };
+    std::vector<Case> cases = {
+        {"sna", makeSna(m), SNAPSHOT_SNA},
+        {"v1 plain", makeZ80v1(m, false), SNAPSHOT_Z80},
+        {"v1 compressed", makeZ80v1(m, true), SNAPSHOT_Z80},
+        {"v2", makeZ80Paged(m, 2, false), SNAPSHOT_Z80},
+        {"v3 raw", makeZ80Paged(m, 3, true), SNAPSHOT_Z80},
+        {"v3 of a 128K", makeZ80Paged(m, 3, false, 4), SNAPSHOT_Z80},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+        ASSERT_EQ(snapshot_read_screen(c.file.data(), c.file.size(), c.kind, read.data()),
+                  SNAPSHOT_OK);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), screen.begin()));
+        // Cut inside the screen's data (or before it): refused, never read past the end (the
+        // copy is exactly as long as the cut, for AddressSanitizer).
+        for (std::size_t cut : {std::size_t{10}, std::size_t{40}, c.file.size() / 20}) {
+            std::vector<std::uint8_t> part(c.file.begin(),
+                                           c.file.begin() + static_cast<std::ptrdiff_t>(cut));
+            EXPECT_NE(snapshot_read_screen(part.data(), part.size(), c.kind, read.data()),
+                      SNAPSHOT_OK)
+                << cut;
+        }
+    }
+}
+
+// Files whose screen cannot be found: no page 8, an extra header that runs past the file, a .SNA
+// cut before its screen ends, a page list longer than the format's. Each is refused with a black
+// screen, whatever the buffer held.
+TEST(SnapshotScreen, NoScreenInTheFileGivesABlackOneAndAReason) {
+    MachineImage m = sample();
+    std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+    auto refused = [&](const std::vector<std::uint8_t>& file, SnapshotKind kind) {
+        read.fill(0x55);
+        SnapshotResult r = snapshot_read_screen(file.data(), file.size(), kind, read.data());
+        EXPECT_TRUE(std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0; }));
+        return r;
+    };
+
+    // Page 8 dropped: pages 4 and 5 alone (48K: 0x8000 and 0xC000) hold no screen.
+    auto raw = makeZ80Paged(m, 3, true);
+    const std::size_t pages = 30 + 2 + 54, block = 3 + 0x4000;
+    std::vector<std::uint8_t> noScreen(raw.begin(), raw.begin() + pages);
+    for (std::size_t at = pages; at < raw.size(); at += block)
+        if (raw[at + 2] != 8)
+            noScreen.insert(noScreen.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                            raw.begin() + static_cast<std::ptrdiff_t>(at + block));
+    ASSERT_EQ(noScreen.size(), pages + 2 * block);
+    EXPECT_EQ(refused(noScreen, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    auto longHeader = raw;
+    longHeader[30] = 0xFF, longHeader[31] = 0xFF;
+    EXPECT_EQ(refused(longHeader, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    auto sna = makeSna(m);
+    EXPECT_EQ(
+        refused(std::vector<std::uint8_t>(sna.begin(), sna.begin() + 27 + 6911), SNAPSHOT_SNA),
+        SNAPSHOT_NOT_A_SNAPSHOT);
+    EXPECT_EQ(refused({}, SNAPSHOT_Z80), SNAPSHOT_NOT_A_SNAPSHOT);
+
+    // More blocks than the format has pages before page 8: not a snapshot's page list.
+    std::vector<std::uint8_t> manyBlocks(raw.begin(), raw.begin() + pages);
+    for (int i = 0; i < SNAPSHOT_MOST_PAGES; ++i)
+        manyBlocks.insert(manyBlocks.end(), {0x00, 0x00, 0x00});
+    std::size_t eighth = pages + 2 * block; // page 8 is the third block
+    manyBlocks.insert(manyBlocks.end(), raw.begin() + static_cast<std::ptrdiff_t>(eighth),
+                      raw.begin() + static_cast<std::ptrdiff_t>(eighth + block));
+    EXPECT_EQ(refused(manyBlocks, SNAPSHOT_Z80), SNAPSHOT_CORRUPT);
+
+    // The cartridge's last entry, whose size nobody knows: blocks that skip far ahead end the
+    // walk at the largest snapshot's size (the buffer is exactly that long, for the sanitizer).
+    std::vector<std::uint8_t> lastEntry(SNAPSHOT_LARGEST, 0);
+    std::copy(raw.begin(), raw.begin() + pages, lastEntry.begin());
+    for (std::size_t at = pages; at + 3 <= lastEntry.size(); at += 3 + 0xFFFE)
+        lastEntry[at] = 0xFE, lastEntry[at + 1] = 0xFF, lastEntry[at + 2] = 4;
+    read.fill(0x55);
+    EXPECT_EQ(snapshot_read_screen(lastEntry.data(), SIZE_MAX / 2, SNAPSHOT_Z80, read.data()),
+              SNAPSHOT_CORRUPT);
+
+    // A .SNA that stops right after the screen still has it.
+    read.fill(0x55);
+    EXPECT_EQ(
+        snapshot_read_screen(sna.data(), 27 + SNAPSHOT_SCREEN_SIZE, SNAPSHOT_SNA, read.data()),
+        SNAPSHOT_OK);
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), m.ram.begin()));
+}
+
+// The shared games, as real tools wrote them: the screen read alone is the one the whole load
+// gives.
+TEST(SnapshotScreen, SharedGamesShowTheScreenTheyLoad) {
+    int files = 0;
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::string(TAPELOOM_SHARED_DIR) + "/games")) {
+        std::string ext = e.path().extension().string();
+        if (ext != ".sna" && ext != ".z80")
+            continue;
+        SCOPED_TRACE(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+        SnapshotKind kind = ext == ".sna" ? SNAPSHOT_SNA : SNAPSHOT_Z80;
+        Loaded l = load(file, kind);
+        ASSERT_EQ(l.result, SNAPSHOT_OK);
+        std::array<std::uint8_t, SNAPSHOT_SCREEN_SIZE> read{};
+        ASSERT_EQ(snapshot_read_screen(file.data(), file.size(), kind, read.data()), SNAPSHOT_OK);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), l.ram.begin()));
+        ++files;
+    }
+    EXPECT_GE(files, 10);
 }
 
 } // namespace

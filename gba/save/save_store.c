@@ -1,0 +1,249 @@
+#include "save/save_store.h"
+
+#include <string.h>
+
+#include "spectrum/machine_state.h" /* zx_crc32 */
+
+enum {
+    SECTOR = TPL_SAVE_SECTOR_SIZE,
+    FIRST = TPL_SAVE_FIRST_STATE_SECTOR,
+    POOL = TPL_SAVE_STATE_SECTORS,
+    RECORDS = TPL_SAVE_SECTOR_SIZE / TPL_SETTINGS_RECORD_SIZE
+};
+
+static uint32_t get32(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+static void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = (uint8_t)(v >> (8 * i));
+}
+
+/* A header that can be trusted: its checksum, and sectors that make sense for its length. */
+static int valid_header(const TplStateHeader* h, int sector) {
+    if (zx_crc32(0, (const uint8_t*)h, TPL_STATE_HEADER_SIZE - 4) != h->crc ||
+        h->version != TPL_STATE_HEADER_VERSION || h->slot >= TPL_SAVE_SLOTS ||
+        h->sector_count == 0 || h->sector_count > POOL || h->sectors[0] != sector ||
+        h->length > (uint32_t)h->sector_count * SECTOR - TPL_STATE_HEADER_SIZE)
+        return 0;
+    uint32_t seen = 0;
+    for (int i = 0; i < h->sector_count; ++i) {
+        int s = h->sectors[i];
+        if (s < FIRST || s >= FIRST + POOL || (seen >> s & 1))
+            return 0;
+        seen |= 1u << s;
+    }
+    return 1;
+}
+
+void save_store_scan(const SaveMedium* medium, SaveDirectory* dir) {
+    memset(dir, 0, sizeof *dir);
+    for (int sector = FIRST; sector < FIRST + POOL; ++sector) {
+        TplStateHeader h;
+        medium->read(medium->context, (uint32_t)sector * SECTOR, (uint8_t*)&h, sizeof h);
+        if (h.magic != TPL_STATE_MAGIC)
+            continue;
+        if (!valid_header(&h, sector)) {
+            dir->damaged_headers++;
+            if (h.slot < TPL_SAVE_SLOTS && dir->slots[h.slot].status == SAVE_SLOT_EMPTY)
+                dir->slots[h.slot].status = SAVE_SLOT_DAMAGED;
+            continue;
+        }
+        if (h.generation > dir->newest_generation)
+            dir->newest_generation = h.generation;
+        SaveSlot* slot = &dir->slots[h.slot];
+        if (slot->status == SAVE_SLOT_USED && slot->generation >= h.generation)
+            continue; /* an older state whose replacement was not finished giving it up */
+        slot->status = SAVE_SLOT_USED;
+        slot->owner.entry_id = h.entry_id;
+        slot->owner.entry_index = h.entry_index;
+        memcpy(slot->owner.name, h.name, sizeof slot->owner.name);
+        slot->owner.name[sizeof slot->owner.name - 1] = 0;
+        slot->length = h.length;
+        slot->generation = h.generation;
+        slot->sector_count = h.sector_count;
+        memcpy(slot->sectors, h.sectors, sizeof slot->sectors);
+    }
+}
+
+/* Sectors (bit n = sector n) held by the states of the slots other than `slot`. */
+static uint32_t sectors_of_others(const SaveDirectory* dir, int slot) {
+    uint32_t used = 0;
+    for (int k = 0; k < TPL_SAVE_SLOTS; ++k) {
+        const SaveSlot* s = &dir->slots[k];
+        if (k != slot && s->status == SAVE_SLOT_USED)
+            for (int i = 0; i < s->sector_count; ++i)
+                used |= 1u << s->sectors[i];
+    }
+    return used;
+}
+
+static int count_bits(uint32_t bits) {
+    int n = 0;
+    for (; bits; bits &= bits - 1)
+        ++n;
+    return n;
+}
+
+static uint32_t pool_mask(void) {
+    return ((1u << POOL) - 1) << FIRST;
+}
+
+uint32_t save_store_room(const SaveDirectory* dir, int slot) {
+    int sectors = count_bits(pool_mask() & ~sectors_of_others(dir, slot));
+    return sectors ? (uint32_t)sectors * SECTOR - TPL_STATE_HEADER_SIZE : 0;
+}
+
+/* Erases `sector` and programs it with `size` bytes from `data` at `offset` within it. */
+static int fill_sector(const SaveMedium* medium, int sector, uint32_t offset, const uint8_t* data,
+                       uint32_t size) {
+    uint32_t base = (uint32_t)sector * SECTOR;
+    return medium->erase(medium->context, (uint32_t)sector) &&
+           (size == 0 || medium->program(medium->context, base + offset, data, size));
+}
+
+int save_store_write(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
+                     const uint8_t* state, uint32_t length) {
+    if (slot < 0 || slot >= TPL_SAVE_SLOTS)
+        return SAVE_WRITE_NO_ROOM;
+    uint32_t total = TPL_STATE_HEADER_SIZE + length;
+    int needed = (int)((total + SECTOR - 1) / SECTOR);
+    SaveSlot* old = &dir->slots[slot];
+    uint32_t old_sectors = 0;
+    if (old->status == SAVE_SLOT_USED)
+        for (int i = 0; i < old->sector_count; ++i)
+            old_sectors |= 1u << old->sectors[i];
+    uint32_t free_sectors = pool_mask() & ~sectors_of_others(dir, slot) & ~old_sectors;
+    if (needed > POOL || count_bits(free_sectors) + count_bits(old_sectors) < needed)
+        return SAVE_WRITE_NO_ROOM;
+
+    TplStateHeader h;
+    memset(&h, 0, sizeof h);
+    memset(h.sectors, TPL_STATE_NO_SECTOR, sizeof h.sectors);
+    int n = 0;
+    for (int s = FIRST; s < FIRST + POOL && n < needed; ++s)
+        if (free_sectors >> s & 1)
+            h.sectors[n++] = (uint8_t)s;
+    for (int i = 0; i < old->sector_count && n < needed; ++i)
+        h.sectors[n++] = old->sectors[i]; /* the old state is given up */
+    h.magic = TPL_STATE_MAGIC;
+    h.version = TPL_STATE_HEADER_VERSION;
+    h.slot = (uint8_t)slot;
+    h.sector_count = (uint8_t)needed;
+    h.generation = dir->newest_generation + 1;
+    h.length = length;
+    h.entry_id = owner->entry_id;
+    h.entry_index = owner->entry_index;
+    memcpy(h.name, owner->name, sizeof h.name);
+    h.name[sizeof h.name - 1] = 0;
+    h.crc = zx_crc32(0, (const uint8_t*)&h, TPL_STATE_HEADER_SIZE - 4);
+
+    /* The following sectors first, then the first one, its header last of all: until the header
+     * is in, the new state does not exist. */
+    uint32_t first_part =
+        length < SECTOR - TPL_STATE_HEADER_SIZE ? length : SECTOR - TPL_STATE_HEADER_SIZE;
+    uint32_t done = first_part;
+    for (int i = 1; i < needed; ++i) {
+        uint32_t part = length - done < SECTOR ? length - done : SECTOR;
+        if (!fill_sector(medium, h.sectors[i], 0, state + done, part))
+            return SAVE_WRITE_FAILED;
+        done += part;
+    }
+    if (!fill_sector(medium, h.sectors[0], TPL_STATE_HEADER_SIZE, state, first_part) ||
+        !medium->program(medium->context, (uint32_t)h.sectors[0] * SECTOR, (const uint8_t*)&h,
+                         sizeof h))
+        return SAVE_WRITE_FAILED;
+
+    /* Give up the old state, unless its first sector was taken: its mark programmed to zero
+     * (no erase needed). Should that fail, the newer generation still wins. */
+    if (old->status == SAVE_SLOT_USED) {
+        int reused = 0;
+        for (int i = 0; i < needed; ++i)
+            reused |= h.sectors[i] == old->sectors[0];
+        if (!reused) {
+            static const uint8_t zero[4] = {0, 0, 0, 0};
+            medium->program(medium->context, (uint32_t)old->sectors[0] * SECTOR, zero, 4);
+        }
+    }
+    old->status = SAVE_SLOT_USED;
+    old->owner = *owner;
+    old->owner.name[sizeof old->owner.name - 1] = 0;
+    old->length = length;
+    old->generation = h.generation;
+    old->sector_count = needed;
+    memcpy(old->sectors, h.sectors, sizeof old->sectors);
+    dir->newest_generation = h.generation;
+    return SAVE_WRITE_OK;
+}
+
+uint32_t save_store_read(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint8_t* out,
+                         uint32_t capacity) {
+    if (slot < 0 || slot >= TPL_SAVE_SLOTS)
+        return 0;
+    const SaveSlot* s = &dir->slots[slot];
+    if (s->status != SAVE_SLOT_USED || s->length > capacity)
+        return 0;
+    uint32_t done = 0;
+    for (int i = 0; i < s->sector_count && done < s->length; ++i) {
+        uint32_t offset = i == 0 ? TPL_STATE_HEADER_SIZE : 0;
+        uint32_t part = s->length - done < SECTOR - offset ? s->length - done : SECTOR - offset;
+        medium->read(medium->context, (uint32_t)s->sectors[i] * SECTOR + offset, out + done, part);
+        done += part;
+    }
+    return done;
+}
+
+/* The settings log: records up to the first blank one. */
+static int read_record(const SaveMedium* medium, int index, uint8_t record[16]) {
+    medium->read(medium->context, TPL_SAVE_SETTINGS_SECTOR * SECTOR + (uint32_t)index * 16, record,
+                 16);
+    for (int i = 0; i < 16; ++i)
+        if (record[i] != 0xFF)
+            return 1;
+    return 0; /* blank: the log ends here */
+}
+
+static int valid_record(const uint8_t record[16]) {
+    return get32(record) == TPL_SETTINGS_MAGIC && zx_crc32(0, record, 12) == get32(record + 12);
+}
+
+int save_settings_last_played(const SaveMedium* medium, uint16_t* entry_index, uint32_t* entry_id) {
+    int found = 0;
+    uint8_t record[16];
+    for (int i = 0; i < RECORDS && read_record(medium, i, record); ++i) {
+        if (!valid_record(record) || (record[4] | record[5] << 8) != TPL_SETTINGS_LAST_PLAYED)
+            continue;
+        *entry_index = (uint16_t)(record[6] | record[7] << 8);
+        *entry_id = get32(record + 8);
+        found = 1;
+    }
+    return found;
+}
+
+int save_settings_set_last_played(const SaveMedium* medium, uint16_t entry_index,
+                                  uint32_t entry_id) {
+    uint16_t index;
+    uint32_t id;
+    if (save_settings_last_played(medium, &index, &id) && index == entry_index && id == entry_id)
+        return 1;
+    uint8_t record[16];
+    int end = 0;
+    while (end < RECORDS && read_record(medium, end, record))
+        ++end;
+    uint8_t out[16];
+    put32(out, TPL_SETTINGS_MAGIC);
+    out[4] = TPL_SETTINGS_LAST_PLAYED;
+    out[5] = 0;
+    out[6] = (uint8_t)entry_index;
+    out[7] = (uint8_t)(entry_index >> 8);
+    put32(out + 8, entry_id);
+    put32(out + 12, zx_crc32(0, out, 12));
+    if (end == RECORDS) {
+        if (!medium->erase(medium->context, TPL_SAVE_SETTINGS_SECTOR))
+            return 0;
+        end = 0;
+    }
+    return medium->program(medium->context, TPL_SAVE_SETTINGS_SECTOR * SECTOR + (uint32_t)end * 16,
+                           out, 16);
+}
