@@ -54,7 +54,7 @@ static size_t begin_section(uint8_t* out, size_t o, size_t capacity, uint32_t ta
 }
 
 size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzWork* work) {
-    if (capacity < MACHINE_STATE_HEADER + 4)
+    if (capacity < MACHINE_STATE_HEADER + 4 || s->model != SPECTRUM_48K)
         return 0;
     memcpy(out, "ZXST", 4);
     put16(out + 4, MACHINE_STATE_VERSION);
@@ -137,8 +137,9 @@ typedef struct StateParts {
     uint32_t page_size[RAM_PAGES_48K]; /* compressed bytes */
 } StateParts;
 
+/* `kind`: the machine's (0 for one no state is of: every state is another machine's). */
 static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t frame_tstates,
-                                     StateParts* parts) {
+                                     uint32_t kind, StateParts* parts) {
     memset(parts, 0, sizeof *parts);
     if (size < MACHINE_STATE_HEADER || get32(in) != STATE_MAGIC)
         return MACHINE_STATE_NOT_A_STATE;
@@ -147,7 +148,7 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t fra
         return MACHINE_STATE_DAMAGED;
     if (get16(in + 4) > MACHINE_STATE_VERSION || get16(in + 4) == 0)
         return MACHINE_STATE_NEWER_FORMAT;
-    if (get16(in + 6) != MACHINE_KIND_48K)
+    if (get16(in + 6) != kind)
         return MACHINE_STATE_OTHER_MACHINE;
     size_t o = MACHINE_STATE_HEADER, end = length - 4;
     while (o < end) {
@@ -195,12 +196,13 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t fra
 
 MachineStateResult machine_state_check(const uint8_t* in, size_t size) {
     StateParts parts;
-    return find_parts(in, size, SPECTRUM_FRAME_TSTATES, &parts);
+    return find_parts(in, size, SPECTRUM_FRAME_TSTATES, MACHINE_KIND_48K, &parts);
 }
 
 MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t size) {
     StateParts parts;
-    MachineStateResult result = find_parts(in, size, s->frame_tstates, &parts);
+    uint32_t kind = s->model == SPECTRUM_48K ? MACHINE_KIND_48K : 0; /* no 128K states yet */
+    MachineStateResult result = find_parts(in, size, s->frame_tstates, kind, &parts);
     if (result != MACHINE_STATE_OK)
         return result;
     for (int page = 0; page < RAM_PAGES_48K; ++page)

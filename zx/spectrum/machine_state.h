@@ -62,7 +62,8 @@ typedef enum MachineStateResult {
 } MachineStateResult;
 
 /* Writes the state of `s` (between frames) into out; returns its length, 0 when it does not fit
- * into `capacity` (MACHINE_STATE_MAX_48K always does). */
+ * into `capacity` (MACHINE_STATE_MAX_48K always does) or `s` runs as a 128K, whose paging, RAM
+ * banks and sound chip no kind of state holds yet. */
 size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzWork* work);
 
 /* The length a state at `in` declares (0 unless its header is readable and plausible). */
@@ -72,8 +73,10 @@ uint32_t machine_state_length(const uint8_t* in, size_t size);
  * compressed pages) without touching any machine. `size` may exceed the state's length. */
 MachineStateResult machine_state_check(const uint8_t* in, size_t size);
 
-/* Checks the state, then restores `s` (set up by spectrum_init) from it: RAM, CPU, ports and
- * frame position; every screen row counts as changed. On any failure `s` is left as it was. */
+/* Checks the state, then restores `s` (set up by spectrum_init or spectrum_init_128, running
+ * as the machine the state is of: MACHINE_STATE_OTHER_MACHINE otherwise) from it: RAM, CPU,
+ * ports and frame position; every screen row counts as changed. On any failure `s` is left as
+ * it was. */
 MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t size);
 
 /* A short text for the screen, at most 28 characters per line, lines split by '\n'. */

@@ -2,8 +2,9 @@
 // console switched off and on, loads the same RAM and registers, and the game goes on to the same
 // frames as without the break; another entry's state, an empty slot and damaged save memory are
 // refused with a message; a state that does not fit gets one; the menu selects the entry started
-// last.
+// last; a 128K game's states are refused, and its memory is left alone.
 #include "cartridge.h"
+#include "snapshot_files.h"
 
 #include "tpl_save.h"
 
@@ -384,6 +385,45 @@ TEST(SaveStatesOverAGame, Picture) {
     saveScreenshot(gba, "cartridge-save-slots");
     gba.press(gbatest::KeyB, 2, 2);
     gba.press(gbatest::KeyB, 2, 2);
+}
+
+// States are kept of 48K games only (their buffers are the banks a 48K leaves alone): on a 128K
+// both saving and loading are refused with a message, and none of its banks is touched.
+TEST(SaveStates128, AreRefusedWithAMessageAndTheBanksAreLeftAlone) {
+    Machine128Image m;
+    auto code = readBytes(SPECTRUM_FRAMES_BIN);
+    std::copy(code.begin(), code.end(), m.banks[2].begin());
+    for (unsigned bank : {1u, 3u, 4u, 6u, 7u})
+        for (std::size_t i = 0; i < m.banks[bank].size(); ++i)
+            m.banks[bank][i] = static_cast<std::uint8_t>(i * 7 + bank);
+    m.regs.pc = 0x8000, m.regs.sp = 0xBF00, m.regs.iy = 0x5C3A, m.regs.im = 1, m.regs.i = 0x3F;
+    m.port7ffd = 0x10;
+    auto path = tempDir() / "frames128.sna";
+    writeBytes(path, makeSna128(m));
+    auto sav = freshSaveFile("refused128");
+    Gba gba(catalogueImage({{"Frames 128", path, {}}}));
+    gba.attachSave(sav);
+    ASSERT_TRUE(startEntry(gba, 0));
+    runSpectrumFrames(gba, 30);
+    ASSERT_EQ(state(gba).model, 1u);
+    auto spare = [&gba] {
+        std::size_t size = 0;
+        std::uint8_t* ram = gba.memory(state(gba).ram, &size);
+        EXPECT_GE(size, std::size_t{0x20000});
+        return std::vector<std::uint8_t>(ram + 0xC000, ram + 0x20000);
+    };
+    auto before = spare();
+    EXPECT_EQ(useSlot(gba, OverlaySave, 0), static_cast<std::uint32_t>(STATE_128K));
+    EXPECT_TRUE(screenShows(gba, "Save states are kept of 48K"));
+    resume(gba);
+    EXPECT_EQ(useSlot(gba, OverlayLoad, 0), static_cast<std::uint32_t>(STATE_128K));
+    EXPECT_TRUE(screenShows(gba, "on a 128K."));
+    resume(gba);
+    EXPECT_TRUE(spare() == before) << "banks 1, 3, 4, 6 and 7 as the game left them";
+    std::uint32_t frames = state(gba).frames;
+    runSpectrumFrames(gba, 10);
+    EXPECT_GT(peek16(gba, 0x9000), 30u) << "the game goes on";
+    EXPECT_GE(state(gba).frames, frames + 10);
 }
 
 } // namespace

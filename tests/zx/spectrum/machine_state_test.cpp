@@ -397,6 +397,46 @@ TEST(MachineState, DamagedBlankAndForeignStatesLeaveTheMachineAlone) {
     expectSameMachine(source, target);
 }
 
+// A machine that runs the 128K too keeps the 48K's states in its first 48 KiB; running as a 128K
+// it writes none (no state holds its banks, paging and sound chip) and takes none.
+TEST(MachineState, A128KWritesNoneAndTakesNone) {
+    Machine source;
+    source.load(std::string(TAPELOOM_SHARED_DIR) + "/games/znake.sna");
+    source.run(50, 0);
+    Bytes state = source.state();
+    ASSERT_FALSE(state.empty());
+
+    Bytes rom0 = readFile(ZX_ROM0_IMAGE);
+    Bytes ram(SPECTRUM_128_RAM_SIZE, 0x5A);
+    std::array<std::int32_t, BEEPER_MAX_EDGES> edges{};
+    AyChip ay{};
+    Spectrum s{};
+    spectrum_init_128(&s, rom0.data(), source.rom.data(), ram.data(), &ay, edges.data());
+    ASSERT_EQ(machine_state_load(&s, state.data(), state.size()), MACHINE_STATE_OK);
+    EXPECT_TRUE(std::equal(source.ram.begin(), source.ram.end(), ram.begin()));
+    EXPECT_TRUE(std::all_of(ram.begin() + SPECTRUM_RAM_SIZE, ram.end(),
+                            [](std::uint8_t b) { return b == 0x5A; }));
+
+    ASSERT_TRUE(spectrum_power_on(&s, SPECTRUM_128K));
+    spectrum_run_frame(&s);
+    Bytes before = ram;
+    Z80Regs regs;
+    z80_get_regs(&s.cpu, &regs);
+    auto work = std::make_unique<LzWork>();
+    Bytes out(MACHINE_STATE_MAX_48K, 0xEE);
+    EXPECT_EQ(machine_state_write(&s, out.data(), out.size(), work.get()), 0u);
+    EXPECT_EQ(machine_state_load(&s, state.data(), state.size()), MACHINE_STATE_OTHER_MACHINE);
+    EXPECT_STREQ(machine_state_result_text(MACHINE_STATE_OTHER_MACHINE),
+                 "The state is of another\nSpectrum model.");
+    EXPECT_TRUE(ram == before) << "the 128K's banks as they were";
+    Z80Regs after;
+    z80_get_regs(&s.cpu, &after);
+    EXPECT_EQ(0, std::memcmp(&regs, &after, sizeof regs));
+    EXPECT_EQ(s.model, SPECTRUM_128K);
+    EXPECT_EQ(machine_state_check(state.data(), state.size()), MACHINE_STATE_OK)
+        << "the state itself is sound";
+}
+
 TEST(MachineState, TooLittleRoomWritesNothingPastIt) {
     Machine m;
     m.load(std::string(TAPELOOM_SHARED_DIR) + "/games/untitled.sna");
