@@ -40,7 +40,7 @@ TapeSignal::~TapeSignal() = default;
 TapeSignal::TapeSignal(TapeSignal&&) noexcept = default;
 
 TapeSignal::Next TapeSignal::next(TapeSpan& span) {
-    for (;;) {
+    for (;; ++steps_) {
         switch (phase_) {
         case Phase::Step:
             playStep();
@@ -351,7 +351,7 @@ bool TapeSignal::symbolPulse(TapeSpan& span) {
 
 bool TapeSignal::generalized(TapeSpan& span) {
     const GeneralizedLayout& g = current_->generalized;
-    for (;;) {
+    for (;; ++steps_) {
         if (symbolPulse(span))
             return true;
         if (phase_ == Phase::GeneralizedPilot) {
@@ -471,8 +471,21 @@ TapePlayer::TapePlayer(const TapeFile& tape, Options options)
 
 // Joins spans at the current level into the current run; the first span at the other level is
 // kept as the start of the next run.
+//
+// A recording takes a step or two of the signal for each edge; a damaged tape can take millions
+// (loops of symbols whose pulses cancel out, of symbols without length). Past a million steps
+// and 64 a given edge, the tape is taken as ended there, at the level it holds, rather than
+// walked for minutes.
 void TapePlayer::extend() {
+    constexpr std::uint64_t kFreeSteps = 1u << 20, kStepsPerEdge = 64;
     for (;;) {
+        if (signal_.steps() > kFreeSteps + kStepsPerEdge * edges_) {
+            signal_.end();
+            event_ = TapeSignal::Next::End;
+            eventTime_ = runEnd_;
+            runEnd_ = kNever;
+            return;
+        }
         TapeSpan span;
         TapeSignal::Next next = signal_.next(span);
         if (next != TapeSignal::Next::Span) {
@@ -500,6 +513,7 @@ void TapePlayer::advance() {
     if (runEnd_ == kNever)
         return;
     level_ = !level_;
+    ++edges_;
     now_ = std::max(now_, runEnd_);
     if (restNext_) {
         restNext_ = false;

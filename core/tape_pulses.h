@@ -47,6 +47,10 @@ class TapeSignal {
     enum class Next : std::uint8_t { Span, Stop, End };
     // The next span, or Stop (pulling again continues after the stop) or End (for good).
     Next next(TapeSpan& span);
+    // Ends the signal here: next() gives End from now on.
+    void end() { phase_ = Phase::Ended; }
+    // The work done so far, in steps of the signal (spans, blocks, symbols passed over).
+    std::uint64_t steps() const { return steps_; }
     // The block that made the last span.
     std::uint32_t block() const { return block_; }
     // The level the signal is at: after Stop or End, the level that holds.
@@ -115,6 +119,7 @@ class TapeSignal {
     std::uint32_t block_ = 0;
 
     // The block being played.
+    std::uint64_t steps_ = 0;
     std::uint32_t count_ = 0;
     const std::uint8_t* data_ = nullptr;
     std::uint64_t bitsLeft_ = 0;
@@ -185,6 +190,7 @@ class TapePlayer {
     void extend();
 
     TapeSignal signal_;
+    std::uint64_t edges_ = 0;
     std::uint64_t start_;
     std::uint64_t total_ = 0;
     bool level_ = false;

@@ -284,6 +284,26 @@ TEST(TapeSignal, SteadySymbolRunsPlayAsOneSpan) {
     EXPECT_EQ(runs[1], (LevelRun{lowRun, false}));
 }
 
+// A damaged tape whose symbols cancel out (a pulse of no length at one level, then one at the
+// other), looped: hours of spans at one level with no edge. The player ends the tape there,
+// at the level it holds, instead of walking billions of spans.
+TEST(TapeSignal, EndlessSpansWithoutAnEdgeEndTheTape) {
+    Tzx tzx;
+    tzx.tone(1000, 1)
+        .loopStart(65535)
+        .generalized(0, {{2, {0, 512}}}, {{0, 65535}}, {}, 0, {})
+        .loopEnd();
+    TapeFile tape = TapeFile::parse(tzx.bytes(), "cancelling.tzx");
+    TapePlayer player(tape);
+    EXPECT_EQ(player.nextEdge(), 0u);
+    player.advance();
+    EXPECT_TRUE(player.level());
+    EXPECT_EQ(player.nextEdge(), TapePlayer::kNever);
+    EXPECT_TRUE(player.levelAt(player.stopTime()));
+    EXPECT_EQ(player.state(), TapePlayer::State::Ended);
+    EXPECT_FALSE(player.play(player.stopTime() + 1));
+}
+
 // levelAt at any time agrees with the edges; progress moves block by block to the end.
 TEST(TapeSignal, LevelAtAgreesWithEdgesAndProgressAdvances) {
     TapeFile tape = TapeFile::read(kSharedTapes / "gameoflife.tzx");
