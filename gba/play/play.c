@@ -6,6 +6,7 @@
 
 #include "input.h"
 #include "menu/text.h"
+#include "play/cycle_counter.h"
 #include "play/display.h"
 #include "play/keyboard_overlay.h"
 #include "play/overlay.h"
@@ -55,25 +56,6 @@ static AyChip ay EWRAM_BSS;
 static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
 static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
-
-/* GBA cycles from timers 2 and 3, cascaded. */
-static void cycle_counter_start(void) {
-    REG_TM2CNT_H = 0;
-    REG_TM3CNT_H = 0;
-    REG_TM2CNT_L = 0;
-    REG_TM3CNT_L = 0;
-    REG_TM3CNT_H = TM_ENABLE | TM_CASCADE;
-    REG_TM2CNT_H = TM_ENABLE | TM_FREQ_1;
-}
-
-static u32 cycles_now(void) {
-    u32 high, low;
-    do {
-        high = REG_TM3CNT_L;
-        low = REG_TM2CNT_L;
-    } while (high != REG_TM3CNT_L);
-    return (high << 16) | low;
-}
 
 /* The display's share of a frame. The cells that changed are found and drawn where the LCD is
  * not showing them, waiting for the LCD to pass them if need be. When the sound queued would not

@@ -1,6 +1,7 @@
 #include "play/save_states.h"
 
 #include "hw/gba.h"
+#include "play/cycle_counter.h"
 #include "save/flash.h"
 #include "spectrum/machine_state.h"
 
@@ -49,16 +50,6 @@ static void add_number(Message* m, u32 n) {
 static void add_kib(Message* m, u32 bytes) {
     add_number(m, (bytes + 1023) / 1024);
     add(m, " KiB");
-}
-
-/* GBA cycles from the play loop's counter (timers 2 and 3, cascaded). */
-static u32 cycles_now(void) {
-    u32 high, low;
-    do {
-        high = REG_TM3CNT_L;
-        low = REG_TM2CNT_L;
-    } while (high != REG_TM3CNT_L);
-    return (high << 16) | low;
 }
 
 static int finish(int result, int slot, u32 bytes, u32 started, const Spectrum* machine) {
