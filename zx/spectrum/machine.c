@@ -17,7 +17,10 @@
 _Static_assert(SPECTRUM_SCREEN_BLOCKS* Z80_WATCH_BLOCK == (int)SPECTRUM_SCREEN_SIZE, "blocks");
 const uint32_t spectrum_screen_row_masks[SPECTRUM_SCREEN_BLOCKS] = {M72_(0), M72_(72), M72_(144)};
 
-enum { ALL_ROWS = (1u << SPECTRUM_SCREEN_ROWS) - 1 };
+enum {
+    ALL_ROWS = (1u << SPECTRUM_SCREEN_ROWS) - 1,
+    BEEPER_BIT = 0x10 /* of port 0xFE: the speaker, and the EAR output bit 6 reads back */
+};
 
 /* The ports the ULA alone answers, as mask << 16 | match: on the 48K every even port; on the
  * 128K the even ports with A1 high (A1 low also reaches the paging port or the AY). Writes to
@@ -27,8 +30,8 @@ static uint32_t ula_ports(const Spectrum* s) {
     return s->model == SPECTRUM_128K ? 0x00030002u : 0x00010000u;
 }
 
-/* The CPU logs the writes to the ULA's port into the edge buffer, behind the frame's edges: an
- * entry becomes at most one edge, so the edges never overtake the entries they are made from. */
+/* The CPU logs the beeper's edges (the writes to the ULA's port that change bit 4, as the T-state
+ * of their I/O cycle) into the edge buffer, behind the frame's edges: its log is the list. */
 static void log_after_edges(Spectrum* s) {
     z80_set_latch_log(&s->cpu, (uint32_t*)s->edges + s->edge_count,
                       BEEPER_MAX_EDGES - s->edge_count);
@@ -66,20 +69,17 @@ static void set_io(Spectrum* s) {
         z80_cache_in(&s->cpu, 0x0000, 0x0000);
 }
 
-/* The ULA writes the CPU logged since the last call: their beeper edges, the port's value. */
+/* The edges the CPU logged since the last call join the frame's; returns how many. */
+static inline __attribute__((always_inline)) uint32_t take_edges(Spectrum* s) {
+    uint32_t before = s->edge_count;
+    s->edge_count = (uint32_t)((const int32_t*)z80_latch_log_end(&s->cpu) - s->edges);
+    return s->edge_count - before;
+}
+
+/* The logged edges, and the port's value as the latch holds it. */
 ZX_HOT static void take_ula_log(Spectrum* s) {
-    const int32_t* entry = s->edges + s->edge_count;
-    const int32_t* end = (const int32_t*)z80_latch_log_end(&s->cpu);
-    uint32_t n = s->edge_count, ula = s->ula;
-    for (; entry < end; entry++) {
-        uint32_t value = (uint32_t)*entry & 0xFF;
-        if ((value ^ ula) & 0x10)
-            s->edges[n++] = *entry >> 8; /* the T-state of the OUT's I/O cycle */
-        ula = value;
-    }
-    s->edge_count = n;
-    set_ula(s, ula);
-    log_after_edges(s);
+    take_edges(s);
+    set_ula(s, (uint32_t)z80_latch_value(&s->cpu));
 }
 
 /* The screen watch of the 128K: bank 5 is always at 0x4000; bank 7 can only be written through
@@ -138,9 +138,10 @@ static void reset_cpu(Spectrum* s) {
         watch_screen(s);
     }
     set_io(s);
-    /* The ULA's port is the CPU's output latch; its log goes behind the edges. */
+    /* The ULA's port is the CPU's output latch; its log of bit 4's changes goes behind the
+     * edges. */
     uint32_t ports = ula_ports(s);
-    z80_set_latch(&s->cpu, (uint16_t)(ports >> 16), (uint16_t)ports, s->ula);
+    z80_set_latch(&s->cpu, (uint16_t)(ports >> 16), (uint16_t)ports, s->ula, BEEPER_BIT);
     log_after_edges(s);
 }
 
@@ -236,7 +237,7 @@ static inline __attribute__((always_inline)) uint8_t read_port(const Spectrum* s
 
 ZX_HOT uint8_t spectrum_port_in(void* user, uint16_t port) {
     const Spectrum* s = (const Spectrum*)user;
-    return read_port(s, port, (~(uint32_t)z80_latch_value(&s->cpu) & 0x10) << 2);
+    return read_port(s, port, (~(uint32_t)z80_latch_value(&s->cpu) & BEEPER_BIT) << 2);
 }
 
 ZX_HOT static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
@@ -248,13 +249,14 @@ ZX_HOT static uint8_t port_in_ear_plugged(void* user, uint16_t port) {
 
 /* A write to port 0xFE the CPU did not log (its log was full; or a caller other than the CPU):
  * the logged ones first. The CPU gives the T-state of the OUT's I/O cycle, which dates a beeper
- * edge exactly. */
+ * edge exactly. The level before the write is the port's as last taken, turned by each edge
+ * logged since (the latch may hold this write's value already). */
 ZX_HOT void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
     Spectrum* s = (Spectrum*)user;
     if (port & 1)
         return;
-    take_ula_log(s);
-    if ((value ^ s->ula) & 0x10 && s->edge_count < BEEPER_MAX_EDGES) {
+    uint32_t level = s->ula ^ (take_edges(s) & 1) * BEEPER_BIT;
+    if ((value ^ level) & BEEPER_BIT && s->edge_count < BEEPER_MAX_EDGES) {
         s->edges[s->edge_count++] = z80_tstates(&s->cpu);
         log_after_edges(s);
     }
@@ -274,7 +276,7 @@ static inline __attribute__((always_inline)) uint8_t read_port_128(const Spectru
 
 ZX_HOT uint8_t spectrum_128_port_in(void* user, uint16_t port) {
     const Spectrum* s = (const Spectrum*)user;
-    return read_port_128(s, port, (~(uint32_t)z80_latch_value(&s->cpu) & 0x10) << 2);
+    return read_port_128(s, port, (~(uint32_t)z80_latch_value(&s->cpu) & BEEPER_BIT) << 2);
 }
 
 static uint8_t port_in_128_ear_plugged(void* user, uint16_t port) {

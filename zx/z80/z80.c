@@ -128,6 +128,7 @@ LAYOUT_(latch_value, LATCH_VALUE);
 LAYOUT_(latch_next, LATCH_NEXT);
 LAYOUT_(latch_end, LATCH_END);
 LAYOUT_(in_cache_ports, IN_CACHE_PORTS);
+LAYOUT_(latch_logged, LATCH_LOGGED);
 _Static_assert(sizeof(uintptr_t) == 4 && offsetof(Z80, wr) + 4 * sizeof(uintptr_t) == Z80_OFFSET_AF,
                "rd and wr are nine words followed by AF");
 #endif
@@ -282,11 +283,14 @@ INLINE unsigned port_in(Z80* z, unsigned port) {
 /* z->tstates is the I/O cycle's (IO_TSTATES). */
 INLINE void port_out(Z80* z, unsigned port, unsigned v) {
     if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch_value != -2) {
-        if (z->latch_value == (int32_t)v)
+        uint32_t changed = (uint32_t)z->latch_value ^ v;
+        if (!changed)
             return;
         z->latch_value = (int32_t)v;
+        if (!(changed & z->latch_logged))
+            return;
         if (z->latch_next < z->latch_end) {
-            *z->latch_next++ = ((uint32_t)z->tstates << 8) | v;
+            *z->latch_next++ = (uint32_t)z->tstates;
             return;
         }
     }
@@ -1470,9 +1474,10 @@ void z80_cache_in(Z80* z, uint16_t mask, uint16_t match) {
     z->in_cache_ports = ((uint32_t)mask << 16) | (match & mask);
 }
 
-void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value) {
+void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t logged) {
     z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
     z->latch_value = mask ? value : -2;
+    z->latch_logged = logged;
 }
 
 void z80_set_tstates(Z80* z, int32_t t) {

@@ -59,6 +59,7 @@ typedef struct Z80 {
     uint32_t* latch_end;
     /* The ports whose reads may be cached (z80_cache_in): mask << 16 | match. */
     uint32_t in_cache_ports;
+    uint32_t latch_logged; /* the latch's bits whose changes are logged */
     /* Masks of the watched blocks written since z80_take_watched (see z80_watch_writes); the
      * ARM fast path marks blocks in its own data and adds them when they are taken. */
     uint32_t watched;
@@ -82,11 +83,12 @@ Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 /* Output latch: the ports with (port & mask) == match are one latch that holds the last value
  * written to it, `value` to begin with, such as the ULA's port 0xFE (mask 0: no latch, the
  * default). A write of the value it holds changes nothing and is dropped (a beeper engine writes
- * the same level most of the time). Any other value is appended to the latch's log as (T-state
- * of the OUT's I/O cycle) << 8 | value while the log has room, and passed to the out handler only
- * when it is full: the handler can take the entries and make room (z80_set_latch_log). Between
- * runs. */
-Z80_API void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value);
+ * the same level most of the time); one that changes none of the bits in `logged` (the border
+ * alone) only changes the value. Any other is appended to the latch's log as the T-state of the
+ * OUT's I/O cycle while the log has room, so that the log is the list of the times those bits
+ * changed (a beeper's edges), and passed to the out handler only when it is full: the handler
+ * can take the entries and make room (z80_set_latch_log). Between runs. */
+Z80_API void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t logged);
 /* The latch holds `value`: for a machine that changes it other than through the CPU, between
  * runs (or from the out handler, to the value being written). */
 static inline void z80_set_latch_value(Z80* z, uint8_t value) {
@@ -100,10 +102,10 @@ static inline void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
 }
 /* Input cache: a read of a port with (port & mask) == match may be answered with what the in
  * handler answered for the same high byte before, until the CPU writes to a port (other than
- * a write the output latch drops) or the run ends: for ports whose value depends only on the
- * high byte of the port and on what was written to the machine, such as a keyboard that
- * changes between runs. The ARM fast path keeps such a cache; the C loop always asks. mask 0:
- * none (the default). Between runs. */
+ * a write to the output latch that changes none of its logged bits) or the run ends: for ports
+ * whose value depends only on the high byte of the port, the latch's logged bits and what was
+ * written to other ports, such as a keyboard that changes between runs. The ARM fast path keeps
+ * such a cache; the C loop always asks. mask 0: none (the default). Between runs. */
 Z80_API void z80_cache_in(Z80* z, uint16_t mask, uint16_t match);
 /* The end of the entries logged so far. */
 static inline uint32_t* z80_latch_log_end(const Z80* z) {

@@ -58,6 +58,7 @@ O_IGEN_NOW = 0x478                             # the generation last begun
 O_IX, O_IY = 0x470, 0x480
 O_ALT = 0x490                                 # BC', DE', HL' (swapped by EXX)
 O_AF_ = 0x4A0
+O_LOGGED = 0x4A4                              # the latch's bits whose changes are logged
 O_SZ53, O_SZ53P, O_INC, O_DEC = 0x500, 0x600, 0x700, 0x800
 O_EDTAB = 0x900                               # handlers of ED 40-BF
 O_DDTAB = 0xB00                               # handlers of DD/FD xx
@@ -81,7 +82,7 @@ Z = {k: "Z80_OFFSET_" + k for k in ("AF", "BC", "DE", "HL", "IX", "IY", "SP", "P
                                      "BC_", "DE_", "HL_", "I", "R", "IFF1", "IFF2", "IM", "HALTED",
                                      "TSTATES", "EI_TSTATES", "RUN_LIMIT", "IN", "OUT", "IO_USER",
                                      "LATCH_PORTS", "LATCH_VALUE", "LATCH_NEXT", "LATCH_END",
-                                     "IN_CACHE_PORTS")}
+                                     "IN_CACHE_PORTS", "LATCH_LOGGED")}
 
 
 # ---- building blocks ----
@@ -213,6 +214,8 @@ def IO_CALL(fn):
     if fn == "IN":
         lines += ["moveq r0, #0xFF"]
     lines += ["movne lr, pc", "bxne r3", "pop {r2, r3, r12, lr}"]
+    if fn == "OUT":  # the handler may have put another value into the latch
+        lines += [f"ldr r0, [r12, #{O_Z}]", f"ldr r0, [r0, #{Z['LATCH_VALUE']}]", f"str r0, [r12, #{O_FLAST}]"]
     # (an in handler returns its byte zero-extended, as the ABI has it)
     return lines + [f"ldr r1, [r12, #{O_REMAP}]", "cmp r1, #0", "blne remap"]
 
@@ -630,20 +633,21 @@ H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 
 
 # The output latch (z80_set_latch), for r1 = port, r2 = value, r10 at the instruction's end: a
-# write of the value it holds is dropped (done), another logged as (T << 8) | value, and only if
-# the log is full, or the port is not the latch's, the handler is called (call). Mask 0 (no
-# latch) covers every port with the value -2, which no byte equals. The value is kept in the
+# write of the value it holds is dropped (done); one that changes none of the logged bits only
+# changes the value; another is logged as its T-state, and only if the log is full, or the port
+# is not the latch's, the handler is called (call). Mask 0 (no latch) covers every port with the
+# value -2, which differs from every byte in bits above the low eight. The value is kept in the
 # struct too, for the machine's handlers.
 def latched(call, done):
     full = call + "_full"
     return [f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
-            f"ldr r0, [r12, #{O_FLAST}]", "cmp r0, r2", f"beq {done}", "cmn r0, #2", f"beq {call}",
-            f"str r2, [r12, #{O_FLAST}]", f"ldr r0, [r12, #{O_Z}]", f"str r2, [r0, #{Z['LATCH_VALUE']}]",
-            f"str r1, [r12, #{O_SCR2}]", f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"ldr r0, [r0, #{Z['LATCH_END']}]",
-            "cmp r1, r0", f"bhs {full}", f"ldr r0, [r12, #{O_LIMIT}]", "add r0, r0, r10", "sub r0, r0, #4",
-            "orr r0, r2, r0, lsl #8", "str r0, [r1], #4", f"ldr r0, [r12, #{O_Z}]",
-            f"str r1, [r0, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + [f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]",
-                                                             f"{call}:"]
+            f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", f"beq {done}", "cmp r0, #0x100", f"bhs {call}",
+            f"str r2, [r12, #{O_FLAST}]", f"str r1, [r12, #{O_SCR2}]", f"ldr r1, [r12, #{O_LOGGED}]",
+            "tst r0, r1", f"ldr r1, [r12, #{O_Z}]", f"str r2, [r1, #{Z['LATCH_VALUE']}]", f"beq {done}",
+            f"ldr r0, [r1, #{Z['LATCH_NEXT']}]", f"ldr r2, [r1, #{Z['LATCH_END']}]", "cmp r0, r2", f"bhs {full}",
+            f"ldr r2, [r12, #{O_LIMIT}]", "add r2, r2, r10", "sub r2, r2, #4", "str r2, [r0], #4",
+            f"str r0, [r1, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + [
+                f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
 
 
 OUT_FILTERED = latched("out_call", "out_done")
@@ -1060,6 +1064,8 @@ reload:
     str r1, [r12, #{O_ICACHE}]
     ldr r1, [r0, #{Z['LATCH_VALUE']}]
     str r1, [r12, #{O_FLAST}]
+    ldr r1, [r0, #{Z['LATCH_LOGGED']}]
+    str r1, [r12, #{O_LOGGED}]
     ldrb r11, [r0, #{Z['R']}]
     ldr r10, [r0, #{Z['TSTATES']}]
     ldr r1, [r12, #{O_LIMIT}]
