@@ -139,7 +139,8 @@ add_dependencies(gba_play zx_rom0)
 add_gba_image(NAME tpl SOURCES ${TAPELOOM_GBA_DIR}/main.c LIBS gba_play BUDGET)
 
 # Test images: tpl_menu.gba (the menu with its own details view instead of the emulator), the
-# Z80 core's instruction vectors and benchmark, the AY's benchmark.
+# Z80 core's instruction vectors and benchmark, the AY's benchmark, the beeper's renderer.
 include(${TAPELOOM_ROOT}/tests/gba/images/images.cmake)
 include(${TAPELOOM_ROOT}/tests/zx/z80/gba/images.cmake)
 include(${TAPELOOM_ROOT}/tests/zx/ay/gba/images.cmake)
+include(${TAPELOOM_ROOT}/tests/zx/spectrum/gba/images.cmake)

@@ -20,6 +20,8 @@ BeeperGrid beeper_grid(int32_t frame_tstates, int samples) {
     return g;
 }
 
+#if !ZX_GBA /* the GBA's is ARM code: beeper_render.S */
+
 /* Whole samples at one level from o on, as many as fit before unit `at`, sample spans from
  * `end`; returns the end of the last one filled (at least `end`). */
 static uint32_t fill_whole(int8_t** o, uint32_t end, uint32_t at, uint32_t v,
@@ -77,3 +79,5 @@ ZX_HOT void beeper_render(int level, const int32_t* edges, int count, const Beep
         level ^= 1;
     }
 }
+
+#endif
