@@ -361,10 +361,27 @@ for k, p in ((0, "r6"), (1, "r7")):
                                      f"str r1, [r12, #{O_WZ}]"] + NEXT(7))
     H(0x0A + 16 * k, RD8("r4", p) + [f"add r1, {p}, #1", "bic r1, r1, #0x10000",
                                      f"str r1, [r12, #{O_WZ}]"] + NEXT(7))
+# INC/DEC r in place: a high byte steps its pair by 256 (wrapped at 16 bits), a low byte is
+# stepped apart and put back; the result in r1 (A in r4) gives the flags.
+def inc_dec_reg(r, dec):
+    tab = O_DEC if dec else O_INC
+    flags = [f"add r0, r12, #{tab}", f"ldrb r0, [r0, {'r4' if r == 7 else 'r1'}]", "and r5, r5, #1",
+             "orr r5, r5, r0"]
+    if r == 7:
+        return [("sub" if dec else "add") + " r4, r4, #1", "and r4, r4, #0xFF"] + flags
+    p = PAIR[r // 2]
+    if r % 2 == 0:
+        step = [f"subs {p}, {p}, #0x100", f"addmi {p}, {p}, #0x10000"] if dec else \
+            [f"add {p}, {p}, #0x100", f"bic {p}, {p}, #0x10000"]
+        return step + [f"mov r1, {p}, lsr #8"] + flags
+    return [("sub" if dec else "add") + f" r1, {p}, #1", "and r1, r1, #0xFF", f"bic {p}, {p}, #0xFF",
+            f"orr {p}, {p}, r1"] + flags
+
+
 # INC/DEC r, LD r,n
 for r in (0, 1, 2, 3, 4, 5, 7):
-    H(0x04 + 8 * r, get(r, "r1") + inc_dec(False) + put(r, "r1") + NEXT(4))
-    H(0x05 + 8 * r, get(r, "r1") + inc_dec(True) + put(r, "r1") + NEXT(4))
+    H(0x04 + 8 * r, inc_dec_reg(r, False) + NEXT(4))
+    H(0x05 + 8 * r, inc_dec_reg(r, True) + NEXT(4))
     H(0x06 + 8 * r, ["ldrb r1, [r9], #1"] + put(r, "r1") + NEXT(7))
 H(0x34, RD8("r1", "r8") + inc_dec(False) + WR8("r8", "r1") + NEXT(11))
 H(0x35, RD8("r1", "r8") + inc_dec(True) + WR8("r8", "r1") + NEXT(11))
