@@ -510,8 +510,11 @@ H(0xDB, ["ldrb r1, [r9], #1", "orr r1, r1, r4, lsl #8"] + STEP16("r1", True, "r0
   ["add r10, r10, #11"] + IN_CACHED("r2", "in_miss_DB", "in_call_DB") + ["in_have_DB:", "mov r4, r0"] + NEXT(0) +
   ["in_call_DB:"] + IO_CALL("IN") + ["b in_have_DB"])
 H(0x101, ["in_miss_DB:"] + IN_MISS("in_have_DB"), rom=True)
+# (OUT (n),A makes the latch's first two tests itself: a repeated value goes on at once)
 H(0xD3, ["ldrb r1, [r9], #1", "add r0, r1, #1", "and r0, r0, #0xFF", "orr r0, r0, r4, lsl #8",
-         f"str r0, [r12, #{O_WZ}]", "orr r1, r1, r4, lsl #8", "mov r2, r4", "add r10, r10, #11", "b out_tail"])
+         f"str r0, [r12, #{O_WZ}]", "orr r1, r1, r4, lsl #8", "mov r2, r4", "add r10, r10, #11",
+         f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", "bne out_call",
+         f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", "bne out_call_changed"] + NEXT(0))
 
 # ---- DAA, DI, EI ----
 H(0x27, ["mov r1, #0", "and r2, r5, #1", "tst r5, #0x10", "movne r1, #6", "and r0, r4, #0xF", "cmp r0, #9",
@@ -655,19 +658,22 @@ H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 # is not the latch's, the handler is called (call). Mask 0 (no latch) covers every port with the
 # value -2, which differs from every byte in bits above the low eight. The value is kept in the
 # struct too, for the machine's handlers.
-def latched(call, done):
+def latched(call, done, logged=None):
+    # `logged`: what follows a logged write (by default the branch to done); "{call}_changed" is
+    # the entry for a caller that made the first two tests itself (r0 = the value's change).
     full = call + "_full"
     return [f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
-            f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", f"beq {done}", "cmp r0, #0x100", f"bhs {call}",
-            f"str r2, [r12, #{O_FLAST}]", f"str r1, [r12, #{O_SCR2}]", f"ldr r1, [r12, #{O_LOGGED}]",
-            "tst r0, r1", f"ldr r1, [r12, #{O_Z}]", f"str r2, [r1, #{Z['LATCH_VALUE']}]", f"beq {done}",
+            f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", f"beq {done}", f"{call}_changed:", "cmp r0, #0x100",
+            f"bhs {call}", f"str r2, [r12, #{O_FLAST}]", f"str r1, [r12, #{O_SCR2}]",
+            f"ldr r1, [r12, #{O_LOGGED}]", "tst r0, r1", f"ldr r1, [r12, #{O_Z}]",
+            f"str r2, [r1, #{Z['LATCH_VALUE']}]", f"beq {done}",
             f"ldr r0, [r1, #{Z['LATCH_NEXT']}]", f"ldr r2, [r1, #{Z['LATCH_END']}]", "cmp r0, r2", f"bhs {full}",
             f"ldr r2, [r12, #{O_LIMIT}]", "add r2, r2, r10", "sub r2, r2, #4", "str r2, [r0], #4",
-            f"str r0, [r1, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + [
-                f"b {done}", f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
+            f"str r0, [r1, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + (logged or [f"b {done}"]) + [
+                f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
 
 
-OUT_FILTERED = latched("out_call", "out_done")
+OUT_FILTERED = latched("out_call", "out_done", NEXT(0))
 
 
 # ---- ED (dispatched through a table for 40-BF: r0 = the second opcode; the rest are NOPs) ----
@@ -687,7 +693,7 @@ for r in range(8):
     E(0x41 + 8 * r, (["mov r2, #0"] if r == 6 else get(r, "r2")) + ["b out_c"])
 E(0x79, get(7, "r2") + ["out_c:", "add r0, r6, #1", "bic r0, r0, #0x10000", f"str r0, [r12, #{O_WZ}]", "mov r1, r6",
                         "add r10, r10, #12",
-                        # OUT (n),A joins here: r1 = port, r2 = value, r10 at the end
+                        # r1 = port, r2 = value, r10 at the end (OUT (n),A joins further on)
                         "out_tail:"] + OUT_FILTERED + IO_CALL("OUT") + ["out_done:"] + NEXT(0))
 
 
