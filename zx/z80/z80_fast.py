@@ -25,9 +25,10 @@ HEADER = """@ Z80 fast path for the GBA: ARM code with the Z80 registers in ARM 
 @   r10 T-states still to run, negative while running (as in the C loop),
 @   r11 R (low 7 bits count), r12 z80_fast_ops (dispatch table, then the data below),
 @   r0-r2 scratch; r0 holds the opcode at dispatch.
-@ Data after the table (offsets from r12): page pointers copied from the Z80 struct, the page
+@ Data around the table (offsets from r12): BC' DE' HL' just before it (EXX swaps them with one
+@ load and one store multiple); after it page pointers copied from the Z80 struct, the page
 @ limits, the struct's address, the host base of the current code page, MEMPTR, the run limit,
-@ IX, IY, BC' DE' HL' AF', the watched range, the flag tables (S Z 5 3 [P], INC, DEC), the ED
+@ IX, IY, AF', the watched range, the flag tables (S Z 5 3 [P], INC, DEC), the ED
 @ and DD/FD dispatch tables and one byte per watched block.
 @
 @ Watched writes: after each store to a writable page, "SUB r0, addr, #base; CMP r0, #size"
@@ -56,7 +57,7 @@ O_ICPORTS, O_ICACHE = 0x468, 0x46C             # the input cache: its ports, its
 O_IGEN = 0x474                                 # the input cache's generation << 8 (or r12: none)
 O_IGEN_NOW = 0x478                             # the generation last begun
 O_IX, O_IY = 0x470, 0x480
-O_ALT = 0x490                                 # BC', DE', HL' (swapped by EXX)
+O_ALT = -12                                   # BC', DE', HL' (swapped by EXX), just before the table
 O_AF_ = 0x4A0
 O_LOGGED = 0x4A4                              # the latch's bits whose changes are logged
 O_SZ53, O_SZ53P, O_INC, O_DEC = 0x500, 0x600, 0x700, 0x800
@@ -71,7 +72,7 @@ def arm_imm(v):
     return any(((v << r) | (v >> (32 - r))) & 0xFFFFFFFF < 256 for r in range(0, 32, 2)) or v < 256
 
 
-for _name, _off in (("IX", O_IX), ("IY", O_IY), ("ALT", O_ALT), ("AF_", O_AF_), ("SZ53", O_SZ53),
+for _name, _off in (("IX", O_IX), ("IY", O_IY), ("AF_", O_AF_), ("SZ53", O_SZ53),
                     ("SZ53P", O_SZ53P), ("INC", O_INC), ("DEC", O_DEC), ("EDTAB", O_EDTAB),
                     ("DDTAB", O_DDTAB), ("RD", O_RD)):
     assert arm_imm(_off), _name
@@ -499,9 +500,9 @@ EX_SP_HL = ["add r2, r3, #1", "bic r2, r2, #0x10000"] + RD8("r1", "r3") + RD8("r
     ["orr r1, r1, r0, lsl #8", f"str r1, [r12, #{O_WZ}]", "mov r1, r8, lsr #8"] + WR8("r2", "r1") + \
     WR8("r3", "r8") + [f"ldr r8, [r12, #{O_WZ}]"]
 H(0xE3, EX_SP_HL + NEXT(19))
-# EXX and EX AF,AF': the other set lives in the data block
-H(0xD9, [f"add r0, r12, #{O_ALT}", "swp r6, r6, [r0]", "add r0, r0, #4", "swp r7, r7, [r0]",
-         "add r0, r0, #4", "swp r8, r8, [r0]"] + NEXT(4))
+# EXX and EX AF,AF': the other set lives in the data block (BC' DE' HL' the three words below r12)
+assert O_ALT == -12
+H(0xD9, ["ldmdb r12, {r0, r1, r2}", "stmdb r12, {r6, r7, r8}", "mov r6, r0", "mov r7, r1", "mov r8, r2"] + NEXT(4))
 H(0x08, ["orr r1, r5, r4, lsl #8", f"add r0, r12, #{O_AF_}", "swp r1, r1, [r0]", "and r5, r1, #0xFF",
          "mov r4, r1, lsr #8"] + NEXT(4))
 
@@ -1158,6 +1159,7 @@ z80_in_cache:
     .set z80_fast_remap, z80_fast_ops + {O_REMAP}
     .set z80_fast_watch_range, z80_fast_ops + {O_WRANGE}
     .set z80_fast_dirty, z80_fast_ops + {O_DIRTY}
+    .space {-O_ALT}                 @ BC', DE', HL'
 z80_fast_ops:""")
 for op in range(256):
     print(f"    .word op_{op:02X}")
