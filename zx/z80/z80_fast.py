@@ -58,6 +58,7 @@ O_IGEN = 0x474                                 # the input cache's generation <<
 O_IGEN_NOW = 0x478                             # the generation last begun
 O_IX, O_IY = 0x470, 0x480
 O_ALT = -12                                   # BC', DE', HL' (swapped by EXX), just before the table
+O_LNEXT, O_LEND = 0x490, 0x494                # the latch's log: next entry, end (the struct's in a call)
 O_AF_ = 0x4A0
 O_LOGGED = 0x4A4                              # the latch's bits whose changes are logged
 O_SZ53, O_SZ53P, O_INC, O_DEC = 0x500, 0x600, 0x700, 0x800
@@ -209,14 +210,21 @@ def IO_CALL(fn):
     # Calls the port handler `fn` (IN or OUT) with r1 = port (and r2 = value for OUT); r10 is at
     # the instruction's end and the I/O cycle starts 4 T-states before it. IN leaves the byte
     # in r0. Keeps r2, r3 and lr (r4-r11 the callee keeps), clobbers r0 and r1.
-    lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}", f"ldr r3, [r12, #{O_LIMIT}]",
-             "add r3, r3, r10", "sub r3, r3, #4", f"str r3, [r0, #{Z['TSTATES']}]",
+    # The handler sees the latch's value and log (the data block's while running) in the struct;
+    # an out handler may change them.
+    sync = [f"ldr r3, [r12, #{O_FLAST}]", f"str r3, [r0, #{Z['LATCH_VALUE']}]"]
+    if fn == "OUT":
+        sync += [f"ldr r3, [r12, #{O_LNEXT}]", f"str r3, [r0, #{Z['LATCH_NEXT']}]"]
+    lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}"] + sync + [
+             f"ldr r3, [r12, #{O_LIMIT}]", "add r3, r3, r10", "sub r3, r3, #4", f"str r3, [r0, #{Z['TSTATES']}]",
              f"ldr r3, [r0, #{Z[fn]}]", f"ldr r0, [r0, #{Z['IO_USER']}]", "cmp r3, #0"]
     if fn == "IN":
         lines += ["moveq r0, #0xFF"]
     lines += ["movne lr, pc", "bxne r3", "pop {r2, r3, r12, lr}"]
-    if fn == "OUT":  # the handler may have put another value into the latch
-        lines += [f"ldr r0, [r12, #{O_Z}]", f"ldr r0, [r0, #{Z['LATCH_VALUE']}]", f"str r0, [r12, #{O_FLAST}]"]
+    if fn == "OUT":
+        lines += [f"ldr r0, [r12, #{O_Z}]", f"ldr r1, [r0, #{Z['LATCH_VALUE']}]", f"str r1, [r12, #{O_FLAST}]",
+                  f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"str r1, [r12, #{O_LNEXT}]",
+                  f"ldr r1, [r0, #{Z['LATCH_END']}]", f"str r1, [r12, #{O_LEND}]"]
     # (an in handler returns its byte zero-extended, as the ABI has it)
     return lines + [f"ldr r1, [r12, #{O_REMAP}]", "cmp r1, #0", "blne remap"]
 
@@ -662,16 +670,15 @@ H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 def latched(call, done, logged=None):
     # `logged`: what follows a logged write (by default the branch to done); "{call}_changed" is
     # the entry for a caller that made the first two tests itself (r0 = the value's change).
+    # The value and the log live in the data block while running; IO_CALL hands them over.
     full = call + "_full"
     return [f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
             f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", f"beq {done}", f"{call}_changed:", "cmp r0, #0x100",
-            f"bhs {call}", f"str r2, [r12, #{O_FLAST}]", f"str r1, [r12, #{O_SCR2}]",
-            f"ldr r1, [r12, #{O_LOGGED}]", "tst r0, r1", f"ldr r1, [r12, #{O_Z}]",
-            f"str r2, [r1, #{Z['LATCH_VALUE']}]", f"beq {done}",
-            f"ldr r0, [r1, #{Z['LATCH_NEXT']}]", f"ldr r2, [r1, #{Z['LATCH_END']}]", "cmp r0, r2", f"bhs {full}",
+            f"bhs {call}", f"str r2, [r12, #{O_FLAST}]", f"ldr r2, [r12, #{O_LOGGED}]", "tst r0, r2",
+            f"beq {done}", f"ldr r0, [r12, #{O_LNEXT}]", f"ldr r2, [r12, #{O_LEND}]", "cmp r0, r2", f"bhs {full}",
             f"ldr r2, [r12, #{O_LIMIT}]", "add r2, r2, r10", "sub r2, r2, #4", "str r2, [r0], #4",
-            f"str r0, [r1, #{Z['LATCH_NEXT']}]"] + GEN_BUMP + (logged or [f"b {done}"]) + [
-                f"{full}:", f"ldr r1, [r12, #{O_SCR2}]", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
+            f"str r0, [r12, #{O_LNEXT}]"] + GEN_BUMP + (logged or [f"b {done}"]) + [
+                f"{full}:", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
 
 
 OUT_FILTERED = latched("out_call", "out_done", NEXT(0))
@@ -963,7 +970,7 @@ SAVE = [f"ldr r0, [r12, #{O_Z}]", f"ldr r2, [r12, #{O_CURRD}]", "sub r1, r9, r2"
         f"ldr r1, [r12, #{O_ALT}]", f"strh r1, [r0, #{Z['BC_']}]", f"ldr r1, [r12, #{O_ALT + 4}]",
         f"strh r1, [r0, #{Z['DE_']}]", f"ldr r1, [r12, #{O_ALT + 8}]", f"strh r1, [r0, #{Z['HL_']}]",
         f"ldr r1, [r12, #{O_AF_}]", f"strh r1, [r0, #{Z['AF_']}]", f"ldr r1, [r12, #{O_FLAST}]",
-        f"str r1, [r0, #{Z['LATCH_VALUE']}]", f"ldrb r1, [r0, #{Z['R']}]",
+        f"str r1, [r0, #{Z['LATCH_VALUE']}]", f"ldr r1, [r12, #{O_LNEXT}]", f"str r1, [r0, #{Z['LATCH_NEXT']}]", f"ldrb r1, [r0, #{Z['R']}]",
         "and r1, r1, #0x80", "and r2, r11, #0x7F", "orr r1, r1, r2", f"strb r1, [r0, #{Z['R']}]",
         f"ldr r1, [r12, #{O_LIMIT}]", "add r1, r10, r1", f"str r1, [r0, #{Z['TSTATES']}]"]
 
@@ -1090,6 +1097,10 @@ reload:
     str r1, [r12, #{O_FLAST}]
     ldr r1, [r0, #{Z['LATCH_LOGGED']}]
     str r1, [r12, #{O_LOGGED}]
+    ldr r1, [r0, #{Z['LATCH_NEXT']}]
+    str r1, [r12, #{O_LNEXT}]
+    ldr r1, [r0, #{Z['LATCH_END']}]
+    str r1, [r12, #{O_LEND}]
     ldrb r11, [r0, #{Z['R']}]
     ldr r10, [r0, #{Z['TSTATES']}]
     ldr r1, [r12, #{O_LIMIT}]
