@@ -1316,8 +1316,8 @@ extern const uint8_t z80_fast_ops[];
 extern uint8_t z80_fast_dirty[Z80_WATCH_MAX_SIZE / Z80_WATCH_BLOCK + 4];
 extern uint32_t z80_fast_watch_range[2]; /* base, size */
 extern Z80* z80_fast_cpu;
-/* Set when the running CPU's pages change: the fast path copies them again after the port
- * handler that did it. */
+/* Set when the running CPU's pages or output latch change: the fast path copies them again
+ * after the port handler that did it (or at the next run). */
 extern uint32_t z80_fast_remap;
 
 /* ARM data-processing immediate (8 bits rotated right by an even amount) of a multiple of 256
@@ -1478,6 +1478,19 @@ void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t
     z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
     z->latch_value = mask ? value : -2;
     z->latch_logged = logged;
+}
+
+void z80_set_latch_value(Z80* z, uint8_t value) {
+    if (z->latch_value != -2) {
+        z->latch_value = value;
+        PAGES_CHANGED(z);
+    }
+}
+
+void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
+    z->latch_next = log;
+    z->latch_end = log + capacity;
+    PAGES_CHANGED(z);
 }
 
 void z80_set_tstates(Z80* z, int32_t t) {

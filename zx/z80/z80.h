@@ -91,15 +91,9 @@ Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
 Z80_API void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t logged);
 /* The latch holds `value`: for a machine that changes it other than through the CPU, between
  * runs (or from the out handler, to the value being written). */
-static inline void z80_set_latch_value(Z80* z, uint8_t value) {
-    if (z->latch_value != -2)
-        z->latch_value = value;
-}
+Z80_API void z80_set_latch_value(Z80* z, uint8_t value);
 /* Where the latch's next entries go: room for `capacity` from `log` (also from a handler). */
-static inline void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
-    z->latch_next = log;
-    z->latch_end = log + capacity;
-}
+Z80_API void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity);
 /* Input cache: a read of a port with (port & mask) == match may be answered with what the in
  * handler answered for the same high byte before, until the CPU writes to a port (other than
  * a write to the output latch that changes none of its logged bits) or the run ends: for ports

@@ -39,8 +39,10 @@ HEADER = """@ Z80 fast path for the GBA: ARM code with the Z80 registers in ARM 
 @
 @ Ports: the handler is called with the struct's T-state counter at the start of the
 @ instruction's I/O cycle (4 T-states before the instruction's end for IN/OUT, 7 for INI),
-@ so a machine can date what the write does exactly. A handler that calls z80_map_page sets
-@ z80_fast_remap, and the page pointers are copied again before the next instruction.
+@ so a machine can date what the write does exactly. A handler that calls z80_map_page (or
+@ changes the output latch) sets z80_fast_remap, and the page pointers (and the latch's value and
+@ log) are copied again before the next instruction. The latch's value and log pointers live in
+@ the data block while running; the struct gets them before every handler call.
 #include "z80/z80_layout.h"
 """
 
@@ -211,20 +213,15 @@ def IO_CALL(fn):
     # the instruction's end and the I/O cycle starts 4 T-states before it. IN leaves the byte
     # in r0. Keeps r2, r3 and lr (r4-r11 the callee keeps), clobbers r0 and r1.
     # The handler sees the latch's value and log (the data block's while running) in the struct;
-    # an out handler may change them.
-    sync = [f"ldr r3, [r12, #{O_FLAST}]", f"str r3, [r0, #{Z['LATCH_VALUE']}]"]
-    if fn == "OUT":
-        sync += [f"ldr r3, [r12, #{O_LNEXT}]", f"str r3, [r0, #{Z['LATCH_NEXT']}]"]
+    # one that changes them (or the pages) sets z80_fast_remap, and remap takes them back.
+    sync = [f"ldr r3, [r12, #{O_FLAST}]", f"str r3, [r0, #{Z['LATCH_VALUE']}]", f"ldr r3, [r12, #{O_LNEXT}]",
+            f"str r3, [r0, #{Z['LATCH_NEXT']}]"]
     lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}"] + sync + [
              f"ldr r3, [r12, #{O_LIMIT}]", "add r3, r3, r10", "sub r3, r3, #4", f"str r3, [r0, #{Z['TSTATES']}]",
              f"ldr r3, [r0, #{Z[fn]}]", f"ldr r0, [r0, #{Z['IO_USER']}]", "cmp r3, #0"]
     if fn == "IN":
         lines += ["moveq r0, #0xFF"]
     lines += ["movne lr, pc", "bxne r3", "pop {r2, r3, r12, lr}"]
-    if fn == "OUT":
-        lines += [f"ldr r0, [r12, #{O_Z}]", f"ldr r1, [r0, #{Z['LATCH_VALUE']}]", f"str r1, [r12, #{O_FLAST}]",
-                  f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"str r1, [r12, #{O_LNEXT}]",
-                  f"ldr r1, [r0, #{Z['LATCH_END']}]", f"str r1, [r12, #{O_LEND}]"]
     # (an in handler returns its byte zero-extended, as the ABI has it)
     return lines + [f"ldr r1, [r12, #{O_REMAP}]", "cmp r1, #0", "blne remap"]
 
@@ -991,10 +988,14 @@ RARE.append(("slow_at_pc", SAVE + [
 # fast path's CPU).
 RARE.append(("watch_changed", ["push {r0, r1}", "ldr r2, =z80_fast_watch", "mov lr, pc", "bx r2",
                                "pop {r0, r1}", "ldr r12, =z80_fast_ops", "b watch_ready"]))
-# A port handler called z80_map_page: copy the page pointers again and re-place pc (keeps r0, r3;
-# r1, r2 clobbered; lr becomes the page limit again).
+# A port handler called z80_map_page or changed the output latch: copy the latch's value and log
+# and the page pointers again and re-place pc (keeps r0, r3; r1, r2 clobbered; lr becomes the page
+# limit again).
 RARE.append(("remap", [f"str lr, [r12, #{O_RET}]", "push {r0, r3, r4, r5}", "mov r1, #0",
-                       f"str r1, [r12, #{O_REMAP}]", f"ldr r0, [r12, #{O_Z}]", f"add lr, r12, #{O_RD}",
+                       f"str r1, [r12, #{O_REMAP}]", f"ldr r0, [r12, #{O_Z}]",
+                       f"ldr r1, [r0, #{Z['LATCH_VALUE']}]", f"str r1, [r12, #{O_FLAST}]",
+                       f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"str r1, [r12, #{O_LNEXT}]",
+                       f"ldr r1, [r0, #{Z['LATCH_END']}]", f"str r1, [r12, #{O_LEND}]", f"add lr, r12, #{O_RD}",
                        "ldmia r0!, {r1-r5}", "stmia lr!, {r1-r5}", "ldmia r0!, {r1-r4}", "stmia lr!, {r1-r4}",
                        f"ldr r1, [r12, #{O_RD}]", f"ldr r2, [r12, #{O_RD + 4}]", f"ldr r3, [r12, #{O_RD + 8}]",
                        f"ldr r4, [r12, #{O_RD + 12}]", "ldr r5, =0x3FFE", "add r1, r1, r5", "add r5, r5, #0x4000",
