@@ -1310,6 +1310,9 @@ out:
  * ARM7TDMI has no caches, so the new instructions are what runs next. */
 extern uint32_t* const z80_fast_watch_sites[]; /* each: SUB r0, rN, #base; CMP r0, #size */
 extern uint32_t* const z80_fast_watch_sites_end[];
+/* The output latch's logged bits are an immediate too: TST r0, #logged. */
+extern uint32_t* const z80_fast_latch_sites[];
+extern uint32_t* const z80_fast_latch_sites_end[];
 extern const uint8_t z80_fast_ops[];
 /* One byte per block of the watch, and one past it: marked (== the low byte of z80_fast_ops)
  * or not. Word-aligned. */
@@ -1355,6 +1358,11 @@ Z80_HOT static void take_marks(void) {
         z->watched |= bits;
 }
 
+static void set_latch_sites(const Z80* z) {
+    for (uint32_t* const* site = z80_fast_latch_sites; site < z80_fast_latch_sites_end; site++)
+        (*site)[0] = ((*site)[0] & ~0xFFFu) | (z->latch_logged & 0xFFu); /* rotation 0 */
+}
+
 void z80_fast_watch(Z80* z);
 void z80_fast_watch(Z80* z) {
     take_marks(); /* the last CPU's, under its masks */
@@ -1364,15 +1372,18 @@ void z80_fast_watch(Z80* z) {
     }
     z80_fast_watch_range[0] = z->watch_base;
     z80_fast_watch_range[1] = z->watch_size;
+    set_latch_sites(z);
     z80_fast_cpu = z;
 }
 #define WATCH_CHANGED(z) z80_fast_watch(z)
 #define TAKE_MARKS(z) ((z) == z80_fast_cpu ? take_marks() : (void)0)
 #define PAGES_CHANGED(z) ((z) == z80_fast_cpu ? (void)(z80_fast_remap = 1) : (void)0)
+#define LATCH_SET(z) ((z) == z80_fast_cpu ? set_latch_sites(z) : (void)0)
 #else
 #define WATCH_CHANGED(z) ((void)(z))
 #define TAKE_MARKS(z) ((void)(z))
 #define PAGES_CHANGED(z) ((void)(z))
+#define LATCH_SET(z) ((void)(z))
 #endif
 
 uint32_t z80_take_watched(Z80* z) {
@@ -1478,6 +1489,7 @@ void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t
     z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
     z->latch_value = mask ? value : -2;
     z->latch_logged = logged;
+    LATCH_SET(z);
 }
 
 void z80_set_latch_value(Z80* z, uint8_t value) {

@@ -664,21 +664,24 @@ H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 # is not the latch's, the handler is called (call). Mask 0 (no latch) covers every port with the
 # value -2, which differs from every byte in bits above the low eight. The value is kept in the
 # struct too, for the machine's handlers.
-def latched(call, done, logged=None):
+def latched(call, done, logged=None, far=True):
     # `logged`: what follows a logged write (by default the branch to done); "{call}_changed" is
     # the entry for a caller that made the first two tests itself (r0 = the value's change).
-    # The value and the log live in the data block while running; IO_CALL hands them over.
+    # The value and the log live in the data block while running; IO_CALL hands them over. The
+    # logged bits are an immediate in IWRAM (rewritten by z80.c), loaded from the data in ROM.
     full = call + "_full"
+    test = [f"ldr r2, [r12, #{O_LOGGED}]", "tst r0, r2"] if far else [
+        "9:", "tst r0, #0", ".pushsection .rodata.z80_fast_latch_sites, \"a\"", ".word 9b", ".popsection"]
     return [f"ldr r0, [r12, #{O_FILTER}]", "eor r0, r0, r1", "ands r0, r0, r0, lsr #16", f"bne {call}",
             f"ldr r0, [r12, #{O_FLAST}]", "eors r0, r0, r2", f"beq {done}", f"{call}_changed:", "cmp r0, #0x100",
-            f"bhs {call}", f"str r2, [r12, #{O_FLAST}]", f"ldr r2, [r12, #{O_LOGGED}]", "tst r0, r2",
+            f"bhs {call}", f"str r2, [r12, #{O_FLAST}]"] + test + [
             f"beq {done}", f"ldr r0, [r12, #{O_LNEXT}]", f"ldr r2, [r12, #{O_LEND}]", "cmp r0, r2", f"bhs {full}",
             f"ldr r2, [r12, #{O_LIMIT}]", "add r2, r2, r10", "sub r2, r2, #4", "str r2, [r0], #4",
             f"str r0, [r12, #{O_LNEXT}]"] + GEN_BUMP + (logged or [f"b {done}"]) + [
                 f"{full}:", f"ldr r2, [r12, #{O_FLAST}]", f"{call}:"]
 
 
-OUT_FILTERED = latched("out_call", "out_done", NEXT(0))
+OUT_FILTERED = latched("out_call", "out_done", NEXT(0), far=False)
 
 
 # ---- ED (dispatched through a table for 40-BF: r0 = the second opcode; the rest are NOPs) ----
@@ -1027,6 +1030,10 @@ print("""
     .align 2
     .global z80_fast_watch_sites
 z80_fast_watch_sites:
+    .section .rodata.z80_fast_latch_sites, "a"
+    .align 2
+    .global z80_fast_latch_sites
+z80_fast_latch_sites:
 
     .section .iwram.z80fast, "ax", %progbits
     .arm
@@ -1153,6 +1160,9 @@ print(f"""
     .section .rodata.z80_fast_watch_sites, "a"
     .global z80_fast_watch_sites_end
 z80_fast_watch_sites_end:
+    .section .rodata.z80_fast_latch_sites, "a"
+    .global z80_fast_latch_sites_end
+z80_fast_latch_sites_end:
 
     .section .ewram_bss.z80_in_cache, "aw", %nobits
     .align 2
