@@ -70,16 +70,18 @@ static void set_io(Spectrum* s) {
 }
 
 /* The edges the CPU logged since the last call join the frame's; returns how many. */
-static inline __attribute__((always_inline)) uint32_t take_edges(Spectrum* s) {
+static inline __attribute__((always_inline)) uint32_t take_edges(Spectrum* s,
+                                                                 const Z80Latch* latch) {
     uint32_t before = s->edge_count;
-    s->edge_count = (uint32_t)((const int32_t*)z80_latch_log_end(&s->cpu) - s->edges);
+    s->edge_count = (uint32_t)((const int32_t*)latch->next - s->edges);
     return s->edge_count - before;
 }
 
 /* The logged edges, and the port's value as the latch holds it. */
 ZX_HOT static void take_ula_log(Spectrum* s) {
-    take_edges(s);
-    set_ula(s, (uint32_t)z80_latch_value(&s->cpu));
+    const Z80Latch* latch = z80_latch(&s->cpu);
+    take_edges(s, latch);
+    set_ula(s, (uint32_t)latch->value);
 }
 
 /* The screen watch of the 128K: bank 5 is always at 0x4000; bank 7 can only be written through
@@ -255,7 +257,7 @@ ZX_HOT void spectrum_port_out(void* user, uint16_t port, uint8_t value) {
     Spectrum* s = (Spectrum*)user;
     if (port & 1)
         return;
-    uint32_t level = s->ula ^ (take_edges(s) & 1) * BEEPER_BIT;
+    uint32_t level = s->ula ^ (take_edges(s, z80_latch(&s->cpu)) & 1) * BEEPER_BIT;
     if ((value ^ level) & BEEPER_BIT && s->edge_count < BEEPER_MAX_EDGES) {
         s->edges[s->edge_count++] = z80_tstates(&s->cpu);
         log_after_edges(s);

@@ -49,10 +49,18 @@
 #undef Z80_TABLE
 #define Z80_TABLE
 int32_t z80_run_c(Z80* z, int32_t limit);
+/* The fast path's CPU has its latch in the fast path's data too (z80.h): what changes the
+ * struct's copies it there (outside the fast path's run, where the struct's is the live one). */
+#define LATCH_MIRROR(z)                                                                            \
+    ((z) == z80_fast_latch.cpu ? (void)(z80_fast_latch.latch = (z)->latch) : (void)0)
+#define LATCH_FIELD(z, f)                                                                          \
+    ((z) == z80_fast_latch.cpu ? (void)(z80_fast_latch.latch.f = (z)->latch.f) : (void)0)
 #else
 #define Z80_RUN_LOOP z80_run
 #define Z80_LOOP Z80_HOT
 #define Z80_LOOP_TABLE Z80_TABLE
+#define LATCH_MIRROR(z) ((void)(z))
+#define LATCH_FIELD(z, f) ((void)(z))
 #endif
 
 enum {
@@ -124,9 +132,9 @@ LAYOUT_(in, IN);
 LAYOUT_(out, OUT);
 LAYOUT_(io_user, IO_USER);
 LAYOUT_(latch_ports, LATCH_PORTS);
-LAYOUT_(latch_value, LATCH_VALUE);
-LAYOUT_(latch_next, LATCH_NEXT);
-LAYOUT_(latch_end, LATCH_END);
+LAYOUT_(latch.value, LATCH_VALUE);
+LAYOUT_(latch.next, LATCH_NEXT);
+LAYOUT_(latch.end, LATCH_END);
 LAYOUT_(in_cache_ports, IN_CACHE_PORTS);
 LAYOUT_(latch_logged, LATCH_LOGGED);
 _Static_assert(sizeof(uintptr_t) == 4 && offsetof(Z80, wr) + 4 * sizeof(uintptr_t) == Z80_OFFSET_AF,
@@ -282,17 +290,21 @@ INLINE unsigned port_in(Z80* z, unsigned port) {
 
 /* z->tstates is the I/O cycle's (IO_TSTATES). */
 INLINE void port_out(Z80* z, unsigned port, unsigned v) {
-    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch_value != -2) {
-        uint32_t changed = (uint32_t)z->latch_value ^ v;
+    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch.value != -2) {
+        uint32_t changed = (uint32_t)z->latch.value ^ v;
         if (!changed)
             return;
-        z->latch_value = (int32_t)v;
-        if (!(changed & z->latch_logged))
-            return;
-        if (z->latch_next < z->latch_end) {
-            *z->latch_next++ = (uint32_t)z->tstates;
+        z->latch.value = (int32_t)v;
+        if (!(changed & z->latch_logged)) {
+            LATCH_MIRROR(z);
             return;
         }
+        if (z->latch.next < z->latch.end) {
+            *z->latch.next++ = (uint32_t)z->tstates;
+            LATCH_MIRROR(z);
+            return;
+        }
+        LATCH_MIRROR(z);
     }
     if (z->out)
         z->out(z->io_user, U16(port), U8(v));
@@ -1318,9 +1330,9 @@ extern const uint8_t z80_fast_ops[];
  * or not. Word-aligned. */
 extern uint8_t z80_fast_dirty[Z80_WATCH_MAX_SIZE / Z80_WATCH_BLOCK + 4];
 extern uint32_t z80_fast_watch_range[2]; /* base, size */
-extern Z80* z80_fast_cpu;
-/* Set when the running CPU's pages or output latch change: the fast path copies them again
- * after the port handler that did it (or at the next run). */
+extern Z80* z80_fast_cpu;                /* z80_fast_latch.cpu */
+/* Set when the running CPU's pages change: the fast path copies them again after the port
+ * handler that did it. */
 extern uint32_t z80_fast_remap;
 
 /* ARM data-processing immediate (8 bits rotated right by an even amount) of a multiple of 256
@@ -1374,6 +1386,7 @@ void z80_fast_watch(Z80* z) {
     z80_fast_watch_range[1] = z->watch_size;
     set_latch_sites(z);
     z80_fast_cpu = z;
+    z80_fast_latch.latch = z->latch;
 }
 #define WATCH_CHANGED(z) z80_fast_watch(z)
 #define TAKE_MARKS(z) ((z) == z80_fast_cpu ? take_marks() : (void)0)
@@ -1399,7 +1412,7 @@ void z80_init(Z80* z) {
     z->af_ = 0xFFFF;
     z->sp.w = 0xFFFF;
     z->ei_tstates = 1;
-    z->latch_value = -2;
+    z->latch.value = -2;
     for (int page = 0; page < 4; page++)
         z80_map_page(z, page, unmapped_page, NULL);
     WATCH_CHANGED(z);
@@ -1487,22 +1500,25 @@ void z80_cache_in(Z80* z, uint16_t mask, uint16_t match) {
 
 void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t logged) {
     z->latch_ports = ((uint32_t)mask << 16) | (match & mask);
-    z->latch_value = mask ? value : -2;
+    z->latch.value = mask ? value : -2;
     z->latch_logged = logged;
     LATCH_SET(z);
+    LATCH_MIRROR(z);
 }
 
+/* Inside a run the fast path's copy is the live one: only the field set is written there. */
 void z80_set_latch_value(Z80* z, uint8_t value) {
-    if (z->latch_value != -2) {
-        z->latch_value = value;
-        PAGES_CHANGED(z);
+    if (z->latch.value != -2) {
+        z->latch.value = value;
+        LATCH_FIELD(z, value);
     }
 }
 
 void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity) {
-    z->latch_next = log;
-    z->latch_end = log + capacity;
-    PAGES_CHANGED(z);
+    z->latch.next = log;
+    z->latch.end = log + capacity;
+    LATCH_FIELD(z, next);
+    LATCH_FIELD(z, end);
 }
 
 void z80_set_tstates(Z80* z, int32_t t) {

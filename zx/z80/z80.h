@@ -37,6 +37,13 @@ typedef union Z80Pair {
 /* Internal state; defined here so that the machine can hold it by value. Every field is
  * private: use the functions below. The ARM fast path reads some of them at the offsets in
  * z80_layout.h, which z80.c checks against this struct. */
+/* The output latch's value (-2: no latch) and the room for its log. */
+typedef struct Z80Latch {
+    int32_t value;
+    uint32_t* next;
+    uint32_t* end;
+} Z80Latch;
+
 typedef struct Z80 {
     /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
      * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM.
@@ -51,12 +58,9 @@ typedef struct Z80 {
     z80_in_fn in;
     z80_out_fn out;
     void* io_user;
-    /* The output latch (z80_set_latch): its ports as mask << 16 | match, its value (-2: no
-     * latch) and the room for its log. */
+    /* The output latch (z80_set_latch): its ports as mask << 16 | match, its value and log. */
     uint32_t latch_ports;
-    int32_t latch_value;
-    uint32_t* latch_next;
-    uint32_t* latch_end;
+    Z80Latch latch;
     /* The ports whose reads may be cached (z80_cache_in): mask << 16 | match. */
     uint32_t in_cache_ports;
     uint32_t latch_logged; /* the latch's bits whose changes are logged */
@@ -101,13 +105,30 @@ Z80_API void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity);
  * written to other ports, such as a keyboard that changes between runs. The ARM fast path keeps
  * such a cache; the C loop always asks. mask 0: none (the default). Between runs. */
 Z80_API void z80_cache_in(Z80* z, uint16_t mask, uint16_t match);
+#if ZX_GBA
+/* The GBA's fast path keeps its CPU's latch in its own data while it runs (the struct has it
+ * between runs, and the setters write both). */
+typedef struct Z80FastLatch {
+    Z80* cpu; /* the fast path's CPU */
+    Z80Latch latch;
+} Z80FastLatch;
+extern Z80FastLatch z80_fast_latch;
+#endif
+/* The latch as it stands (also inside a run): its value and where its log ends. */
+static inline const Z80Latch* z80_latch(const Z80* z) {
+#if ZX_GBA
+    if (z == z80_fast_latch.cpu)
+        return &z80_fast_latch.latch;
+#endif
+    return &z->latch;
+}
 /* The end of the entries logged so far. */
 static inline uint32_t* z80_latch_log_end(const Z80* z) {
-    return z->latch_next;
+    return z80_latch(z)->next;
 }
 /* The value the latch holds (-2 without a latch): the last write's, also inside a run. */
 static inline int32_t z80_latch_value(const Z80* z) {
-    return z->latch_value;
+    return z80_latch(z)->value;
 }
 
 /* Write watch. A write that lands in a writable page at an address in [base, base + size) ORs

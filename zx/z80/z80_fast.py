@@ -39,28 +39,29 @@ HEADER = """@ Z80 fast path for the GBA: ARM code with the Z80 registers in ARM 
 @
 @ Ports: the handler is called with the struct's T-state counter at the start of the
 @ instruction's I/O cycle (4 T-states before the instruction's end for IN/OUT, 7 for INI),
-@ so a machine can date what the write does exactly. A handler that calls z80_map_page (or
-@ changes the output latch) sets z80_fast_remap, and the page pointers (and the latch's value and
-@ log) are copied again before the next instruction. The latch's value and log pointers live in
-@ the data block while running; the struct gets them before every handler call.
+@ so a machine can date what the write does exactly. A handler that calls z80_map_page sets
+@ z80_fast_remap, and the page pointers are copied again before the next instruction. The
+@ output latch's value and log pointers live in the data block (z80_fast_latch), which z80.h's
+@ accessors read for the fast path's CPU: the struct has them between runs.
 #include "z80/z80_layout.h"
 """
 
 # ---- the data block after the dispatch table (offsets from r12) ----
 O_RD, O_WR, O_LIM = 0x400, 0x414, 0x424      # rd[5], wr[4], the four page limits
-O_Z, O_CURRD, O_WZ, O_LIMIT = 0x434, 0x438, 0x43C, 0x440
+O_CURRD, O_WZ, O_LIMIT = 0x438, 0x43C, 0x440
 O_R0 = 0x444                                  # R when a bulk copy began
 O_REMAP = 0x448                               # set by z80_map_page for the running CPU
 O_WRANGE = 0x44C                              # watched range: base, size
 O_SCR, O_SCR2 = 0x454, 0x458                  # scratch words
 O_RET = 0x45C                                 # return address of the remap subroutine
-O_FILTER, O_FLAST = 0x460, 0x464              # the output latch: its ports, its value
+O_FILTER = 0x460                              # the output latch's ports
 O_ICPORTS, O_ICACHE = 0x468, 0x46C             # the input cache: its ports, its table (0: none)
 O_IGEN = 0x474                                 # the input cache's generation << 8 (or r12: none)
 O_IGEN_NOW = 0x478                             # the generation last begun
 O_IX, O_IY = 0x470, 0x480
 O_ALT = -12                                   # BC', DE', HL' (swapped by EXX), just before the table
-O_LNEXT, O_LEND = 0x490, 0x494                # the latch's log: next entry, end (the struct's in a call)
+# The struct's address, then the latch's value and log: z80_fast_latch (z80.h), as C reads them.
+O_Z, O_FLAST, O_LNEXT, O_LEND = 0x48C, 0x490, 0x494, 0x498
 O_AF_ = 0x4A0
 O_LOGGED = 0x4A4                              # the latch's bits whose changes are logged
 O_SZ53, O_SZ53P, O_INC, O_DEC = 0x500, 0x600, 0x700, 0x800
@@ -212,11 +213,7 @@ def IO_CALL(fn):
     # Calls the port handler `fn` (IN or OUT) with r1 = port (and r2 = value for OUT); r10 is at
     # the instruction's end and the I/O cycle starts 4 T-states before it. IN leaves the byte
     # in r0. Keeps r2, r3 and lr (r4-r11 the callee keeps), clobbers r0 and r1.
-    # The handler sees the latch's value and log (the data block's while running) in the struct;
-    # one that changes them (or the pages) sets z80_fast_remap, and remap takes them back.
-    sync = [f"ldr r3, [r12, #{O_FLAST}]", f"str r3, [r0, #{Z['LATCH_VALUE']}]", f"ldr r3, [r12, #{O_LNEXT}]",
-            f"str r3, [r0, #{Z['LATCH_NEXT']}]"]
-    lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}"] + sync + [
+    lines = (GEN_BUMP if fn == "OUT" else []) + [f"ldr r0, [r12, #{O_Z}]", "push {r2, r3, r12, lr}"] + [
              f"ldr r3, [r12, #{O_LIMIT}]", "add r3, r3, r10", "sub r3, r3, #4", f"str r3, [r0, #{Z['TSTATES']}]",
              f"ldr r3, [r0, #{Z[fn]}]", f"ldr r0, [r0, #{Z['IO_USER']}]", "cmp r3, #0"]
     if fn == "IN":
@@ -667,8 +664,8 @@ H(0x102, ["in_miss_ed:", "mov r1, r6"] + IN_MISS("in_have_ed"), rom=True)
 def latched(call, done, logged=None, far=True):
     # `logged`: what follows a logged write (by default the branch to done); "{call}_changed" is
     # the entry for a caller that made the first two tests itself (r0 = the value's change).
-    # The value and the log live in the data block while running; IO_CALL hands them over. The
-    # logged bits are an immediate in IWRAM (rewritten by z80.c), loaded from the data in ROM.
+    # The value and the log live in the data block (the struct's between runs). The logged bits
+    # are an immediate in IWRAM (rewritten by z80.c), loaded from the data in ROM.
     full = call + "_full"
     test = [f"ldr r2, [r12, #{O_LOGGED}]", "tst r0, r2"] if far else [
         "9:", "tst r0, #0", ".pushsection .rodata.z80_fast_latch_sites, \"a\"", ".word 9b", ".popsection"]
@@ -991,14 +988,11 @@ RARE.append(("slow_at_pc", SAVE + [
 # fast path's CPU).
 RARE.append(("watch_changed", ["push {r0, r1}", "ldr r2, =z80_fast_watch", "mov lr, pc", "bx r2",
                                "pop {r0, r1}", "ldr r12, =z80_fast_ops", "b watch_ready"]))
-# A port handler called z80_map_page or changed the output latch: copy the latch's value and log
-# and the page pointers again and re-place pc (keeps r0, r3; r1, r2 clobbered; lr becomes the page
-# limit again).
+# A port handler called z80_map_page: copy the page pointers again and re-place pc (keeps r0, r3;
+# r1, r2 clobbered; lr becomes the page limit again).
 RARE.append(("remap", [f"str lr, [r12, #{O_RET}]", "push {r0, r3, r4, r5}", "mov r1, #0",
                        f"str r1, [r12, #{O_REMAP}]", f"ldr r0, [r12, #{O_Z}]",
-                       f"ldr r1, [r0, #{Z['LATCH_VALUE']}]", f"str r1, [r12, #{O_FLAST}]",
-                       f"ldr r1, [r0, #{Z['LATCH_NEXT']}]", f"str r1, [r12, #{O_LNEXT}]",
-                       f"ldr r1, [r0, #{Z['LATCH_END']}]", f"str r1, [r12, #{O_LEND}]", f"add lr, r12, #{O_RD}",
+                       f"add lr, r12, #{O_RD}",
                        "ldmia r0!, {r1-r5}", "stmia lr!, {r1-r5}", "ldmia r0!, {r1-r4}", "stmia lr!, {r1-r4}",
                        f"ldr r1, [r12, #{O_RD}]", f"ldr r2, [r12, #{O_RD + 4}]", f"ldr r3, [r12, #{O_RD + 8}]",
                        f"ldr r4, [r12, #{O_RD + 12}]", "ldr r5, =0x3FFE", "add r1, r1, r5", "add r5, r5, #0x4000",
@@ -1175,10 +1169,12 @@ z80_in_cache:
     .global z80_fast_ops
     .global z80_fast_cpu
     .global z80_fast_remap
+    .global z80_fast_latch
     .global z80_fast_watch_range
     .global z80_fast_dirty
     .set z80_fast_cpu, z80_fast_ops + {O_Z}
     .set z80_fast_remap, z80_fast_ops + {O_REMAP}
+    .set z80_fast_latch, z80_fast_ops + {O_Z}
     .set z80_fast_watch_range, z80_fast_ops + {O_WRANGE}
     .set z80_fast_dirty, z80_fast_ops + {O_DIRTY}
     .space {-O_ALT}                 @ BC', DE', HL'
