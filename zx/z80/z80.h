@@ -34,16 +34,16 @@ typedef union Z80Pair {
     } b;
 } Z80Pair;
 
-/* Internal state; defined here so that the machine can hold it by value. Every field is
- * private: use the functions below. The ARM fast path reads some of them at the offsets in
- * z80_layout.h, which z80.c checks against this struct. */
-/* The output latch's value (-2: no latch) and the room for its log. */
+/* The output latch's value (-2: no latch) and the room for its log (z80_set_latch). */
 typedef struct Z80Latch {
     int32_t value;
     uint32_t* next;
     uint32_t* end;
 } Z80Latch;
 
+/* Internal state; defined here so that the machine can hold it by value. Every field is
+ * private: use the functions below. The ARM fast path reads some of them at the offsets in
+ * z80_layout.h, which z80.c checks against this struct. */
 typedef struct Z80 {
     /* Page pointers biased by the page's base address, so that address + rd[a >> 14] is the
      * byte; rd[4] repeats page 0 for fetches that run over 0xFFFF. wr[p] == 0: ROM.
@@ -94,7 +94,8 @@ Z80_API void z80_set_io(Z80* z, z80_in_fn in, z80_out_fn out, void* user);
  * can take the entries and make room (z80_set_latch_log). Between runs. */
 Z80_API void z80_set_latch(Z80* z, uint16_t mask, uint16_t match, uint8_t value, uint8_t logged);
 /* The latch holds `value`: for a machine that changes it other than through the CPU, between
- * runs (or from the out handler, to the value being written). */
+ * runs or from a port handler (a write to another port that reaches the latch too); the next
+ * write is compared with this value. */
 Z80_API void z80_set_latch_value(Z80* z, uint8_t value);
 /* Where the latch's next entries go: room for `capacity` from `log` (also from a handler). */
 Z80_API void z80_set_latch_log(Z80* z, uint32_t* log, uint32_t capacity);
