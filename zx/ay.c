@@ -722,8 +722,34 @@ static void render_plain(Renderer* r) {
                 r->pos = r->at = pos;
                 continue;
             }
-            /* Only the noise moves. */
-            emit(r, steady(g, k, pos, end));
+            /* Only the noise moves: sample after sample until a write or a heard change is
+             * due. No shift or one is worked out here, more through steady. */
+            int32_t until = r->write_at < k->change ? r->write_at : k->change;
+            for (;;) {
+                int32_t len = end - pos, left = g->noise_at - pos, on;
+                uint32_t sum;
+                if (left >= len) {
+                    on = noise_bit(g->noise_pos) ? len : 0;
+                    sum = (uint32_t)(k->low * len + (k->high - k->low) * on);
+                } else if (left + g->noise_period >= len) {
+                    on = noise_bit(g->noise_pos) ? left : 0;
+                    g->noise_pos = noise_advance(g->noise_pos, 1);
+                    g->noise_at += g->noise_period;
+                    k->noise_at = g->noise_at;
+                    if (noise_bit(g->noise_pos))
+                        on += len - left;
+                    sum = (uint32_t)(k->low * len + (k->high - k->low) * on);
+                } else {
+                    sum = (uint32_t)steady(g, k, pos, end);
+                }
+                emit(r, (int64_t)sum);
+                pos = end;
+                if (r->i == r->count)
+                    break;
+                end = pos + r->len;
+                if (end > until || r->len > MAX_SPAN)
+                    break;
+            }
             continue;
         }
         /* Writes, tone flips and envelope steps, change by change. */
@@ -854,6 +880,29 @@ AY_COLD void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     }
     ay->queued = kept;
     ay->grid = (ay->grid + frame_end) & (AY_TSTATES_PER_TICK - 1);
+}
+
+/* out[i] += half[i / 2] for i < count, saturating: each sample rendered at half the rate heard
+ * twice. On the GBA the same in ARM code in IWRAM (ay_kernel.S). */
+#if ZX_GBA
+void ay_expand(int8_t* out, const int8_t* half, int count);
+#define expand_into ay_expand
+#else
+static void expand_into(int8_t* out, const int8_t* half, int count) {
+    for (int i = 0; i < count; ++i)
+        out[i] = saturate(out[i] + half[i >> 1]);
+}
+#endif
+
+void ay_render_half(AyChip* ay, int32_t frame_end, int8_t* out, int count, int8_t* scratch) {
+    if (count <= 1) {
+        ay_render(ay, frame_end, out, count);
+        return;
+    }
+    int half = (count + 1) / 2;
+    memset(scratch, 0, (size_t)half);
+    ay_render(ay, frame_end, scratch, half);
+    expand_into(out, scratch, count);
 }
 
 AY_COLD void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {

@@ -146,6 +146,13 @@ ZX_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t select
  * T-state 0. */
 ZX_API void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count);
 
+/* The same frame at half the sample rate, for when the machine runs behind: (count + 1) / 2
+ * samples rendered into scratch (room for that many), each added to two of out[0..count). About
+ * half the work where the sound changes within samples; what the chip plays above a quarter of
+ * the sample rate (8 kHz at 32,768 Hz) is lost. The chip ends the frame in the same state as
+ * ay_render leaves it, so the rate may change from one frame to the next. */
+ZX_API void ay_render_half(AyChip* ay, int32_t frame_end, int8_t* out, int count, int8_t* scratch);
+
 #ifdef __cplusplus
 }
 #endif

@@ -128,12 +128,103 @@ fill_out:
     b next
 
 @ Only the noise moves.
+@ Only the noise moves: sample after sample until a write or a heard change is due (r1, r2),
+@ the sample's length, 1 / length and the error of the spread in r9, r10, r11. No shift or one
+@ is worked out here, more through steady.
 noise_only:
+    cmp r2, r1
+    movlt r1, r2
+    push {r1}                   @ until
+    ldr r9, [r0, #O(LEN)]
+    ldr r10, [r0, #O(NORM)]
+    ldr r11, [r0, #O(ERROR)]
+noise_loop:
+    ldr r3, [r0, #O(NOISE_AT)]
+    sub r1, r3, r4              @ left: to the next shift
+    ldr r7, [r0, #O(NOISE_POS)]
+    ldr r12, =ay_noise_bits
+    mov r2, r7, lsr #5
+    ldr r2, [r12, r2, lsl #2]
+    and lr, r7, #31
+    mov r2, r2, lsr lr          @ bit 0: the output now
+    cmp r1, r9
+    bge noise_none
+    ldr lr, [r0, #O(NOISE_PERIOD)]
+    add r8, r1, lr
+    cmp r8, r9
+    blt noise_many
+    ands r2, r2, #1             @ one shift: the output before it for `left`,
+    movne r2, r1
+    add r7, r7, #1              @ the next place's after it
+    ldr r8, =AY_LAYOUT_NOISE_LENGTH
+    cmp r7, r8
+    moveq r7, #0
+    str r7, [r0, #O(NOISE_POS)]
+    add r3, r3, lr
+    str r3, [r0, #O(NOISE_AT)]
+    str r3, [r0, #O(HEARD_NOISE_AT)]
+    mov r8, r7, lsr #5
+    ldr r8, [r12, r8, lsl #2]
+    and lr, r7, #31
+    mov r8, r8, lsr lr
+    tst r8, #1
+    subne r8, r9, r1
+    addne r2, r2, r8
+    b noise_level
+noise_none:
+    ands r2, r2, #1
+    movne r2, r9
+noise_level:                    @ low x length + (high - low) x time high
+    ldr r3, [r0, #O(LOW)]
+    ldr r8, [r0, #O(HIGH)]
+    sub r8, r8, r3
+    mul r2, r8, r2
+    mla r2, r3, r9, r2
+    b noise_emit
+noise_many:
+    push {r9-r11}
     mov r8, r4
     mov r1, r5
     bl steady
-    mov r7, r2
-    b emit
+    pop {r9-r11}
+noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
+    mov r2, r2, lsr #8
+    umull r3, r12, r2, r10
+    mov r3, r3, lsr #31
+    orr r3, r3, r12, lsl #1
+    ldr r1, [r0, #O(OFFSET)]
+    add r3, r3, r1
+    ldr r1, [r0, #O(OUT)]
+    ADD_SAMPLE r1, r6, r3, r2
+    mov r4, r5
+    add r6, r6, #1
+    ldr r1, [r0, #O(COUNT)]
+    cmp r6, r1
+    beq noise_out
+    ldr r1, [r0, #O(EXTRA)]
+    add r11, r11, r1
+    ldr r1, [r0, #O(N)]
+    ldr r9, [r0, #O(BASE)]
+    ldr r10, [r0, #O(NORM_BASE)]
+    cmp r11, r1
+    subhs r11, r11, r1
+    addhs r9, r9, #1
+    ldrhs r10, [r0, #O(NORM_LONG)]
+    add r5, r4, r9
+    ldr r1, [sp]
+    cmp r5, r1
+    bgt noise_out
+    cmp r9, #AY_LAYOUT_MAX_SPAN
+    ble noise_loop
+noise_out:
+    add sp, sp, #4
+    str r9, [r0, #O(LEN)]
+    str r10, [r0, #O(NORM)]
+    str r11, [r0, #O(ERROR)]
+    str r6, [r0, #O(I)]
+    str r4, [r0, #O(POS)]
+    str r4, [r0, #O(AT)]
+    b next
 
 @ Writes, tone flips and envelope steps, change by change (a write first at a T-state).
 events:
@@ -486,3 +577,36 @@ fire_done:
 
     .ltorg
     .size ay_kernel, . - ay_kernel
+
+@ void ay_expand(int8_t* out, const int8_t* half, int count): out[i] += half[i / 2], saturating,
+@ for i < count; a frame rendered at half the rate, each sample heard twice.
+    .global ay_expand
+    .type ay_expand, %function
+ay_expand:
+    subs r2, r2, #2
+    blt expand_last
+expand_pair:
+    ldrsb r3, [r1], #1
+    ldrsb r12, [r0]
+    add r12, r12, r3
+    cmp r12, #127
+    movgt r12, #127
+    cmn r12, #128
+    mvnlt r12, #127
+    strb r12, [r0], #1
+    ldrsb r12, [r0]
+    add r12, r12, r3
+    cmp r12, #127
+    movgt r12, #127
+    cmn r12, #128
+    mvnlt r12, #127
+    strb r12, [r0], #1
+    subs r2, r2, #2
+    bge expand_pair
+expand_last:
+    adds r2, r2, #2             @ an odd count's last sample
+    bxle lr
+    ldrsb r3, [r1]
+    ADD_SAMPLE r0, #0, r3, r12
+    bx lr
+    .size ay_expand, . - ay_expand

@@ -53,6 +53,7 @@ static Spectrum machine;
 static u8 ram[SPECTRUM_128_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static u8 rom[SPECTRUM_ROM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static AyChip ay EWRAM_BSS;
+static s8 ay_scratch[SOUND_MAX_FRAME_SAMPLES / 2 + 1] EWRAM_BSS; /* a frame at half the rate */
 static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
 static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
@@ -71,7 +72,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
     int skip = every ? frame % every != 0 : slack < next_cost + last_cost;
     if (skip && (every || skipped < MAX_SKIPPED)) {
         ++skipped;
-        cost->flags = SPECTRUM_FRAME_SKIPPED;
+        cost->flags |= SPECTRUM_FRAME_SKIPPED;
         return 0;
     }
     u32 start = cycles_now();
@@ -93,7 +94,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
                     bios_halt();
             } else if (skipped < MAX_SKIPPED) {
                 ++skipped; /* what was found stays waiting */
-                cost->flags = SPECTRUM_FRAME_SKIPPED;
+                cost->flags |= SPECTRUM_FRAME_SKIPPED;
                 return busy;
             } else {
                 flags |= SPECTRUM_FRAME_TORN;
@@ -105,7 +106,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
     }
     skipped = 0;
     last_cost = busy;
-    cost->flags = (u8)flags;
+    cost->flags |= (u8)flags;
     cost->cells = (u16)cells;
     cost->rows = (u8)display_row_count(drawn);
     return busy;
@@ -247,13 +248,20 @@ static void play(const Game* game) {
         s8* samples = sound_frame_buffer();
         beeper_render(machine.frame_level, machine.edges, (int)machine.edge_count, &sound_grid,
                       samples);
-        if (machine.model == SPECTRUM_128K)
+        /* Behind (less than a frame of sound left to play), the AY renders at half the rate:
+         * its treble above 8 kHz is lost for the frame, not the sound's pace. */
+        int ay_half = machine.model == SPECTRUM_128K && sound_queued() < sound_grid.samples;
+        if (ay_half)
+            ay_render_half(&ay, machine.frame_tstates, samples, (int)sound_grid.samples,
+                           ay_scratch);
+        else if (machine.model == SPECTRUM_128K)
             ay_render(&ay, machine.frame_tstates, samples, (int)sound_grid.samples);
         sound_frame_done(sound_grid.samples);
         u32 sound_done = cycles_now();
         volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
         cost->rows = 0;
         cost->cells = 0;
+        cost->flags = ay_half ? SPECTRUM_FRAME_AY_HALF : 0;
         display_mark(spectrum_take_changed_rows(&machine));
         u32 display_start = cycles_now();
         /* The display's part: the rows written (from the CPU's marks), then the picture. */

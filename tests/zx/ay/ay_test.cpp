@@ -523,6 +523,47 @@ TEST(AyReference, MatchesTheSlowModelOnRandomPrograms) {
     }
 }
 
+// A frame rendered at half the rate (when the machine runs behind) leaves the chip where a
+// full frame would: the frames after it sound the same, and its own level is the full frame's
+// in pairs of samples, an odd count's last sample included.
+TEST(AyHalfRate, KeepsTheChipsTimeAndTheLevel) {
+    std::mt19937 rng(7);
+    const int frames = 10, samples = 655, frameT = 70908;
+    for (int run = 0; run < 3; ++run) {
+        std::vector<Write> w = randomProgram(rng, int64_t(frames) * frameT, run == 0);
+        AyChip full = freshChip(40), mixed = freshChip(40);
+        ay_set_offset(&full, -60);
+        ay_set_offset(&mixed, -60);
+        std::vector<int8_t> a(samples), b(samples), scratch((samples + 1) / 2);
+        size_t wi = 0;
+        for (int f = 0; f < frames; ++f) {
+            int64_t start = int64_t(f) * frameT;
+            for (; wi < w.size() && w[wi].t < start + frameT; ++wi)
+                for (AyChip* chip : {&full, &mixed})
+                    ay_write(chip, int32_t(w[wi].t - start), uint8_t(w[wi].reg),
+                             uint8_t(w[wi].value));
+            std::fill(a.begin(), a.end(), int8_t(5)); // the beeper's samples beneath
+            std::fill(b.begin(), b.end(), int8_t(5));
+            ay_render(&full, frameT, a.data(), samples);
+            if (f % 3 == 1) {
+                ay_render_half(&mixed, frameT, b.data(), samples, scratch.data());
+                double sumA = 0, sumB = 0;
+                for (int i = 0; i < samples; ++i) {
+                    sumA += a[size_t(i)];
+                    sumB += b[size_t(i)];
+                    if (i % 2 == 1) {
+                        ASSERT_EQ(b[size_t(i)], b[size_t(i - 1)]) << "frame " << f << " " << i;
+                    }
+                }
+                EXPECT_NEAR(sumA / samples, sumB / samples, 1.0) << "run " << run << " frame " << f;
+            } else {
+                ay_render(&mixed, frameT, b.data(), samples);
+                ASSERT_EQ(a, b) << "run " << run << " frame " << f;
+            }
+        }
+    }
+}
+
 TEST(AyQueue, WritesKeepTheirTimeAcrossFramesAndOverflow) {
     // A write dated after the frame's end (the frame's last instruction ran over) sounds in
     // the next frame at its place; read-back sees it at once.
