@@ -388,6 +388,10 @@ static AY_COLD void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t
                                int32_t grid) {
     int reg = (w >> 8) & 0x0F;
     uint8_t value = (uint8_t)w;
+    /* A player writes every register each frame: a register given the value it holds changes
+     * nothing (but the envelope's shape, which restarts the envelope). */
+    if (value == g->play[reg] && reg != AY_ENVELOPE_SHAPE)
+        return;
     if (reg >= AY_VOLUME_A && reg <= AY_VOLUME_C) {
         /* The common case of sample playback: a fixed level on a channel whose tone and noise
          * are both off only moves the output. */

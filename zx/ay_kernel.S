@@ -181,7 +181,58 @@ noise_level:                    @ low x length + (high - low) x time high
     mul r2, r8, r2
     mla r2, r3, r9, r2
     b noise_emit
+@ More shifts, up to 31 (r1 left, r7 the place, lr the period): q whole periods after the first
+@ shift; the outputs are bits 0 .. q + 1 of the 32 from the place on.
 noise_many:
+    sub r3, r9, #1
+    sub r3, r3, r1              @ length - 1 - left
+    ldr r12, [r0, #O(NOISE_RECIP)]
+    umull r8, r2, r3, r12
+    mul r8, r2, lr
+    sub r8, r3, r8
+    cmp r8, lr
+    addhs r2, r2, #1
+    cmp r2, #30
+    bhi noise_general
+    mov r3, r2                  @ q
+    ldr r12, =ay_noise_bits
+    mov r2, r7, lsr #5
+    add r2, r12, r2, lsl #2
+    ldmia r2, {r2, r8}
+    ands r12, r7, #31
+    movne r2, r2, lsr r12
+    rsbne r12, r12, #32
+    orrne r2, r2, r8, lsl r12   @ the outputs from the place on
+    ands r8, r2, #1             @ high before the first shift
+    movne r8, r1
+    mla r1, r3, lr, r1          @ the last shift, from the sample's start
+    add r12, r3, #1
+    mov r12, r2, lsr r12
+    tst r12, #1                 @ high after it
+    subne r12, r9, r1
+    addne r8, r8, r12
+    mov r2, r2, lsr #1          @ the q outputs between: whole periods
+    mvn r12, #0
+    bic r2, r2, r12, lsl r3
+    mov r12, #0
+noise_ones:
+    movs r2, r2, lsr #1
+    adc r12, r12, #0
+    bne noise_ones
+    mla r8, r12, lr, r8
+    add r7, r7, r3              @ q + 1 places on
+    add r7, r7, #1
+    ldr r12, =AY_LAYOUT_NOISE_LENGTH
+    cmp r7, r12
+    subhs r7, r7, r12
+    str r7, [r0, #O(NOISE_POS)]
+    add r1, r1, r4
+    add r1, r1, lr
+    str r1, [r0, #O(NOISE_AT)]
+    str r1, [r0, #O(HEARD_NOISE_AT)]
+    mov r2, r8
+    b noise_level
+noise_general:
     push {r9-r11}
     mov r8, r4
     mov r1, r5
@@ -411,6 +462,14 @@ write:
     ldr r2, [r0, #O(E)]
     ldr r3, [r1, r2, lsl #2]    @ time << 12 | register << 8 | value
     and r12, r3, #0xF00
+    cmp r12, #0xD00             @ the value a register holds changes nothing (but the
+    beq write_any               @ envelope's shape)
+    add lr, r0, r12, lsr #8
+    ldrb lr, [lr, #O(PLAY)]
+    and r4, r3, #0xFF
+    cmp lr, r4
+    beq write_next
+write_any:
     sub r12, r12, #0x800
     cmp r12, #0x200
     bhi write_c                 @ not a volume
@@ -440,6 +499,7 @@ write:
     ldr r5, [r0, #O(LOW)]
     add r5, r5, r6
     str r5, [r0, #O(LOW)]
+write_next:
     add r2, r2, #1              @ the next write's time
     str r2, [r0, #O(E)]
     ldr r3, [r0, #O(QUEUED)]
