@@ -6,8 +6,8 @@
 #include "ay_noise.h"
 
 /* On the GBA this file is Thumb code in ROM (AY_COLD for what the ARM code may call); the
- * renderer's kernel, the samples in which only tones, the envelope and the noise change, is ARM
- * code in IWRAM written by hand (ay_kernel.S), small beside the Z80's fast path. */
+ * renderer's kernel, the sample loop (render_plain below: steady runs, noise, tone flips,
+ * envelope steps and writes), is ARM code in IWRAM written by hand (ay_kernel.S). */
 #if ZX_GBA
 #define AY_COLD __attribute__((noinline, long_call))
 #else

@@ -25,8 +25,8 @@
  * and added to the samples already in the buffer, saturating at the int8 range, so a frame's
  * beeper samples and the AY's end up in one buffer.
  *
- * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state (about
- * 6 KiB), the rest from ROM. */
+ * Portable C; on the GBA the sample loop runs from IWRAM as ARM code (ay_kernel.S, its twin in
+ * ay.c), the rest as Thumb code from ROM. */
 #ifndef TAPELOOM_ZX_AY_H
 #define TAPELOOM_ZX_AY_H
 

@@ -242,8 +242,9 @@ cold = set()  # names of the handlers placed in ROM
 
 # Handlers that no workload of the speed suite reaches (speed_table --profile over all of them),
 # in ROM to leave IWRAM to the AY's renderer: the undocumented loads and counts on the index
-# registers' halves, LD (nn),IX, ADD IX,IX, ED's second LD (nn),HL and LD HL,(nn), and the
-# parity conditions' CALL, RET and JP. From ROM they take about three times as long.
+# registers' halves, LD (nn),IX, ADD IX,IX, ED's second LD (nn),HL and LD HL,(nn), CALL on
+# the parity and sign conditions, RET PO/PE and JP PE. From ROM they take about three times as
+# long.
 RARELY_RUN = {
     "dd_22", "dd_24", "dd_25", "dd_29", "dd_2C", "dd_2D", "dd_2E",
     "dd_44", "dd_45", "dd_4C", "dd_4D", "dd_54", "dd_55", "dd_5C", "dd_5D",
