@@ -1,6 +1,7 @@
 #include "menu/preview.h"
 
 #include "spectrum/snapshot.h"
+#include "spectrum_colours.h"
 #include "tpl_format.h"
 
 enum {
@@ -8,28 +9,14 @@ enum {
     SCREEN_BASE = 30, /* map at 0x0600F000 */
     PALETTE = 15,
     TILES_ACROSS = PREVIEW_WIDTH / 8,
-    TILES_DOWN = (PREVIEW_HEIGHT + 7) / 8,
-    NORMAL_LEVEL = 26, /* the emulator's colours (play/display.c) */
-    BRIGHT_LEVEL = 31
+    TILES_DOWN = (PREVIEW_HEIGHT + 7) / 8
 };
 
 static u8 screen[SNAPSHOT_SCREEN_SIZE] EWRAM_BSS;
 static int rows_drawn EWRAM_BSS; /* pixel rows of the picture drawn from `screen` so far */
 
-/* Palette index of Spectrum colour c: 1-7 normal, 9-15 bright, 8 black (0 is see-through). */
-static u32 colour_index(u32 c, u32 bright) {
-    return c == 0 ? 8 : c + (bright ? 8 : 0);
-}
-
 void preview_init(void) {
-    volatile u16* palette = PAL_BG + PALETTE * 16;
-    for (u32 c = 0; c < 8; ++c) {
-        u32 r = (c >> 1) & 1, g = (c >> 2) & 1, b = c & 1;
-        palette[colour_index(c, 0)] = RGB15(r * NORMAL_LEVEL, g * NORMAL_LEVEL, b * NORMAL_LEVEL);
-        if (c)
-            palette[colour_index(c, 1)] =
-                RGB15(r * BRIGHT_LEVEL, g * BRIGHT_LEVEL, b * BRIGHT_LEVEL);
-    }
+    spectrum_palette_fill(PAL_BG + PALETTE * 16);
     volatile u32* blank = (volatile u32*)CHAR_BLOCK(CHAR_BASE);
     for (int i = 0; i < 8; ++i)
         blank[i] = 0;
@@ -69,7 +56,7 @@ static void draw_rows(int from, int to) {
                     int x = tx * 8 + px;
                     u32 attr = attrs[byte_of[x]];
                     u32 c = line[byte_of[x]] & bit_of[x] ? attr & 7 : (attr >> 3) & 7;
-                    word = word << 4 | colour_index(c, attr & 0x40);
+                    word = word << 4 | spectrum_colour_index(c, attr & 0x40);
                 }
             tiles[((y >> 3) * TILES_ACROSS + tx) * 8 + (y & 7)] = word;
         }

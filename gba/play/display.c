@@ -1,11 +1,11 @@
 #include "play/display.h"
 
+#include "spectrum_colours.h"
+
 enum {
     SPRITES_ACROSS = 4,
     SPRITES_DOWN = 3,
     SPRITE_SIZE = 64,
-    NORMAL_LEVEL = 26, /* 0xD7 of 0xFF, in 5 bits */
-    BRIGHT_LEVEL = 31,
     FLASH_PERIOD = 16, /* frames per FLASH phase */
     ROWS = 24,
     GROUP_WORDS = 9,             /* the copy of four cells: eight pixel lines, attributes */
@@ -39,12 +39,6 @@ static u32 marked_rows EWRAM_BSS, waiting_rows EWRAM_BSS, whole_rows EWRAM_BSS;
 static u32 blind_rows EWRAM_BSS, stale_rows EWRAM_BSS;
 static u32 blind_check EWRAM_BSS; /* the earliest blind_until of the blind rows */
 static u32 flash_phase EWRAM_BSS, view_scaled EWRAM_BSS, view_pan_y EWRAM_BSS;
-
-/* Palette index of Spectrum colour c (bit 0 blue, 1 red, 2 green): 1-7 normal, 9-15 bright,
- * 8 black (index 0 is transparent for sprites, so black never uses it). */
-static u32 colour_index(u32 c, u32 bright) {
-    return c == 0 ? 8 : c + (bright ? 8 : 0);
-}
 
 /* Set bits of x (the library's popcount is a call). */
 static inline u32 cell_count(u32 x) {
@@ -141,7 +135,7 @@ void display_init(void) {
         pixel_table[b] = m;
     }
     for (u32 i = 0; i < 16; ++i)
-        pixel_table[COLOUR_WORDS + i] = colour_index(i & 7, i >> 3) * 0x11111111u;
+        pixel_table[COLOUR_WORDS + i] = spectrum_colour_index(i & 7, i >> 3) * 0x11111111u;
     for (u32 r = 0; r < ROWS; ++r) {
         row_cells[r] = 0;
         row_busy[r] = 0;
@@ -151,13 +145,7 @@ void display_init(void) {
     stale_rows = (1u << ROWS) - 1; /* the tiles show nothing of the screen yet */
     flash_phase = 0;
     PAL_OBJ[0] = 0;
-    for (u32 c = 0; c < 8; ++c) {
-        u32 r = (c >> 1) & 1, g = (c >> 2) & 1, b = c & 1;
-        PAL_OBJ[colour_index(c, 0)] = RGB15(r * NORMAL_LEVEL, g * NORMAL_LEVEL, b * NORMAL_LEVEL);
-        if (c)
-            PAL_OBJ[colour_index(c, 1)] =
-                RGB15(r * BRIGHT_LEVEL, g * BRIGHT_LEVEL, b * BRIGHT_LEVEL);
-    }
+    spectrum_palette_fill(PAL_OBJ);
     PAL_BG[0] = 0;
     for (int i = 0; i < 128; ++i) {
         OAM[i * 4] = ATTR0_HIDE;
