@@ -129,60 +129,57 @@ fill_out:
 
 @ Only the noise moves.
 @ Only the noise moves: sample after sample until a write or a heard change is due (r1, r2),
-@ the sample's length, 1 / length and the error of the spread in r9, r10, r11. No shift or one
-@ is worked out here, more through steady.
+@ the noise's place and next shift in r7 and r8, the sample's length, 1 / length and the error
+@ of the spread in r9, r10, r11. No shift or up to 31 are worked out here, more through steady.
 noise_only:
     cmp r2, r1
     movlt r1, r2
     push {r1}                   @ until
+    ldr r7, [r0, #O(NOISE_POS)]
+    ldr r8, [r0, #O(NOISE_AT)]
     ldr r9, [r0, #O(LEN)]
     ldr r10, [r0, #O(NORM)]
     ldr r11, [r0, #O(ERROR)]
 noise_loop:
-    ldr r3, [r0, #O(NOISE_AT)]
-    sub r1, r3, r4              @ left: to the next shift
-    ldr r7, [r0, #O(NOISE_POS)]
+    sub r1, r8, r4              @ left: to the next shift
     ldr r12, =ay_noise_bits
     mov r2, r7, lsr #5
     ldr r2, [r12, r2, lsl #2]
-    and lr, r7, #31
-    mov r2, r2, lsr lr          @ bit 0: the output now
+    and r3, r7, #31
+    mov r2, r2, lsr r3          @ bit 0: the output now
     cmp r1, r9
     bge noise_none
     ldr lr, [r0, #O(NOISE_PERIOD)]
-    add r8, r1, lr
-    cmp r8, r9
+    add r3, r1, lr
+    cmp r3, r9
     blt noise_many
     ands r2, r2, #1             @ one shift: the output before it for `left`,
     movne r2, r1
     add r7, r7, #1              @ the next place's after it
-    ldr r8, =AY_LAYOUT_NOISE_LENGTH
-    cmp r7, r8
+    add r3, r7, #1
+    cmp r3, #AY_LAYOUT_NOISE_LENGTH + 1
     moveq r7, #0
-    str r7, [r0, #O(NOISE_POS)]
-    add r3, r3, lr
-    str r3, [r0, #O(NOISE_AT)]
-    str r3, [r0, #O(HEARD_NOISE_AT)]
-    mov r8, r7, lsr #5
-    ldr r8, [r12, r8, lsl #2]
+    add r8, r8, lr
+    mov r3, r7, lsr #5
+    ldr r3, [r12, r3, lsl #2]
     and lr, r7, #31
-    mov r8, r8, lsr lr
-    tst r8, #1
-    subne r8, r9, r1
-    addne r2, r2, r8
+    mov r3, r3, lsr lr
+    tst r3, #1
+    subne r3, r9, r1
+    addne r2, r2, r3
     b noise_level
 noise_none:
     ands r2, r2, #1
     movne r2, r9
 noise_level:                    @ low x length + (high - low) x time high
     ldr r3, [r0, #O(LOW)]
-    ldr r8, [r0, #O(HIGH)]
-    sub r8, r8, r3
-    mul r2, r8, r2
+    ldr r12, [r0, #O(HIGH)]
+    sub r12, r12, r3
+    mul r2, r12, r2
     mla r2, r3, r9, r2
     b noise_emit
-@ More shifts, up to 31 (r1 left, r7 the place, lr the period): q whole periods after the first
-@ shift; the outputs are bits 0 .. q + 1 of the 32 from the place on.
+@ More shifts, up to 31 (r1 left, lr the period): q whole periods after the first shift; the
+@ outputs are bits 0 .. q + 1 of the 32 from the place on.
 noise_many:
     sub r3, r9, #1
     sub r3, r3, r1              @ length - 1 - left
@@ -219,25 +216,26 @@ noise_ones:
     movs r2, r2, lsr #1
     adc r12, r12, #0
     bne noise_ones
-    mla r8, r12, lr, r8
+    mla r2, r12, lr, r8         @ time high
     add r7, r7, r3              @ q + 1 places on
     add r7, r7, #1
     ldr r12, =AY_LAYOUT_NOISE_LENGTH
     cmp r7, r12
     subhs r7, r7, r12
-    str r7, [r0, #O(NOISE_POS)]
-    add r1, r1, r4
-    add r1, r1, lr
-    str r1, [r0, #O(NOISE_AT)]
-    str r1, [r0, #O(HEARD_NOISE_AT)]
-    mov r2, r8
+    add r8, r1, r4              @ the next shift
+    add r8, r8, lr
     b noise_level
-noise_general:
+noise_general:                  @ the noise back in memory for steady
+    str r7, [r0, #O(NOISE_POS)]
+    add r8, r4, r1
+    str r8, [r0, #O(NOISE_AT)]
     push {r9-r11}
     mov r8, r4
     mov r1, r5
     bl steady
     pop {r9-r11}
+    ldr r7, [r0, #O(NOISE_POS)]
+    ldr r8, [r0, #O(NOISE_AT)]
 noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
     mov r2, r2, lsr #8
     umull r3, r12, r2, r10
@@ -269,6 +267,9 @@ noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next samp
     ble noise_loop
 noise_out:
     add sp, sp, #4
+    str r7, [r0, #O(NOISE_POS)]
+    str r8, [r0, #O(NOISE_AT)]
+    str r8, [r0, #O(HEARD_NOISE_AT)]
     str r9, [r0, #O(LEN)]
     str r10, [r0, #O(NORM)]
     str r11, [r0, #O(ERROR)]
