@@ -60,7 +60,7 @@ static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 
 /* The display's share of a frame. The cells that changed are found and drawn where the LCD is
  * not showing them, waiting for the LCD to pass them if need be. When the sound queued would not
- * cover that and the next frame's emulation (`next_cost` cycles, as the last frame's), the
+ * cover that and the next frame's emulation and sound (`next_cost` cycles, as this frame's), the
  * picture is left to a later frame instead, MAX_SKIPPED frames in a row at most: the machine
  * and its sound stay on time, and the picture catches up with everything that changed at the
  * next frame drawn. Tests may fix the choice (state block's display_every). Fills the frame's
@@ -265,8 +265,10 @@ static void play(const Game* game) {
         display_mark(spectrum_take_changed_rows(&machine));
         u32 display_start = cycles_now();
         /* The display's part: the rows written (from the CPU's marks), then the picture. */
+        /* The next frame's samples are queued after its Z80 and its sound (the AY's, on the
+         * 128K, costs as much as a third of the Z80): both as this frame's. */
         u32 display_cost = (display_start - sound_done) +
-                           display_frame(machine.frames, z80_done - input_done, cost);
+                           display_frame(machine.frames, sound_done - input_done, cost);
         u32 display_done = cycles_now();
         stats.rows_drawn += cost->rows;
         stats.frames = machine.frames;
