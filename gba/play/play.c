@@ -58,6 +58,13 @@ static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
 static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
 
+/* GBA cycles until the sound runs dry: the FIFO takes the ring's samples SOUND_PUSH at a time,
+ * so the last ones short of a push are not heard in time. */
+static u32 sound_slack(void) {
+    u32 queued = sound_queued();
+    return queued > SOUND_PUSH ? (queued - SOUND_PUSH) * SOUND_CYCLES_PER_SAMPLE : 0;
+}
+
 /* The display's share of a frame. The cells that changed are found and drawn where the LCD is
  * not showing them, waiting for the LCD to pass them if need be. When the sound queued would not
  * cover that and the next frame's emulation and sound (`next_cost` cycles, as this frame's), the
@@ -68,7 +75,7 @@ static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* cost) {
     static u32 skipped EWRAM_BSS, last_cost EWRAM_BSS;
     u32 every = stats.display_every;
-    u32 slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+    u32 slack = sound_slack();
     int skip = every ? frame % every != 0 : slack < next_cost + last_cost;
     if (skip && (every || skipped < MAX_SKIPPED)) {
         ++skipped;
@@ -87,7 +94,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
         u32 lines = display_lines_to_wait();
         if (lines) {
             u32 needed = lines * CYCLES_PER_LINE + cells * CYCLES_PER_CELL + next_cost;
-            slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+            slack = sound_slack();
             if (every || slack >= needed) {
                 flags |= SPECTRUM_FRAME_WAITED;
                 while (display_lines_to_wait())
@@ -197,6 +204,7 @@ static void play(const Game* game) {
     cycle_counter_start();
     sound_start();
     BeeperGrid sound_grid = frame_grid();
+    u32 sound_peak = 0; /* the sound's cycles of the dearest frame of late, decaying */
     u32 input_buttons = 0;
     u8 typed_keys[TPL_KEY_SLOTS];
     int input_valid = 0;
@@ -265,10 +273,16 @@ static void play(const Game* game) {
         display_mark(spectrum_take_changed_rows(&machine));
         u32 display_start = cycles_now();
         /* The display's part: the rows written (from the CPU's marks), then the picture. */
-        /* The next frame's samples are queued after its Z80 and its sound (the AY's, on the
-         * 128K, costs as much as a third of the Z80): both as this frame's. */
+        /* The next frame's samples are queued after its Z80 and its sound: the Z80 as this
+         * frame's, the sound as the dearest of late (the AY's, on the 128K, costs as much as a
+         * third of the Z80, and a tune's drum twice its other rows), a peak that decays by a
+         * 32nd a frame. */
+        u32 sound_cycles = sound_done - z80_done;
+        sound_peak -= sound_peak >> 5;
+        if (sound_cycles > sound_peak)
+            sound_peak = sound_cycles;
         u32 display_cost = (display_start - sound_done) +
-                           display_frame(machine.frames, sound_done - input_done, cost);
+                           display_frame(machine.frames, z80_done - input_done + sound_peak, cost);
         u32 display_done = cycles_now();
         stats.rows_drawn += cost->rows;
         stats.frames = machine.frames;
