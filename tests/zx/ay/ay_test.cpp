@@ -288,6 +288,29 @@ TEST(AyEnvelope, KeepsItsPlaceWhileNobodyHearsIt) {
     }
 }
 
+// Players write every register each frame. A register given the value it holds changes
+// nothing, mid-period included (the renderer skips such writes); the envelope's shape given
+// again restarts the envelope, as on the chip, and the slow model agrees with both.
+TEST(AyWrites, TheSameValueAgainChangesNothingButTheShapeRestarts) {
+    const std::vector<Write> base = {{0, 7, 0x36}, {0, 0, 200},  {0, 1, 1},   {0, 6, 3},
+                                     {0, 8, 0x0F}, {0, 9, 0x10}, {0, 11, 90}, {0, 13, 0x0E}};
+    std::vector<Write> again = base;
+    for (int64_t t = 1000; t < 3 * 70908; t += 7919) // mid-period and mid-step
+        for (size_t i = 0; i + 1 < base.size(); ++i) // every register but the shape
+            again.push_back({t, base[i].reg, base[i].value});
+    std::vector<Write> reshaped = base;
+    reshaped.push_back({100000, 13, 0x0E});
+    AyChip a = freshChip(42), b = freshChip(42), c = freshChip(42);
+    std::vector<int> plain = render(a, base, 3, 70908, 336);
+    EXPECT_EQ(render(b, again, 3, 70908, 336), plain);
+    std::vector<int> restarted = render(c, reshaped, 3, 70908, 336);
+    EXPECT_NE(restarted, plain);
+    SlowAy slow(c);
+    std::vector<double> ref = slowRender(slow, reshaped, 3, 70908, 336);
+    for (size_t i = 0; i < restarted.size(); ++i)
+        ASSERT_NEAR(restarted[i], ref[i], 1.0) << "sample " << i;
+}
+
 TEST(AyTone, PeriodsInTicksWithZeroAsOne) {
     auto flips = [](int fine, int coarse) {
         AyChip ay = freshChip(127);
