@@ -25,6 +25,7 @@ enum {
     SPECTRUM_CPU_HZ = 3500000,     /* the 48K's clock: with the frame's length, the sound's pace */
     SPECTRUM_128_CPU_HZ = 3546900, /* the 128K's */
     MAX_SKIPPED = 3,               /* frames in a row whose picture may be left for a later one */
+    SOUND_COSTS = 8,               /* frames whose sound's cycles the picture's pacing weighs */
     CYCLES_PER_LINE = 1232,        /* of the LCD */
     CYCLES_PER_CELL = 130          /* drawing a character cell, about */
 };
@@ -204,7 +205,7 @@ static void play(const Game* game) {
     cycle_counter_start();
     sound_start();
     BeeperGrid sound_grid = frame_grid();
-    u32 sound_peak = 0; /* the sound's cycles of the dearest frame of late, decaying */
+    u32 sound_costs[SOUND_COSTS] = {0}; /* the sound's cycles of the last frames */
     u32 input_buttons = 0;
     u8 typed_keys[TPL_KEY_SLOTS];
     int input_valid = 0;
@@ -272,15 +273,15 @@ static void play(const Game* game) {
         cost->flags = ay_half ? SPECTRUM_FRAME_AY_HALF : 0;
         display_mark(spectrum_take_changed_rows(&machine));
         u32 display_start = cycles_now();
-        /* The display's part: the rows written (from the CPU's marks), then the picture. */
         /* The next frame's samples are queued after its Z80 and its sound: the Z80 as this
-         * frame's, the sound as the dearest of late (the AY's, on the 128K, costs as much as a
-         * third of the Z80, and a tune's drum twice its other rows), a peak that decays by a
-         * 32nd a frame. */
-        u32 sound_cycles = sound_done - z80_done;
-        sound_peak -= sound_peak >> 5;
-        if (sound_cycles > sound_peak)
-            sound_peak = sound_cycles;
+         * frame's, the sound as the dearest of the last SOUND_COSTS frames (the AY's, on the
+         * 128K, costs as much as a third of the Z80, and a tune's drum twice its other rows). */
+        sound_costs[machine.frames % SOUND_COSTS] = sound_done - z80_done;
+        u32 sound_peak = 0;
+        for (u32 i = 0; i < SOUND_COSTS; ++i)
+            if (sound_costs[i] > sound_peak)
+                sound_peak = sound_costs[i];
+        /* The display's part: the rows written (from the CPU's marks), then the picture. */
         u32 display_cost = (display_start - sound_done) +
                            display_frame(machine.frames, z80_done - input_done + sound_peak, cost);
         u32 display_done = cycles_now();
