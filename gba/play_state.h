@@ -92,6 +92,8 @@ typedef struct {
 #define SPECTRUM_FRAME_WAITED 0x02
 /* Drawn while the LCD showed those rows (skipping was used up): the picture may tear. */
 #define SPECTRUM_FRAME_TORN 0x04
+/* The AY's sound was rendered at half the sample rate (the emulation was behind). */
+#define SPECTRUM_FRAME_AY_HALF 0x08
 
 #define SPECTRUM_STATE ((volatile SpectrumState*)SPECTRUM_STATE_ADDRESS)
 

@@ -18,6 +18,14 @@
 #define POGOSHELL_BLOCK_ADDRESS 0x0203FC00
 #define POGOSHELL_MAGIC 0xFAB0BABE
 
+/* The System-mode stack (the main program's) ends at SYS_STACK_TOP and may take SYS_STACK_SIZE
+ * bytes below it. Start-up paints everything from the end of IWRAM's data up to the top with
+ * STACK_PAINT, so the deepest the stack has been is the lowest word no longer painted; the test
+ * harness reads it, and fails a run whose stack went past its bottom word. */
+#define SYS_STACK_TOP 0x03007F00
+#define SYS_STACK_SIZE 0x500
+#define STACK_PAINT 0x5AC3A55C
+
 /* For the layouts: a block must end before the next one begins (C and C++). */
 #ifdef __cplusplus
 #define STATE_BLOCK_FITS(type, start, next) static_assert(sizeof(type) <= (next) - (start), #type)

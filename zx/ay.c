@@ -1,22 +1,17 @@
 #include "ay.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "ay_noise.h"
 
-/* On the GBA the file is Thumb code in ROM; the per-write path runs from IWRAM (ZX_HOT), and
- * so does the renderer (AY_HOT) when AY_RENDER_IN_IWRAM is defined: about 6 KiB that IWRAM does
- * not have beside the Z80's fast path. What runs once a frame or for rare cases is AY_COLD. */
+/* On the GBA this file is Thumb code in ROM (AY_COLD for what the ARM code may call); the
+ * renderer's kernel, the sample loop (render_plain below: steady runs, noise, tone flips,
+ * envelope steps and writes), is ARM code in IWRAM written by hand (ay_kernel.S). */
 #if ZX_GBA
 #define AY_COLD __attribute__((noinline, long_call))
-#ifdef AY_RENDER_IN_IWRAM
-#define AY_HOT ZX_HOT
-#else
-#define AY_HOT __attribute__((noinline, long_call))
-#endif
 #else
 #define AY_COLD
-#define AY_HOT
 #endif
 #define AY_INLINE static inline __attribute__((always_inline))
 
@@ -222,7 +217,7 @@ AY_INLINE void change_period(int32_t* at, int32_t* period, int32_t new_period, i
 
 /* Applies one write at `pos` to generators that are up to date there; the next tick is `next`
  * T-states away. */
-static AY_HOT void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
+static AY_COLD void apply(AyGenerators* g, int reg, uint8_t value, int32_t pos, int32_t next) {
     g->play[reg] = value;
     switch (reg) {
     case AY_TONE_A_FINE:
@@ -288,7 +283,7 @@ AY_INLINE unsigned heard(const AyGenerators* g) {
 }
 
 /* Brings generators in `mask` up to `pos`. */
-static AY_HOT void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
+static AY_COLD void catch_up(AyGenerators* g, unsigned mask, int32_t pos) {
     for (int ch = 0; ch < 3; ++ch)
         if (mask & (1u << ch))
             tone_catch_up(g, ch, pos);
@@ -325,7 +320,7 @@ AY_INLINE void track_levels(const AyGenerators* g, Tracking* k) {
     k->low = low;
 }
 
-static AY_HOT void track(const AyGenerators* g, Tracking* k) {
+static AY_COLD void track(const AyGenerators* g, Tracking* k) {
     unsigned mask = k->mask, fast = 0;
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -348,7 +343,7 @@ static AY_HOT void track(const AyGenerators* g, Tracking* k) {
 
 /* The tones and envelope steps due at `pos` (after any write there). A tone's flip moves the
  * output by its channel's level; an envelope step changes the levels. */
-static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
+static AY_COLD void fire(AyGenerators* g, Tracking* k, int32_t pos) {
     unsigned mask = k->mask, mixer = g->play[AY_MIXER];
     int32_t change = INT32_MAX;
     for (int ch = 0; ch < 3; ++ch) {
@@ -389,9 +384,14 @@ static AY_HOT void fire(AyGenerators* g, Tracking* k, int32_t pos) {
 }
 
 /* A queued write taking effect at `pos`. */
-static AY_HOT void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos, int32_t grid) {
+static AY_COLD void take_write(AyGenerators* g, Tracking* k, uint32_t w, int32_t pos,
+                               int32_t grid) {
     int reg = (w >> 8) & 0x0F;
     uint8_t value = (uint8_t)w;
+    /* A player writes every register each frame: a register given the value it holds changes
+     * nothing (but the envelope's shape, which restarts the envelope). */
+    if (value == g->play[reg] && reg != AY_ENVELOPE_SHAPE)
+        return;
     if (reg >= AY_VOLUME_A && reg <= AY_VOLUME_C) {
         /* The common case of sample playback: a fixed level on a channel whose tone and noise
          * are both off only moves the output. */
@@ -460,7 +460,7 @@ AY_INLINE int32_t tone_on_time(AyGenerators* g, int ch, int32_t a, int32_t d) {
 
 /* Time the noise output is high during [a, a + d); advances the generator. The outputs
  * between its first and last shift in the span last a whole period each. */
-static AY_HOT int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
+static AY_COLD int32_t noise_on_time(AyGenerators* g, int32_t a, int32_t d) {
     int32_t left = g->noise_at - a;
     uint32_t pos = g->noise_pos;
     if (left >= d)
@@ -573,7 +573,251 @@ AY_INLINE int64_t steady(AyGenerators* g, Tracking* k, int32_t pos, int32_t stop
     return (int64_t)k->low * d + (int64_t)(k->high - k->low) * noise_on;
 }
 
-AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
+/* The renderer's working state for one frame: the generators (a copy in fast memory, safe from
+ * aliasing `out`), what is heard, the sample being made and the queued writes. A sample covers
+ * [pos, pos + len); `acc` is level x time (8 fractional bits) over [pos, at) of it. The ARM
+ * kernel (ay_kernel.S) reads the fields at the offsets in ay_layout.h, checked below. */
+typedef struct Renderer {
+    AyGenerators gen;
+    Tracking k;
+    int8_t* out;
+    int i, count;
+    int32_t pos, len, at;
+    uint32_t norm, error;
+    uint32_t n, base, extra, norm_base, norm_long;
+    int32_t offset, frame_end, write_at;
+    int64_t acc;
+    const uint32_t* queue;
+    uint32_t e, queued;
+    int32_t recip, grid;
+} Renderer;
+
+#if ZX_GBA
+#include "ay_layout.h"
+#define AY_LAYOUT_(field, name)                                                                    \
+    _Static_assert(offsetof(Renderer, field) == AY_OFFSET_##name, "ay_layout.h: " #name)
+AY_LAYOUT_(gen.tone_at, TONE_AT);
+AY_LAYOUT_(gen.tone_period, TONE_PERIOD);
+AY_LAYOUT_(gen.noise_at, NOISE_AT);
+AY_LAYOUT_(gen.noise_period, NOISE_PERIOD);
+AY_LAYOUT_(gen.noise_recip, NOISE_RECIP);
+AY_LAYOUT_(gen.noise_pos, NOISE_POS);
+AY_LAYOUT_(gen.env_at, ENV_AT);
+AY_LAYOUT_(gen.env_period, ENV_PERIOD);
+AY_LAYOUT_(gen.amp, AMP);
+AY_LAYOUT_(gen.play, PLAY);
+AY_LAYOUT_(gen.tone_out, TONE_OUT);
+AY_LAYOUT_(gen.env_segments, ENV_SEGMENTS);
+AY_LAYOUT_(gen.env_segment, ENV_SEGMENT);
+AY_LAYOUT_(gen.env_step, ENV_STEP);
+AY_LAYOUT_(gen.env_level, ENV_LEVEL);
+AY_LAYOUT_(gen.env_holding, ENV_HOLDING);
+AY_LAYOUT_(k.mask, MASK);
+AY_LAYOUT_(k.fast, FAST);
+AY_LAYOUT_(k.change, CHANGE);
+AY_LAYOUT_(k.noise_at, HEARD_NOISE_AT);
+AY_LAYOUT_(k.high, HIGH);
+AY_LAYOUT_(k.low, LOW);
+AY_LAYOUT_(out, OUT);
+AY_LAYOUT_(i, I);
+AY_LAYOUT_(count, COUNT);
+AY_LAYOUT_(pos, POS);
+AY_LAYOUT_(len, LEN);
+AY_LAYOUT_(at, AT);
+AY_LAYOUT_(norm, NORM);
+AY_LAYOUT_(error, ERROR);
+AY_LAYOUT_(n, N);
+AY_LAYOUT_(base, BASE);
+AY_LAYOUT_(extra, EXTRA);
+AY_LAYOUT_(norm_base, NORM_BASE);
+AY_LAYOUT_(norm_long, NORM_LONG);
+AY_LAYOUT_(offset, OFFSET);
+AY_LAYOUT_(frame_end, FRAME_END);
+AY_LAYOUT_(write_at, WRITE_AT);
+AY_LAYOUT_(acc, ACC);
+AY_LAYOUT_(queue, QUEUE);
+AY_LAYOUT_(e, E);
+AY_LAYOUT_(queued, QUEUED);
+_Static_assert(AY_NOISE_LENGTH == AY_LAYOUT_NOISE_LENGTH && MAX_SPAN == AY_LAYOUT_MAX_SPAN &&
+                   SEG_LOW == AY_LAYOUT_SEG_LOW && NOISE_HEARD == AY_LAYOUT_NOISE_HEARD &&
+                   ENVELOPE_HEARD == AY_LAYOUT_ENVELOPE_HEARD,
+               "ay_layout.h: constants");
+#endif
+
+/* The next sample's length (base or base + 1 T-states, spread evenly) and 1 / length. */
+AY_INLINE void next_sample(Renderer* r) {
+    r->len = (int32_t)r->base;
+    r->norm = r->norm_base;
+    r->error += r->extra;
+    if (r->error >= r->n) {
+        r->error -= r->n;
+        ++r->len;
+        r->norm = r->norm_long;
+    }
+}
+
+/* The sample made (acc covers it whole) goes into the buffer; the next one begins. acc is at
+ * most three channels' 97,536 x the sample's length: below 2^40. */
+AY_INLINE void emit(Renderer* r, int64_t acc) {
+    r->out[r->i] =
+        saturate(r->out[r->i] + r->offset + (int32_t)mul_shift31((uint32_t)(acc >> 8), r->norm));
+    r->pos += r->len;
+    r->at = r->pos;
+    r->acc = 0;
+    if (++r->i < r->count)
+        next_sample(r);
+}
+
+/* The next queued write takes effect at `pos`. Called by the ARM kernel for every write but a
+ * fixed volume on a channel playing neither tone nor noise (a sample player's), which it takes
+ * itself as take_write would. */
+void ay_kernel_write(Renderer* r, int32_t pos);
+AY_COLD void ay_kernel_write(Renderer* r, int32_t pos) {
+    take_write(&r->gen, &r->k, r->queue[r->e++], pos, r->grid);
+    r->write_at = r->e < r->queued ? (int32_t)(r->queue[r->e] >> 12) : INT32_MAX;
+}
+
+/* Samples up to MAX_SPAN long while every heard generator is slow enough to follow change by
+ * change: runs of samples in which nothing heard changes, samples in which only the noise
+ * shifts, and samples with tone flips, envelope steps and writes, taken in time order (a write
+ * before a change at the same T-state). Stops at a longer sample, or when a generator becomes
+ * too fast (from `at`, with `acc` made so far). On the GBA the same in ARM code in IWRAM:
+ * ay_kernel.S, which must give the same samples (the GBA benchmark compares them with the
+ * host's). */
+#if ZX_GBA
+void ay_kernel(Renderer* r);
+#define render_plain ay_kernel
+#else
+static void render_plain(Renderer* r) {
+    AyGenerators* g = &r->gen;
+    Tracking* k = &r->k;
+    while (r->i < r->count && !k->fast) {
+        int32_t pos = r->pos, end = pos + r->len;
+        if (r->len > MAX_SPAN)
+            return;
+        if (r->write_at >= end && k->change >= end) {
+            if (k->noise_at >= end) {
+                /* Nothing heard changes: the level itself, for as many samples as that lasts. */
+                int32_t v = ((noise_bit(g->noise_pos) ? k->high : k->low) >> 8) + r->offset;
+                int32_t until = r->write_at < k->change ? r->write_at : k->change;
+                if (k->noise_at < until)
+                    until = k->noise_at;
+                int8_t* out = r->out;
+                int i = r->i, count = r->count;
+                if (until >= r->frame_end) { /* for the rest of the frame: no timing needed */
+                    for (; v && i < count; ++i)
+                        out[i] = saturate(out[i] + v);
+                    r->i = count;
+                    r->pos = r->at = r->frame_end;
+                    return;
+                }
+                for (;;) {
+                    out[i] = saturate(out[i] + v);
+                    pos = end;
+                    if (++i == count)
+                        break;
+                    r->i = i;
+                    next_sample(r);
+                    end = pos + r->len;
+                    if (end > until)
+                        break;
+                }
+                r->i = i;
+                r->pos = r->at = pos;
+                continue;
+            }
+            /* Only the noise moves: sample after sample until a write or a heard change is
+             * due. No shift or one is worked out here, more through steady. */
+            int32_t until = r->write_at < k->change ? r->write_at : k->change;
+            for (;;) {
+                int32_t len = end - pos, left = g->noise_at - pos, on;
+                uint32_t sum;
+                if (left >= len) {
+                    on = noise_bit(g->noise_pos) ? len : 0;
+                    sum = (uint32_t)(k->low * len + (k->high - k->low) * on);
+                } else if (left + g->noise_period >= len) {
+                    on = noise_bit(g->noise_pos) ? left : 0;
+                    g->noise_pos = noise_advance(g->noise_pos, 1);
+                    g->noise_at += g->noise_period;
+                    k->noise_at = g->noise_at;
+                    if (noise_bit(g->noise_pos))
+                        on += len - left;
+                    sum = (uint32_t)(k->low * len + (k->high - k->low) * on);
+                } else {
+                    sum = (uint32_t)steady(g, k, pos, end);
+                }
+                emit(r, (int64_t)sum);
+                pos = end;
+                if (r->i == r->count)
+                    break;
+                end = pos + r->len;
+                if (end > until || r->len > MAX_SPAN)
+                    break;
+            }
+            continue;
+        }
+        /* Writes, tone flips and envelope steps, change by change. */
+        int32_t acc = 0;
+        for (;;) {
+            int32_t stop = r->write_at < k->change ? r->write_at : k->change;
+            if (stop >= end)
+                break;
+            if (stop > pos) {
+                acc += (int32_t)steady(g, k, pos, stop);
+                pos = stop;
+            }
+            if (r->write_at <= pos)
+                ay_kernel_write(r, pos);
+            else
+                fire(g, k, pos);
+            if (k->fast) { /* the rest of the sample is render_any's */
+                r->acc = acc;
+                r->at = pos;
+                return;
+            }
+        }
+        acc += (int32_t)steady(g, k, pos, end);
+        emit(r, acc);
+    }
+}
+#endif
+
+/* The current sample from `at` on, whatever happens in it: writes, and generators too fast to
+ * follow change by change (rendered span by span). */
+static AY_COLD void render_any(Renderer* r) {
+    AyGenerators* g = &r->gen;
+    Tracking* k = &r->k;
+    int32_t pos = r->at, end = r->pos + r->len;
+    int64_t acc = r->acc;
+    for (;;) {
+        int32_t stop = r->write_at < end ? (r->write_at < pos ? pos : r->write_at) : end;
+        if (stop - pos > MAX_SPAN)
+            stop = pos + MAX_SPAN;
+        if (k->fast) { /* whole spans */
+            if (stop > pos) {
+                acc += render_span(g, k->mask, pos, stop - pos, r->recip);
+                track(g, k);
+            }
+        } else { /* change by change */
+            if (k->change < stop)
+                stop = k->change < pos ? pos : k->change;
+            if (stop > pos)
+                acc += steady(g, k, pos, stop);
+        }
+        pos = stop;
+        if (pos == end)
+            break;
+        if (r->write_at <= pos) {
+            take_write(g, k, r->queue[r->e++], pos, r->grid);
+            r->write_at = r->e < r->queued ? (int32_t)(r->queue[r->e] >> 12) : INT32_MAX;
+        } else if (!k->fast && k->change <= pos) {
+            fire(g, k, pos);
+        }
+    }
+    emit(r, acc);
+}
+
+AY_COLD void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     int8_t unused = 0;
     if (count <= 0) { /* nothing asked: the frame still passes */
         out = &unused;
@@ -582,145 +826,46 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     if (frame_end < 0)
         frame_end = 0;
     sample_grid(ay, frame_end, count);
-    const uint32_t n = (uint32_t)count, base = ay->sample_base, extra = ay->sample_extra;
-    const uint32_t norm_base = ay->norm_base, norm_long = ay->norm_long;
-    const int32_t recip = ay->span_recip, grid = ay->grid, offset = ay->offset;
-
-    /* The generators work on a copy in fast memory (the stack), safe from aliasing `out`. */
-    AyGenerators gen = ay->gen;
-    Tracking k;
-    k.mask = heard(&gen);
-    track(&gen, &k);
-    const uint32_t* queue = ay->queue;
-    uint32_t e = 0, queued = ay->queued;
-    int32_t write_at = queued ? (int32_t)(queue[0] >> 12) : INT32_MAX;
-
-    int32_t pos = 0, len;
-    uint32_t norm, error = 0;
-#define NEXT_SAMPLE_LENGTH()                                                                       \
-    do {                                                                                           \
-        len = (int32_t)base;                                                                       \
-        norm = norm_base;                                                                          \
-        error += extra;                                                                            \
-        if (error >= n) {                                                                          \
-            error -= n;                                                                            \
-            ++len;                                                                                 \
-            norm = norm_long;                                                                      \
-        }                                                                                          \
-    } while (0)
-    NEXT_SAMPLE_LENGTH();
-    int i = 0;
-    while (i < count) {
-        int32_t end = pos + len;
-        int64_t acc;
-        if (write_at >= end && k.change >= end) {
-            if (k.noise_at >= end) {
-                /* Nothing heard changes: the level itself, for as many samples as that lasts. */
-                int32_t v = ((noise_bit(gen.noise_pos) ? k.high : k.low) >> 8) + offset;
-                int32_t until = write_at < k.change ? write_at : k.change;
-                if (k.noise_at < until)
-                    until = k.noise_at;
-                if (until >= frame_end) { /* for the rest of the frame: no timing needed */
-                    for (; v && i < count; ++i) {
-                        out[i] = saturate(out[i] + v);
-                    }
-                    i = count;
-                    pos = frame_end;
-                    break;
-                }
-                for (;;) {
-                    out[i] = saturate(out[i] + v);
-                    pos = end;
-                    if (++i == count)
-                        break;
-                    NEXT_SAMPLE_LENGTH();
-                    end = pos + len;
-                    if (end > until)
-                        break;
-                }
-                continue;
-            }
-            if (len <= MAX_SPAN) {
-                /* Only the noise moves: sample after sample while that lasts, its state held in
-                 * registers. */
-                int32_t until = write_at < k.change ? write_at : k.change;
-                uint32_t x = gen.noise_pos, nrecip = gen.noise_recip;
-                int32_t at = gen.noise_at, period = gen.noise_period;
-                int32_t low = k.low, diff = k.high - k.low;
-                for (;;) {
-                    int32_t left = at - pos, on;
-                    if (left >= len) {
-                        on = noise_bit(x) ? len : 0;
-                    } else {
-                        on = noise_bit(x) ? left : 0;
-                        uint32_t shifts =
-                            whole_periods((uint32_t)(len - 1 - left), period, nrecip) + 1;
-                        if (shifts > 1)
-                            on += (int32_t)noise_ones(x, shifts - 1) * period;
-                        x = noise_advance(x, shifts);
-                        int32_t last = left + (int32_t)(shifts - 1) * period;
-                        if (noise_bit(x))
-                            on += len - last;
-                        at = pos + last + period;
-                    }
-                    uint32_t sum = (uint32_t)(low * len + diff * on) >> 8;
-                    out[i] = saturate(out[i] + offset + (int32_t)mul_shift31(sum, norm));
-                    pos = end;
-                    if (++i == count)
-                        break;
-                    NEXT_SAMPLE_LENGTH();
-                    end = pos + len;
-                    if (end > until || len > MAX_SPAN)
-                        break;
-                }
-                gen.noise_pos = x;
-                gen.noise_at = k.noise_at = at;
-                continue;
-            }
-            acc = steady(&gen, &k, pos, end); /* only the noise moves */
-            pos = end;
-        } else {
-            acc = 0;
-            for (;;) {
-                int32_t stop = write_at < end ? (write_at < pos ? pos : write_at) : end;
-                if (stop - pos > MAX_SPAN)
-                    stop = pos + MAX_SPAN;
-                if (k.fast) { /* whole spans */
-                    if (stop > pos) {
-                        acc += render_span(&gen, k.mask, pos, stop - pos, recip);
-                        track(&gen, &k);
-                    }
-                } else { /* change by change */
-                    if (k.change < stop)
-                        stop = k.change < pos ? pos : k.change;
-                    if (stop > pos)
-                        acc += steady(&gen, &k, pos, stop);
-                }
-                pos = stop;
-                if (pos == end)
-                    break;
-                if (write_at <= pos) {
-                    take_write(&gen, &k, queue[e++], pos, grid);
-                    write_at = e < queued ? (int32_t)(queue[e] >> 12) : INT32_MAX;
-                } else if (!k.fast && k.change <= pos) {
-                    fire(&gen, &k, pos);
-                }
-            }
-        }
-        /* acc is at most three channels' 97,536 x the sample's length: below 2^40. */
-        out[i] = saturate(out[i] + offset + (int32_t)mul_shift31((uint32_t)(acc >> 8), norm));
-        if (++i < count)
-            NEXT_SAMPLE_LENGTH();
+    Renderer r;
+    r.n = (uint32_t)count;
+    r.base = ay->sample_base;
+    r.extra = ay->sample_extra;
+    r.norm_base = ay->norm_base;
+    r.norm_long = ay->norm_long;
+    r.recip = ay->span_recip;
+    r.grid = ay->grid;
+    r.offset = ay->offset;
+    r.frame_end = frame_end;
+    r.gen = ay->gen;
+    r.k.mask = heard(&r.gen);
+    track(&r.gen, &r.k);
+    r.queue = ay->queue;
+    r.e = 0;
+    r.queued = ay->queued;
+    r.write_at = r.queued ? (int32_t)(r.queue[0] >> 12) : INT32_MAX;
+    r.out = out;
+    r.i = 0;
+    r.count = count;
+    r.pos = r.at = 0;
+    r.acc = 0;
+    r.error = 0;
+    next_sample(&r);
+    for (;;) {
+        render_plain(&r);
+        if (r.i >= r.count)
+            break;
+        render_any(&r);
     }
-#undef NEXT_SAMPLE_LENGTH
+    AyGenerators* gen = &r.gen;
+    uint32_t e = r.e, queued = r.queued;
 
     /* Everything up to the frame's end, then times count from there. */
-    catch_up(&gen, ALL_GENERATORS, pos);
+    catch_up(gen, ALL_GENERATORS, r.pos);
     for (int ch = 0; ch < 3; ++ch)
-        gen.tone_at[ch] -= frame_end;
-    gen.noise_at -= frame_end;
-    gen.env_at = gen.env_holding ? 0 : gen.env_at - frame_end; /* a hold has no next step */
-    ay->gen = gen;
+        gen->tone_at[ch] -= frame_end;
+    gen->noise_at -= frame_end;
+    gen->env_at = gen->env_holding ? 0 : gen->env_at - frame_end; /* a hold has no next step */
+    ay->gen = *gen;
 
     /* Writes dated from frame_end on belong to the next frame. */
     uint32_t kept = 0;
@@ -741,7 +886,30 @@ AY_HOT void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count) {
     ay->grid = (ay->grid + frame_end) & (AY_TSTATES_PER_TICK - 1);
 }
 
-AY_HOT void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
+/* out[i] += half[i / 2] for i < count, saturating: each sample rendered at half the rate heard
+ * twice. On the GBA the same in ARM code in IWRAM (ay_kernel.S). */
+#if ZX_GBA
+void ay_expand(int8_t* out, const int8_t* half, int count);
+#define expand_into ay_expand
+#else
+static void expand_into(int8_t* out, const int8_t* half, int count) {
+    for (int i = 0; i < count; ++i)
+        out[i] = saturate(out[i] + half[i >> 1]);
+}
+#endif
+
+void ay_render_half(AyChip* ay, int32_t frame_end, int8_t* out, int count, int8_t* scratch) {
+    if (count <= 1) {
+        ay_render(ay, frame_end, out, count);
+        return;
+    }
+    int half = (count + 1) / 2;
+    memset(scratch, 0, (size_t)half);
+    ay_render(ay, frame_end, scratch, half);
+    expand_into(out, scratch, count);
+}
+
+AY_COLD void ay_write(AyChip* ay, int32_t t, uint8_t reg, uint8_t value) {
     if (reg >= AY_REGISTERS)
         return;
     value &= ay_mask_of(reg);

@@ -25,8 +25,8 @@
  * and added to the samples already in the buffer, saturating at the int8 range, so a frame's
  * beeper samples and the AY's end up in one buffer.
  *
- * Portable C; on the GBA the renderer and the write path run from IWRAM in ARM state (about
- * 6 KiB), the rest from ROM. */
+ * Portable C; on the GBA the sample loop runs from IWRAM as ARM code (ay_kernel.S, its twin in
+ * ay.c), the rest as Thumb code from ROM. */
 #ifndef TAPELOOM_ZX_AY_H
 #define TAPELOOM_ZX_AY_H
 
@@ -145,6 +145,13 @@ ZX_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t select
  * T-state; later ones stay queued. Afterwards T-states count from frame_end: the next frame's
  * T-state 0. */
 ZX_API void ay_render(AyChip* ay, int32_t frame_end, int8_t* out, int count);
+
+/* The same frame at half the sample rate, for when the machine runs behind: (count + 1) / 2
+ * samples rendered into scratch (room for that many), each added to two of out[0..count). About
+ * half the work where the sound changes within samples; what the chip plays above a quarter of
+ * the sample rate (8 kHz at 32,768 Hz) is lost. The chip ends the frame in the same state as
+ * ay_render leaves it, so the rate may change from one frame to the next. */
+ZX_API void ay_render_half(AyChip* ay, int32_t frame_end, int8_t* out, int count, int8_t* scratch);
 
 #ifdef __cplusplus
 }

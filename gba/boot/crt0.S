@@ -83,6 +83,10 @@ start_code:
     ldr     r0, =__ewram_bss_start
     ldr     r1, =__ewram_bss_end
     bl      clear_words
+    ldr     r0, =__bss_end                       @ the stack's room and what lies free below it,
+    ldr     r1, =__sys_stack_top                 @ painted: its depth can be read later
+    ldr     r2, =STACK_PAINT
+    bl      fill_words
 
     ldr     r0, =BIOS_IRQ_FLAGS
     mov     r1, #0
@@ -107,6 +111,8 @@ copy_words:
 @ r0 = start, r1 = end (word aligned)
 clear_words:
     mov     r2, #0
+@ r0 = start, r1 = end (word aligned), r2 = the word
+fill_words:
 1:  cmp     r0, r1
     strlo   r2, [r0], #4
     blo     1b

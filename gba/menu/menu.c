@@ -347,15 +347,17 @@ static void show_plugin(const TplCatalogue* c) {
 const MenuActions menu_details_actions = {show_details, show_plugin, 0, "A:details"};
 
 void menu_start(const MenuActions* actions) {
-    TplCatalogue catalogue;
-    tpl_catalogue_scan(&catalogue);
+    /* The scan's own copy: one on the stack would hold the stack's deepest 232 bytes for as
+     * long as the entries run. */
+    tpl_catalogue_scan(0);
+    const TplCatalogue* catalogue = tpl_catalogue();
 
     gba_irq_init_vblank();
     text_init();
-    if (catalogue.form == TPL_FORM_PLUGIN)
-        actions->start_plugin(&catalogue);
+    if (catalogue->form == TPL_FORM_PLUGIN)
+        actions->start_plugin(catalogue);
     else
-        run_catalogue(&catalogue, actions);
+        run_catalogue(catalogue, actions);
     for (;;)
         bios_vblank_intr_wait();
 }

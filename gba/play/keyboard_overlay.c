@@ -163,6 +163,10 @@ static void paint_keys(void) {
     s->keyboard_sticky = kb.sticky;
 }
 
+/* A key's cap while the keys are drawn: in EWRAM, as the overlay that opens the keyboard is
+ * among the deepest callers of the main stack. */
+static u32 cap[6][8] EWRAM_BSS;
+
 void keyboard_overlay_open(void) {
     volatile u32* blank = (volatile u32*)CHAR_BLOCK(CHAR_BASE);
     for (int i = 0; i < 8; ++i)
@@ -170,7 +174,6 @@ void keyboard_overlay_open(void) {
     volatile u32* map = (volatile u32*)SCREEN_BLOCK(SCREEN_BASE);
     for (int i = 0; i < 32 * 32 / 2; ++i)
         map[i] = 0;
-    u32 cap[6][8];
     draw_cap(cap);
     for (int row = 0; row < ROWS; ++row)
         for (int column = 0; column < COLUMNS; ++column)

@@ -25,6 +25,7 @@ enum {
     SPECTRUM_CPU_HZ = 3500000,     /* the 48K's clock: with the frame's length, the sound's pace */
     SPECTRUM_128_CPU_HZ = 3546900, /* the 128K's */
     MAX_SKIPPED = 3,               /* frames in a row whose picture may be left for a later one */
+    SOUND_COSTS = 8,               /* frames whose sound's cycles the picture's pacing weighs */
     CYCLES_PER_LINE = 1232,        /* of the LCD */
     CYCLES_PER_CELL = 130          /* drawing a character cell, about */
 };
@@ -53,13 +54,21 @@ static Spectrum machine;
 static u8 ram[SPECTRUM_128_RAM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static u8 rom[SPECTRUM_ROM_SIZE] EWRAM_BSS __attribute__((aligned(4)));
 static AyChip ay EWRAM_BSS;
+static s8 ay_scratch[SOUND_MAX_FRAME_SAMPLES / 2 + 1] EWRAM_BSS; /* a frame at half the rate */
 static int32_t beeper_edges[BEEPER_MAX_EDGES] EWRAM_BSS;
 static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 #define stats (*SPECTRUM_STATE)
 
+/* GBA cycles until the sound runs dry: the FIFO takes the ring's samples SOUND_PUSH at a time,
+ * so the last ones short of a push are not heard in time. */
+static u32 sound_slack(void) {
+    u32 queued = sound_queued();
+    return queued > SOUND_PUSH ? (queued - SOUND_PUSH) * SOUND_CYCLES_PER_SAMPLE : 0;
+}
+
 /* The display's share of a frame. The cells that changed are found and drawn where the LCD is
  * not showing them, waiting for the LCD to pass them if need be. When the sound queued would not
- * cover that and the next frame's emulation (`next_cost` cycles, as the last frame's), the
+ * cover that and the next frame's emulation and sound (`next_cost` cycles, as this frame's), the
  * picture is left to a later frame instead, MAX_SKIPPED frames in a row at most: the machine
  * and its sound stay on time, and the picture catches up with everything that changed at the
  * next frame drawn. Tests may fix the choice (state block's display_every). Fills the frame's
@@ -67,11 +76,11 @@ static SpectrumFrameCost frame_costs[SPECTRUM_COST_FRAMES] EWRAM_BSS;
 static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* cost) {
     static u32 skipped EWRAM_BSS, last_cost EWRAM_BSS;
     u32 every = stats.display_every;
-    u32 slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+    u32 slack = sound_slack();
     int skip = every ? frame % every != 0 : slack < next_cost + last_cost;
     if (skip && (every || skipped < MAX_SKIPPED)) {
         ++skipped;
-        cost->flags = SPECTRUM_FRAME_SKIPPED;
+        cost->flags |= SPECTRUM_FRAME_SKIPPED;
         return 0;
     }
     u32 start = cycles_now();
@@ -86,14 +95,14 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
         u32 lines = display_lines_to_wait();
         if (lines) {
             u32 needed = lines * CYCLES_PER_LINE + cells * CYCLES_PER_CELL + next_cost;
-            slack = sound_queued() * SOUND_CYCLES_PER_SAMPLE;
+            slack = sound_slack();
             if (every || slack >= needed) {
                 flags |= SPECTRUM_FRAME_WAITED;
                 while (display_lines_to_wait())
                     bios_halt();
             } else if (skipped < MAX_SKIPPED) {
                 ++skipped; /* what was found stays waiting */
-                cost->flags = SPECTRUM_FRAME_SKIPPED;
+                cost->flags |= SPECTRUM_FRAME_SKIPPED;
                 return busy;
             } else {
                 flags |= SPECTRUM_FRAME_TORN;
@@ -105,7 +114,7 @@ static u32 display_frame(u32 frame, u32 next_cost, volatile SpectrumFrameCost* c
     }
     skipped = 0;
     last_cost = busy;
-    cost->flags = (u8)flags;
+    cost->flags |= (u8)flags;
     cost->cells = (u16)cells;
     cost->rows = (u8)display_row_count(drawn);
     return busy;
@@ -196,6 +205,7 @@ static void play(const Game* game) {
     cycle_counter_start();
     sound_start();
     BeeperGrid sound_grid = frame_grid();
+    u32 sound_costs[SOUND_COSTS] = {0}; /* the sound's cycles of the last frames */
     u32 input_buttons = 0;
     u8 typed_keys[TPL_KEY_SLOTS];
     int input_valid = 0;
@@ -247,18 +257,33 @@ static void play(const Game* game) {
         s8* samples = sound_frame_buffer();
         beeper_render(machine.frame_level, machine.edges, (int)machine.edge_count, &sound_grid,
                       samples);
-        if (machine.model == SPECTRUM_128K)
+        /* Behind (less than a frame of sound left to play), the AY renders at half the rate:
+         * its treble above 8 kHz is lost for the frame, not the sound's pace. */
+        int ay_half = machine.model == SPECTRUM_128K && sound_queued() < sound_grid.samples;
+        if (ay_half)
+            ay_render_half(&ay, machine.frame_tstates, samples, (int)sound_grid.samples,
+                           ay_scratch);
+        else if (machine.model == SPECTRUM_128K)
             ay_render(&ay, machine.frame_tstates, samples, (int)sound_grid.samples);
         sound_frame_done(sound_grid.samples);
         u32 sound_done = cycles_now();
         volatile SpectrumFrameCost* cost = &frame_costs[machine.frames % SPECTRUM_COST_FRAMES];
         cost->rows = 0;
         cost->cells = 0;
+        cost->flags = ay_half ? SPECTRUM_FRAME_AY_HALF : 0;
         display_mark(spectrum_take_changed_rows(&machine));
         u32 display_start = cycles_now();
+        /* The next frame's samples are queued after its Z80 and its sound: the Z80 as this
+         * frame's, the sound as the dearest of the last SOUND_COSTS frames (the AY's, on the
+         * 128K, costs as much as a third of the Z80, and a tune's drum twice its other rows). */
+        sound_costs[machine.frames % SOUND_COSTS] = sound_done - z80_done;
+        u32 sound_peak = 0;
+        for (u32 i = 0; i < SOUND_COSTS; ++i)
+            if (sound_costs[i] > sound_peak)
+                sound_peak = sound_costs[i];
         /* The display's part: the rows written (from the CPU's marks), then the picture. */
         u32 display_cost = (display_start - sound_done) +
-                           display_frame(machine.frames, z80_done - input_done, cost);
+                           display_frame(machine.frames, z80_done - input_done + sound_peak, cost);
         u32 display_done = cycles_now();
         stats.rows_drawn += cost->rows;
         stats.frames = machine.frames;

@@ -1,4 +1,5 @@
 // The harness the GBA tests stand on: memory access, timing, keys and error reporting.
+#include "gba/state_blocks.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,27 @@ TEST(GbaHarness, RunUntilIsBounded) {
     EXPECT_EQ(gba.runUntil32(0x02000000, 0xDEADBEEF, 5), -1);
     gba.write32(0x02000000, 0xDEADBEEF);
     EXPECT_EQ(gba.runUntil32(0x02000000, 0xDEADBEEF, 5), 0);
+}
+
+// The menu image paints its stack at start-up: its depth reads as some bytes within the
+// stack, and a run after which the stack's bottom word is no longer painted (a call chain
+// deeper than the stack) fails; an image that paints nothing is never failed for it.
+TEST(GbaHarness, StackDepthIsReadAndAnOverrunFailsTheRun) {
+    Gba gba(gbatest::readFile(fs::path(TAPELOOM_GBA_IMAGE_DIR) / "tpl_menu.gba"));
+    gba.runFrames(10);
+    std::uint32_t depth = gba.stackDepth();
+    EXPECT_GT(depth, 0u);
+    EXPECT_LT(depth, static_cast<std::uint32_t>(SYS_STACK_SIZE));
+    gba.write32(SYS_STACK_TOP - SYS_STACK_SIZE, 0);
+    EXPECT_THROW(gba.runFrames(1), std::runtime_error);
+    EXPECT_GE(gba.stackDepth(), static_cast<std::uint32_t>(SYS_STACK_SIZE));
+
+    auto rom = headerOnly();
+    appendArm(rom, 0xEAFFFFFE);
+    Gba bare(rom);
+    bare.write32(SYS_STACK_TOP - SYS_STACK_SIZE, 0);
+    EXPECT_NO_THROW(bare.runFrames(2));
+    EXPECT_EQ(bare.stackDepth(), 0u);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -66,6 +67,9 @@ Gba::Gba(std::vector<std::uint8_t> image) : image_(std::move(image)) {
 
 Gba::~Gba() {
     enter();
+    if (std::getenv("TAPELOOM_STACK_REPORT"))
+        std::fprintf(stderr, "System-mode stack: deepest %u bytes of %u\n",
+                     static_cast<unsigned>(stackDepth()), static_cast<unsigned>(SYS_STACK_SIZE));
     mCoreConfigDeinit(&core_->config);
     core_->deinit(core_);
     activeGba = nullptr;
@@ -87,6 +91,7 @@ void Gba::onLog(int level, const std::string& message) {
 void Gba::reset() {
     enter();
     core_->reset(core_);
+    stackPainted_ = false;
 }
 
 void Gba::attachSave(const std::filesystem::path& path) {
@@ -128,7 +133,46 @@ void Gba::step(int instructions) {
     checkGameErrors();
 }
 
+std::uint32_t Gba::stackDepth() {
+    std::size_t size = 0;
+    const std::uint8_t* iwram = memory(0x03000000, &size);
+    if (!iwram || size < SYS_STACK_TOP - 0x03000000)
+        return 0;
+    // Up from the first painted word below the stack's bottom to the last one in a row.
+    std::uint32_t address = SYS_STACK_TOP - SYS_STACK_SIZE;
+    auto painted = [&](std::uint32_t a) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, iwram + (a - 0x03000000), 4);
+        return word == STACK_PAINT;
+    };
+    while (address > 0x03000000 && painted(address - 4))
+        address -= 4;
+    if (!painted(address) && address == SYS_STACK_TOP - SYS_STACK_SIZE) {
+        // The bottom word is gone: deeper than the stack (or no paint at all).
+        while (address > 0x03000000 && !painted(address - 4))
+            address -= 4;
+        if (address == 0x03000000)
+            return 0;
+        return SYS_STACK_TOP - address;
+    }
+    while (address < SYS_STACK_TOP && painted(address))
+        address += 4;
+    return SYS_STACK_TOP - address;
+}
+
+void Gba::checkStack() {
+    bool painted = read32(SYS_STACK_TOP - SYS_STACK_SIZE) == STACK_PAINT;
+    if (painted) {
+        stackPainted_ = true;
+    } else if (stackPainted_) {
+        stackPainted_ = false;
+        throw std::runtime_error("GBA program error: the System-mode stack went past its " +
+                                 std::to_string(SYS_STACK_SIZE) + " bytes");
+    }
+}
+
 void Gba::checkGameErrors() {
+    checkStack();
     if (!failOnGameError_ || gameErrors_ == gameErrorsChecked_)
         return;
     std::string first = gameErrorMessages_[static_cast<std::size_t>(gameErrorsChecked_)];

@@ -100,6 +100,11 @@ class Gba {
     void failOnGameError(bool on) { failOnGameError_ = on; }
     const std::vector<std::string>& gameErrorMessages() const { return gameErrorMessages_; }
 
+    // The deepest the main program's stack has been since reset, in bytes below SYS_STACK_TOP,
+    // read from start-up's paint (0 for an image that paints none). Past SYS_STACK_SIZE it ran
+    // into the IWRAM data below it; the run calls then throw (see checkStack).
+    std::uint32_t stackDepth();
+
     mCore* core() { return core_; }
 
     // Used by the logger installed for every Gba.
@@ -108,6 +113,7 @@ class Gba {
   private:
     void enter();
     void checkGameErrors();
+    void checkStack();
 
     std::vector<std::uint8_t> image_;
     std::vector<std::uint32_t> video_;
@@ -117,6 +123,7 @@ class Gba {
     int gameErrors_ = 0;
     int gameErrorsChecked_ = 0;
     bool failOnGameError_ = false;
+    bool stackPainted_ = false; // the stack's bottom word was seen painted since reset
     std::vector<std::string> gameErrorMessages_;
 };
 

@@ -26,6 +26,7 @@ SpeedFigures summarise(const std::vector<SpectrumFrameCost>& costs) {
         f.other += c.other;
         f.rows += c.rows;
         f.skipped += (c.flags & SPECTRUM_FRAME_SKIPPED) != 0;
+        f.ayHalf += (c.flags & SPECTRUM_FRAME_AY_HALF) != 0;
         if (c.underruns != costs[i - 1].underruns)
             ++f.lateFrames;
     }

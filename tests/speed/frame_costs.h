@@ -28,6 +28,7 @@ struct SpeedFigures {
     double rows = 0;          // character rows drawn into per frame
     double displayPerRow = 0; // display cycles per row drawn into (all frames' cycles)
     int skipped = 0;          // frames whose picture was left for a later one
+    int ayHalf = 0;           // frames whose AY sound was rendered at half the rate
 };
 
 // `costs` are consecutive frames; the first one only supplies the underrun count before the

@@ -21,12 +21,12 @@ namespace {
 void printHeader(bool markdown) {
     if (markdown) {
         std::printf("| workload | slowest 50 | mean | worst frame | late | Z80 | display | sound | "
-                    "input | other | rows | per row | skipped |\n");
-        std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                    "input | other | rows | per row | skipped | AY half |\n");
+        std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     } else {
-        std::printf("%-13s %10s %7s %7s %5s %8s %8s %8s %7s %7s %5s %7s %7s\n", "workload",
+        std::printf("%-13s %10s %7s %7s %5s %8s %8s %8s %7s %7s %5s %7s %7s %7s\n", "workload",
                     "slowest50", "mean", "worst", "late", "Z80", "display", "sound", "input",
-                    "other", "rows", "per row", "skipped");
+                    "other", "rows", "per row", "skipped", "AY half");
     }
 }
 
@@ -34,16 +34,16 @@ void printRow(const std::string& name, const SpeedFigures& f, bool markdown) {
     auto k = [](double cycles) { return cycles / 1000.0; };
     if (markdown)
         std::printf("| %s | %.1f %% | %.1f %% | %.1f %% | %d | %.1f k | %.1f k | %.1f k | %.1f k | "
-                    "%.1f k | %.1f | %.1f k | %d |\n",
+                    "%.1f k | %.1f | %.1f k | %d | %d |\n",
                     name.c_str(), f.slowestWindow, f.mean, f.worstFrame, f.lateFrames, k(f.z80),
                     k(f.display), k(f.sound), k(f.input), k(f.other), f.rows, k(f.displayPerRow),
-                    f.skipped);
+                    f.skipped, f.ayHalf);
     else
         std::printf("%-13s %9.1f%% %6.1f%% %6.1f%% %5d %7.1fk %7.1fk %7.1fk %6.1fk %6.1fk %5.1f "
-                    "%6.1fk %7d\n",
+                    "%6.1fk %7d %7d\n",
                     name.c_str(), f.slowestWindow, f.mean, f.worstFrame, f.lateFrames, k(f.z80),
                     k(f.display), k(f.sound), k(f.input), k(f.other), f.rows, k(f.displayPerRow),
-                    f.skipped);
+                    f.skipped, f.ayHalf);
     std::fflush(stdout);
 }
 

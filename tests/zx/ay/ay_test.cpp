@@ -288,6 +288,29 @@ TEST(AyEnvelope, KeepsItsPlaceWhileNobodyHearsIt) {
     }
 }
 
+// Players write every register each frame. A register given the value it holds changes
+// nothing, mid-period included (the renderer skips such writes); the envelope's shape given
+// again restarts the envelope, as on the chip, and the slow model agrees with both.
+TEST(AyWrites, TheSameValueAgainChangesNothingButTheShapeRestarts) {
+    const std::vector<Write> base = {{0, 7, 0x36}, {0, 0, 200},  {0, 1, 1},   {0, 6, 3},
+                                     {0, 8, 0x0F}, {0, 9, 0x10}, {0, 11, 90}, {0, 13, 0x0E}};
+    std::vector<Write> again = base;
+    for (int64_t t = 1000; t < 3 * 70908; t += 7919) // mid-period and mid-step
+        for (size_t i = 0; i + 1 < base.size(); ++i) // every register but the shape
+            again.push_back({t, base[i].reg, base[i].value});
+    std::vector<Write> reshaped = base;
+    reshaped.push_back({100000, 13, 0x0E});
+    AyChip a = freshChip(42), b = freshChip(42), c = freshChip(42);
+    std::vector<int> plain = render(a, base, 3, 70908, 336);
+    EXPECT_EQ(render(b, again, 3, 70908, 336), plain);
+    std::vector<int> restarted = render(c, reshaped, 3, 70908, 336);
+    EXPECT_NE(restarted, plain);
+    SlowAy slow(c);
+    std::vector<double> ref = slowRender(slow, reshaped, 3, 70908, 336);
+    for (size_t i = 0; i < restarted.size(); ++i)
+        ASSERT_NEAR(restarted[i], ref[i], 1.0) << "sample " << i;
+}
+
 TEST(AyTone, PeriodsInTicksWithZeroAsOne) {
     auto flips = [](int fine, int coarse) {
         AyChip ay = freshChip(127);
@@ -520,6 +543,47 @@ TEST(AyReference, MatchesTheSlowModelOnRandomPrograms) {
         EXPECT_LT(error / double(out.size()), 0.75) << "run " << run; // about 0.45 today
         EXPECT_NEAR(level / double(out.size()),
                     std::accumulate(out.begin(), out.end(), 0.0) / double(out.size()), 1.0);
+    }
+}
+
+// A frame rendered at half the rate (when the machine runs behind) leaves the chip where a
+// full frame would: the frames after it sound the same, and its own level is the full frame's
+// in pairs of samples, an odd count's last sample included.
+TEST(AyHalfRate, KeepsTheChipsTimeAndTheLevel) {
+    std::mt19937 rng(7);
+    const int frames = 10, samples = 655, frameT = 70908;
+    for (int run = 0; run < 3; ++run) {
+        std::vector<Write> w = randomProgram(rng, int64_t(frames) * frameT, run == 0);
+        AyChip full = freshChip(40), mixed = freshChip(40);
+        ay_set_offset(&full, -60);
+        ay_set_offset(&mixed, -60);
+        std::vector<int8_t> a(samples), b(samples), scratch((samples + 1) / 2);
+        size_t wi = 0;
+        for (int f = 0; f < frames; ++f) {
+            int64_t start = int64_t(f) * frameT;
+            for (; wi < w.size() && w[wi].t < start + frameT; ++wi)
+                for (AyChip* chip : {&full, &mixed})
+                    ay_write(chip, int32_t(w[wi].t - start), uint8_t(w[wi].reg),
+                             uint8_t(w[wi].value));
+            std::fill(a.begin(), a.end(), int8_t(5)); // the beeper's samples beneath
+            std::fill(b.begin(), b.end(), int8_t(5));
+            ay_render(&full, frameT, a.data(), samples);
+            if (f % 3 == 1) {
+                ay_render_half(&mixed, frameT, b.data(), samples, scratch.data());
+                double sumA = 0, sumB = 0;
+                for (int i = 0; i < samples; ++i) {
+                    sumA += a[size_t(i)];
+                    sumB += b[size_t(i)];
+                    if (i % 2 == 1) {
+                        ASSERT_EQ(b[size_t(i)], b[size_t(i - 1)]) << "frame " << f << " " << i;
+                    }
+                }
+                EXPECT_NEAR(sumA / samples, sumB / samples, 1.0) << "run " << run << " frame " << f;
+            } else {
+                ay_render(&mixed, frameT, b.data(), samples);
+                ASSERT_EQ(a, b) << "run " << run << " frame " << f;
+            }
+        }
     }
 }
 

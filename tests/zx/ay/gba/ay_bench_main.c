@@ -12,6 +12,8 @@
 static AyChip chip EWRAM_BSS;
 static int8_t samples[AY_TUNE_SAMPLES] EWRAM_BSS __attribute__((aligned(4)));
 static AyTuneWrite writes[AY_TUNE_MAX_WRITES] EWRAM_BSS;
+static int8_t cart_samples[AY_BENCH_CART_SAMPLES] EWRAM_BSS;
+static int8_t cart_scratch[(AY_BENCH_CART_SAMPLES + 1) / 2] EWRAM_BSS;
 static AyBenchMailbox mailbox EWRAM_BSS;
 static PsgSketch psg;
 
@@ -68,6 +70,27 @@ int main(void) {
         ay_render(&chip, AY_TUNE_FRAME_TSTATES, samples, AY_TUNE_SAMPLES / 2);
         mailbox.half_rate_cycles += clock_stop();
     }
+    ay_init(&chip);
+    ay_set_peak(&chip, AY_BENCH_CART_PEAK);
+    ay_set_offset(&chip, AY_BENCH_CART_OFFSET);
+    uint32_t hash = 2166136261u;
+    for (uint32_t frame = 0; frame < AY_BENCH_FRAMES; ++frame) {
+        int n = ay_tune_frame(AY_TUNE_DIGI, frame, writes);
+        for (int i = 0; i < n; ++i)
+            ay_write(&chip, writes[i].t, writes[i].reg, writes[i].value);
+        for (int i = 0; i < AY_BENCH_CART_SAMPLES; ++i)
+            cart_samples[i] = (int8_t)ay_bench_beeper(frame, (uint32_t)i);
+        clock_start();
+        if (frame & 1)
+            ay_render_half(&chip, AY_TUNE_FRAME_TSTATES, cart_samples, AY_BENCH_CART_SAMPLES,
+                           cart_scratch);
+        else
+            ay_render(&chip, AY_TUNE_FRAME_TSTATES, cart_samples, AY_BENCH_CART_SAMPLES);
+        *((frame & 1) ? &mailbox.cart_half_cycles : &mailbox.cart_full_cycles) += clock_stop();
+        for (int i = 0; i < AY_BENCH_CART_SAMPLES; ++i)
+            hash = (hash ^ (uint8_t)cart_samples[i]) * 16777619u;
+    }
+    mailbox.cart_checksum = hash;
     REG_SOUNDCNT_X = 0; /* sound off again */
     mailbox.done = 1;
     gba_irq_init_vblank();
