@@ -288,24 +288,36 @@ INLINE unsigned port_in(Z80* z, unsigned port) {
     return z->in ? z->in(z->io_user, U16(port)) : 0xFFu;
 }
 
+/* A write to one of the output latch's ports (z->tstates is the I/O cycle's): 1 when the latch
+ * took it (dropped, kept or logged), 0 when the handler must (no latch, or the log full). One
+ * copy on the GBA, where the C loop runs the rare instructions only. */
+#ifdef Z80_FAST_ARM
+#define LATCH_OUT static Z80_LOOP
+#else
+#define LATCH_OUT INLINE
+#endif
+LATCH_OUT int latch_out(Z80* z, unsigned v) {
+    if (z->latch.value == -2)
+        return 0;
+    uint32_t changed = (uint32_t)z->latch.value ^ v;
+    if (!changed)
+        return 1;
+    z->latch.value = (int32_t)v;
+    int taken = 1;
+    if (changed & z->latch_logged) {
+        if (z->latch.next < z->latch.end)
+            *z->latch.next++ = (uint32_t)z->tstates;
+        else
+            taken = 0;
+    }
+    LATCH_MIRROR(z);
+    return taken;
+}
+
 /* z->tstates is the I/O cycle's (IO_TSTATES). */
 INLINE void port_out(Z80* z, unsigned port, unsigned v) {
-    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && z->latch.value != -2) {
-        uint32_t changed = (uint32_t)z->latch.value ^ v;
-        if (!changed)
-            return;
-        z->latch.value = (int32_t)v;
-        if (!(changed & z->latch_logged)) {
-            LATCH_MIRROR(z);
-            return;
-        }
-        if (z->latch.next < z->latch.end) {
-            *z->latch.next++ = (uint32_t)z->tstates;
-            LATCH_MIRROR(z);
-            return;
-        }
-        LATCH_MIRROR(z);
-    }
+    if (!((port ^ z->latch_ports) & (z->latch_ports >> 16) & 0xFFFFu) && latch_out(z, v))
+        return;
     if (z->out)
         z->out(z->io_user, U16(port), U8(v));
 }
