@@ -6,7 +6,7 @@
 
 #include "input.h"
 #include "menu/text.h"
-#include "play/cycle_counter.h"
+#include "hw/cycle_counter.h"
 #include "play/display.h"
 #include "play/keyboard_overlay.h"
 #include "play/overlay.h"

@@ -1,7 +1,7 @@
 #include "play/save_states.h"
 
 #include "hw/gba.h"
-#include "play/cycle_counter.h"
+#include "hw/cycle_counter.h"
 #include "save/flash.h"
 #include "spectrum/machine_state.h"
 

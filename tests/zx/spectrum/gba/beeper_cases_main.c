@@ -1,7 +1,8 @@
 /* The beeper's renderer on the GBA: every case of beeper_cases.c rendered by the ARM code, its
  * bytes hashed for the host to compare with the C version's, and the cost of a frame of music and
- * of a quiet one (timers 0+1 cascaded). */
+ * of a quiet one (hw/cycle_counter.h). */
 #include "beeper_cases.h"
+#include "hw/cycle_counter.h"
 #include "hw/gba.h"
 #include "spectrum/beeper.h"
 
@@ -12,20 +13,6 @@ static int8_t buffer[BEEPER_CASE_MAX_SAMPLES + 3 * BEEPER_CASE_GUARD] EWRAM_BSS
     __attribute__((aligned(4)));
 static BeeperCasesMailbox mailbox EWRAM_BSS;
 
-static void clock_start(void) {
-    REG_TM0CNT_H = 0;
-    REG_TM1CNT_H = 0;
-    REG_TM0CNT_L = 0;
-    REG_TM1CNT_L = 0;
-    REG_TM1CNT_H = TM_ENABLE | TM_CASCADE;
-    REG_TM0CNT_H = TM_ENABLE | TM_FREQ_1;
-}
-
-static uint32_t clock_stop(void) {
-    REG_TM0CNT_H = 0;
-    return REG_TM0CNT_L | ((uint32_t)REG_TM1CNT_L << 16);
-}
-
 int main(void) {
     memset(&mailbox, 0, sizeof mailbox);
     memcpy(mailbox.magic, BEEPER_CASES_MAGIC, 8);
@@ -34,9 +21,9 @@ int main(void) {
     for (int k = 0; k < 2; ++k) {
         BeeperCase c = beeper_case(k ? BEEPER_CASE_MUSIC : 0, edges);
         BeeperGrid grid = beeper_grid(c.frame_tstates, c.samples);
-        clock_start();
+        cycle_counter_start();
         beeper_render(c.level, edges, c.count, &grid, buffer + BEEPER_CASE_GUARD + c.offset);
-        uint32_t cycles = clock_stop();
+        uint32_t cycles = cycles_now();
         if (k) {
             mailbox.music_cycles = cycles;
             mailbox.music_edges = (uint32_t)c.count;

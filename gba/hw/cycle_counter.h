@@ -1,5 +1,5 @@
-/* The play loop's clock: GBA cycles counted by timers 2 and 3, cascaded. play starts it; the
- * frame costs and the save states' timings read it. */
+/* A clock of GBA cycles: timers 2 and 3, cascaded. The play loop starts it and its frame costs
+ * and the save states' timings read it; the benchmark images time their work with it. */
 #ifndef TAPELOOM_CYCLE_COUNTER_H
 #define TAPELOOM_CYCLE_COUNTER_H
 
