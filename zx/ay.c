@@ -1002,3 +1002,115 @@ void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected) {
     }
     ay->selected = selected;
 }
+
+/* The chip in a save state: what reads back, what the generators play and where they stand, and
+ * the writes still queued. Periods and reciprocals follow from the registers played, so a state
+ * cannot give the renderer a period it does not expect. Layout (little-endian):
+ *   0 regs[16]  16 selected  17 play[16]  33 tone_out[3]  36 env_segment  37 env_step  38 grid
+ *   39 0  40 tone_at[3] (i32)  52 noise_at  56 env_at  60 noise_pos (u32)  64 last_t
+ *   68 late_mask (u16)  70 late[16]  86 0 0  88 queued (u32)  92 the queued writes (u32 each) */
+enum { AY_STATE_QUEUE_AT = 92 };
+
+static void put_u32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = (uint8_t)(v >> (8 * i));
+}
+
+static uint32_t get_u32(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+uint32_t ay_state_size(const AyChip* ay) {
+    return AY_STATE_QUEUE_AT + 4 * ay->queued;
+}
+
+void ay_state_write(const AyChip* ay, uint8_t* out) {
+    const AyGenerators* g = &ay->gen;
+    memset(out, 0, AY_STATE_QUEUE_AT);
+    memcpy(out, ay->regs, AY_REGISTERS);
+    out[16] = ay->selected;
+    memcpy(out + 17, g->play, AY_REGISTERS);
+    memcpy(out + 33, g->tone_out, 3);
+    out[36] = g->env_segment;
+    out[37] = g->env_step;
+    out[38] = (uint8_t)ay->grid;
+    for (int ch = 0; ch < 3; ++ch)
+        put_u32(out + 40 + 4 * ch, (uint32_t)g->tone_at[ch]);
+    put_u32(out + 52, (uint32_t)g->noise_at);
+    put_u32(out + 56, (uint32_t)g->env_at);
+    put_u32(out + 60, g->noise_pos);
+    put_u32(out + 64, (uint32_t)ay->last_t);
+    out[68] = (uint8_t)ay->late_mask;
+    out[69] = (uint8_t)(ay->late_mask >> 8);
+    memcpy(out + 70, ay->late, AY_REGISTERS);
+    put_u32(out + 88, ay->queued);
+    for (uint32_t i = 0; i < ay->queued; ++i)
+        put_u32(out + AY_STATE_QUEUE_AT + 4 * i, ay->queue[i]);
+}
+
+/* A counter stands no further ahead than its period and a tick (where a write or the frame's
+ * end leaves it), and never behind the frame's start. */
+static int plausible_at(int32_t at, int32_t period) {
+    return at >= 0 && at <= period + AY_TSTATES_PER_TICK;
+}
+
+int ay_state_read(AyChip* ay, const uint8_t* in, uint32_t size) {
+    if (size < AY_STATE_QUEUE_AT)
+        return 0;
+    uint32_t queued = get_u32(in + 88);
+    if (queued > AY_QUEUE_SIZE || size != AY_STATE_QUEUE_AT + 4 * queued)
+        return 0;
+    for (int reg = 0; reg < AY_REGISTERS; ++reg)
+        if ((in[reg] | in[17 + reg] | in[70 + reg]) & ~ay_mask_of((uint8_t)reg))
+            return 0;
+    if ((in[33] | in[34] | in[35]) > 1 || in[36] > 1 || in[37] > 15 || in[38] > 15)
+        return 0;
+    int32_t last_t = (int32_t)get_u32(in + 64), t = 0;
+    if (last_t < 0 || last_t > AY_TSTATE_MAX)
+        return 0;
+    for (uint32_t i = 0; i < queued; ++i) { /* in time order, each value as the chip keeps it */
+        uint32_t w = get_u32(in + AY_STATE_QUEUE_AT + 4 * i);
+        int32_t at = (int32_t)(w >> 12);
+        if (at < t || at > last_t || (w & 0xFF & ~ay_mask_of((uint8_t)(w >> 8 & 15))))
+            return 0;
+        t = at;
+    }
+
+    /* The generators as the registers played make them (periods, reciprocals, the envelope's
+     * shape), then their places; the chip changes only once all of it holds. */
+    AyGenerators g;
+    if (ay)
+        g = ay->gen;
+    else
+        memset(&g, 0, sizeof g);
+    for (int reg = 0; reg < AY_REGISTERS; ++reg)
+        apply(&g, reg, in[17 + reg], 0, 0);
+    for (int ch = 0; ch < 3; ++ch) {
+        g.tone_at[ch] = (int32_t)get_u32(in + 40 + 4 * ch);
+        g.tone_out[ch] = in[33 + ch];
+        if (!plausible_at(g.tone_at[ch], g.tone_period[ch]))
+            return 0;
+    }
+    g.noise_at = (int32_t)get_u32(in + 52);
+    g.env_at = (int32_t)get_u32(in + 56);
+    g.noise_pos = get_u32(in + 60);
+    if (!plausible_at(g.noise_at, g.noise_period) || !plausible_at(g.env_at, g.env_period) ||
+        g.noise_pos >= AY_NOISE_LENGTH)
+        return 0;
+    if (!ay)
+        return 1;
+    g.env_segment = in[36];
+    g.env_step = in[37];
+    envelope_enter(&g);
+    ay->gen = g;
+    memcpy(ay->regs, in, AY_REGISTERS);
+    ay->selected = in[16];
+    ay->grid = in[38];
+    ay->last_t = last_t;
+    ay->late_mask = (uint16_t)(in[68] | in[69] << 8);
+    memcpy(ay->late, in + 70, AY_REGISTERS);
+    ay->queued = queued;
+    for (uint32_t i = 0; i < queued; ++i)
+        ay->queue[i] = get_u32(in + AY_STATE_QUEUE_AT + 4 * i);
+    return 1;
+}

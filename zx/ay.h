@@ -140,6 +140,14 @@ ZX_API uint8_t ay_register(const AyChip* ay, uint8_t reg);
 /* Snapshot restore: the sixteen registers and the latch take effect at once, queue dropped. */
 ZX_API void ay_load(AyChip* ay, const uint8_t regs[AY_REGISTERS], uint8_t selected);
 
+/* The chip for a save state: ay_state_size bytes (92, and 4 per write still queued) written by
+ * ay_state_write; ay_state_read takes them back (peak and offset stay the chip's own) and returns
+ * 1, or 0 and changes nothing when they are not a state the chip could have been in (with ay
+ * NULL it only checks). */
+ZX_API uint32_t ay_state_size(const AyChip* ay);
+ZX_API void ay_state_write(const AyChip* ay, uint8_t* out);
+ZX_API int ay_state_read(AyChip* ay, const uint8_t* in, uint32_t size);
+
 /* Renders the current frame, from its start (or the last render) up to T-state frame_end, as
  * `count` samples added to out[0..count). Writes dated before frame_end are applied at their
  * T-state; later ones stay queued. Afterwards T-states count from frame_end: the next frame's

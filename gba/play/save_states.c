@@ -1,13 +1,13 @@
 #include "play/save_states.h"
 
-#include "hw/gba.h"
 #include "hw/cycle_counter.h"
+#include "hw/gba.h"
 #include "save/flash.h"
 #include "spectrum/machine_state.h"
 
-/* The compressor's scratch memory and the state being written or read live in the RAM banks a
- * 48K machine leaves alone (1, 3, 4, 6 and 7, the 80 KiB after its 48 KiB): states are kept of
- * 48K machines only, so nothing else needs these bytes while one is saved or loaded. */
+/* A 48K's state is made whole in memory: it and the compressor's scratch memory live in the RAM
+ * banks a 48K machine leaves alone (1, 3, 4, 6 and 7, the 80 KiB after its 48 KiB), which
+ * nothing else needs while the state is saved or loaded. */
 enum { SPARE_BANKS = SPECTRUM_RAM_SIZE, WORK_SIZE = (sizeof(LzWork) + 3) & ~3u };
 _Static_assert(SPARE_BANKS % 4 == 0 &&
                    SPECTRUM_RAM_SIZE + WORK_SIZE + MACHINE_STATE_MAX_48K <= SPECTRUM_128_RAM_SIZE,
@@ -71,8 +71,47 @@ static int finish(int result, int slot, u32 bytes, u32 started, const Spectrum* 
     return result;
 }
 
-static const char refused_128k[] =
-    "Save states are kept of 48K\ngames only: this one runs\non a 128K.";
+/* A 128K uses every RAM bank: its state is compressed bank by bank, twice (once to know its size
+ * before anything is erased, once into the save memory as it comes), and read back in pieces.
+ * The compressor's chains and a bank's worth of compressed bytes are kept here for that. */
+static MachineStateScratch scratch_128 EWRAM_BSS;
+static SaveStream stream_128 EWRAM_BSS; /* off the stack, which is short */
+
+static int put_in_store(void* context, const u8* data, u32 size) {
+    return save_store_put((SaveStream*)context, data, size);
+}
+
+typedef struct SlotSource {
+    const SaveDirectory* dir;
+    int slot;
+} SlotSource;
+
+static void read_from_slot(void* context, u32 offset, u8* out, u32 size) {
+    const SlotSource* from = (const SlotSource*)context;
+    save_store_read_at(&save_flash, from->dir, from->slot, offset, out, size);
+}
+
+static void add_no_room(Message* m, const SaveDirectory* dir, int slot, u32 length) {
+    add(m, "No room: the state needs\n");
+    add_kib(m, length + TPL_STATE_HEADER_SIZE);
+    add(m, ", ");
+    u32 room = save_store_room(dir, slot);
+    add_kib(m, room ? room + TPL_STATE_HEADER_SIZE : 0);
+    add(m, " are free.\nSave over another slot.");
+}
+
+/* Writes the 128K's state in pieces; enum SaveWriteResult. */
+static int save_128(const Spectrum* machine, const SaveOwner* owner, SaveDirectory* dir, int slot,
+                    u32* length, u32 started) {
+    *length = (u32)machine_state_stream(machine, 0, NULL, &scratch_128);
+    SPECTRUM_STATE->state_pack_cycles = cycles_now() - started;
+    int result = save_store_begin(&save_flash, dir, slot, owner, *length, &stream_128);
+    if (result != SAVE_WRITE_OK)
+        return result;
+    MachineStateSink sink = {put_in_store, &stream_128};
+    machine_state_stream(machine, *length, &sink, &scratch_128);
+    return save_store_finish(&stream_128);
+}
 
 void save_states_scan(SaveDirectory* dir) {
     save_store_scan(&save_flash, dir);
@@ -83,22 +122,19 @@ int save_states_save(const Spectrum* machine, const SaveOwner* owner, SaveDirect
     u32 started = cycles_now();
     Message m = {message, message_size, 0};
     message[0] = 0;
-    if (machine->model != SPECTRUM_48K) {
-        add(&m, refused_128k);
-        return finish(STATE_128K, slot, 0, started, machine);
-    }
-    u8* state_buffer = spare_state_buffer(machine);
-    u32 length = (u32)machine_state_write(machine, state_buffer, MACHINE_STATE_MAX_48K,
+    u32 length;
+    int result;
+    if (machine->model == SPECTRUM_48K) {
+        u8* state_buffer = spare_state_buffer(machine);
+        length = (u32)machine_state_write(machine, state_buffer, MACHINE_STATE_MAX_48K,
                                           spare_lz_work(machine));
-    SPECTRUM_STATE->state_pack_cycles = cycles_now() - started;
-    int result = save_store_write(&save_flash, dir, slot, owner, state_buffer, length);
+        SPECTRUM_STATE->state_pack_cycles = cycles_now() - started;
+        result = save_store_write(&save_flash, dir, slot, owner, state_buffer, length);
+    } else {
+        result = save_128(machine, owner, dir, slot, &length, started);
+    }
     if (result == SAVE_WRITE_NO_ROOM) {
-        add(&m, "No room: the state needs\n");
-        add_kib(&m, length + TPL_STATE_HEADER_SIZE);
-        add(&m, ", ");
-        u32 room = save_store_room(dir, slot);
-        add_kib(&m, room ? room + TPL_STATE_HEADER_SIZE : 0);
-        add(&m, " are free.\nSave over another slot.");
+        add_no_room(&m, dir, slot, length);
         return finish(STATE_NO_ROOM, slot, length, started, machine);
     }
     if (result != SAVE_WRITE_OK) {
@@ -118,10 +154,6 @@ int save_states_load(Spectrum* machine, const SaveOwner* owner, const SaveDirect
     u32 started = cycles_now();
     Message m = {message, message_size, 0};
     message[0] = 0;
-    if (machine->model != SPECTRUM_48K) { /* its banks would be the state's buffer */
-        add(&m, refused_128k);
-        return finish(STATE_128K, slot, 0, started, machine);
-    }
     const SaveSlot* s = &dir->slots[slot];
     if (s->status == SAVE_SLOT_EMPTY) {
         add(&m, "Slot ");
@@ -137,12 +169,21 @@ int save_states_load(Spectrum* machine, const SaveOwner* owner, const SaveDirect
         add(&m, ".\nOnly that game can load it.");
         return finish(STATE_OTHER_ENTRY, slot, 0, started, machine);
     }
-    u8* state_buffer = spare_state_buffer(machine);
-    u32 length = save_store_read(&save_flash, dir, slot, state_buffer, MACHINE_STATE_MAX_48K);
-    u32 read = cycles_now();
-    MachineStateResult r = s->status == SAVE_SLOT_USED && length
-                               ? machine_state_load(machine, state_buffer, length)
-                               : MACHINE_STATE_DAMAGED;
+    u32 length = 0, read = cycles_now();
+    MachineStateResult r = MACHINE_STATE_DAMAGED;
+    if (machine->model == SPECTRUM_48K) {
+        u8* state_buffer = spare_state_buffer(machine);
+        length = save_store_read(&save_flash, dir, slot, state_buffer, MACHINE_STATE_MAX_48K);
+        read = cycles_now();
+        if (s->status == SAVE_SLOT_USED && length)
+            r = machine_state_load(machine, state_buffer, length);
+    } else if (s->status == SAVE_SLOT_USED) {
+        /* Read from the save memory as it is needed: checked whole, then loaded. */
+        length = s->length;
+        SlotSource from = {dir, slot};
+        MachineStateSource source = {NULL, read_from_slot, &from, length};
+        r = machine_state_load_from(machine, &source, scratch_128.bank);
+    }
     SPECTRUM_STATE->state_pack_cycles = cycles_now() - read;
     if (r == MACHINE_STATE_OK) {
         add(&m, "Loaded slot ");

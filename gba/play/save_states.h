@@ -1,7 +1,7 @@
 /* Save states of the running game in the cartridge's save memory (gba/save): the machine's state
  * compressed (zx/spectrum/machine_state.h) into one of TPL_SAVE_SLOTS slots, with the entry it
- * belongs to, and back. States are kept of 48K games only: their buffers are the RAM banks a 48K
- * leaves alone, and on a 128K both saving and loading are refused (STATE_128K), with a message. */
+ * belongs to, and back. A 48K's state is made in the RAM banks it leaves alone; a 128K's, which
+ * uses them all, goes to and comes from the save memory in pieces. */
 #ifndef TAPELOOM_SAVE_STATES_H
 #define TAPELOOM_SAVE_STATES_H
 

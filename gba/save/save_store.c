@@ -95,21 +95,14 @@ uint32_t save_store_room(const SaveDirectory* dir, int slot) {
     return sectors ? (uint32_t)sectors * SECTOR - TPL_STATE_HEADER_SIZE : 0;
 }
 
-/* Erases `sector` and programs it with `size` bytes from `data` at `offset` within it. */
-static int fill_sector(const SaveMedium* medium, int sector, uint32_t offset, const uint8_t* data,
-                       uint32_t size) {
-    uint32_t base = (uint32_t)sector * SECTOR;
-    return medium->erase(medium->context, (uint32_t)sector) &&
-           (size == 0 || medium->program(medium->context, base + offset, data, size));
-}
-
-int save_store_write(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
-                     const uint8_t* state, uint32_t length) {
-    if (slot < 0 || slot >= TPL_SAVE_SLOTS)
+int save_store_begin(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
+                     uint32_t length, SaveStream* w) {
+    memset(w, 0, sizeof *w);
+    if (slot < 0 || slot >= TPL_SAVE_SLOTS || length > POOL * SECTOR)
         return SAVE_WRITE_NO_ROOM;
     uint32_t total = TPL_STATE_HEADER_SIZE + length;
     int needed = (int)((total + SECTOR - 1) / SECTOR);
-    SaveSlot* old = &dir->slots[slot];
+    const SaveSlot* old = &dir->slots[slot];
     uint32_t old_sectors = 0;
     if (old->status == SAVE_SLOT_USED)
         for (int i = 0; i < old->sector_count; ++i)
@@ -118,63 +111,102 @@ int save_store_write(const SaveMedium* medium, SaveDirectory* dir, int slot, con
     if (needed > POOL || count_bits(free_sectors) + count_bits(old_sectors) < needed)
         return SAVE_WRITE_NO_ROOM;
 
-    TplStateHeader h;
-    memset(&h, 0, sizeof h);
-    memset(h.sectors, TPL_STATE_NO_SECTOR, sizeof h.sectors);
+    TplStateHeader* h = &w->header;
+    memset(h->sectors, TPL_STATE_NO_SECTOR, sizeof h->sectors);
     int n = 0;
     for (int s = FIRST; s < FIRST + POOL && n < needed; ++s)
         if (free_sectors >> s & 1)
-            h.sectors[n++] = (uint8_t)s;
+            h->sectors[n++] = (uint8_t)s;
     for (int i = 0; i < old->sector_count && n < needed; ++i)
-        h.sectors[n++] = old->sectors[i]; /* the old state is given up */
-    h.magic = TPL_STATE_MAGIC;
-    h.version = TPL_STATE_HEADER_VERSION;
-    h.slot = (uint8_t)slot;
-    h.sector_count = (uint8_t)needed;
-    h.generation = dir->newest_generation + 1;
-    h.length = length;
-    h.entry_id = owner->entry_id;
-    h.entry_index = owner->entry_index;
-    memcpy(h.name, owner->name, sizeof h.name);
-    h.name[sizeof h.name - 1] = 0;
-    h.crc = zx_crc32(0, (const uint8_t*)&h, TPL_STATE_HEADER_SIZE - 4);
+        h->sectors[n++] = old->sectors[i]; /* the old state is given up */
+    h->magic = TPL_STATE_MAGIC;
+    h->version = TPL_STATE_HEADER_VERSION;
+    h->slot = (uint8_t)slot;
+    h->sector_count = (uint8_t)needed;
+    h->generation = dir->newest_generation + 1;
+    h->length = length;
+    h->entry_id = owner->entry_id;
+    h->entry_index = owner->entry_index;
+    memcpy(h->name, owner->name, sizeof h->name);
+    h->name[sizeof h->name - 1] = 0;
+    h->crc = zx_crc32(0, (const uint8_t*)h, TPL_STATE_HEADER_SIZE - 4);
+    w->medium = medium;
+    w->dir = dir;
+    w->owner = *owner;
+    return SAVE_WRITE_OK;
+}
 
-    /* The following sectors first, then the first one, its header last of all: until the header
-     * is in, the new state does not exist. */
-    uint32_t first_part =
-        length < SECTOR - TPL_STATE_HEADER_SIZE ? length : SECTOR - TPL_STATE_HEADER_SIZE;
-    uint32_t done = first_part;
-    for (int i = 1; i < needed; ++i) {
-        uint32_t part = length - done < SECTOR ? length - done : SECTOR;
-        if (!fill_sector(medium, h.sectors[i], 0, state + done, part))
-            return SAVE_WRITE_FAILED;
-        done += part;
+/* Where byte `at` of the state goes: sector index and offset in it. */
+static void place(uint32_t at, uint32_t* index, uint32_t* offset) {
+    uint32_t from_start = at + TPL_STATE_HEADER_SIZE;
+    *index = from_start / SECTOR;
+    *offset = from_start % SECTOR;
+}
+
+int save_store_put(SaveStream* w, const uint8_t* data, uint32_t size) {
+    if (w->failed || size > w->header.length - w->done) {
+        w->failed = 1;
+        return 0;
     }
-    if (!fill_sector(medium, h.sectors[0], TPL_STATE_HEADER_SIZE, state, first_part) ||
-        !medium->program(medium->context, (uint32_t)h.sectors[0] * SECTOR, (const uint8_t*)&h,
-                         sizeof h))
-        return SAVE_WRITE_FAILED;
+    while (size) {
+        uint32_t index, offset;
+        place(w->done, &index, &offset);
+        uint32_t sector = w->header.sectors[index], part = SECTOR - offset;
+        if (part > size)
+            part = size;
+        /* A sector is erased when its first byte comes; the header's own stays blank (it reads
+         * as no state) until save_store_finish. */
+        int fresh = w->done == 0 || offset == 0;
+        if ((fresh && !w->medium->erase(w->medium->context, sector)) ||
+            !w->medium->program(w->medium->context, sector * SECTOR + offset, data, part)) {
+            w->failed = 1;
+            return 0;
+        }
+        data += part;
+        size -= part;
+        w->done += part;
+    }
+    return 1;
+}
 
+int save_store_finish(SaveStream* w) {
+    const TplStateHeader* h = &w->header;
+    if (w->failed || w->done != h->length ||
+        (h->length == 0 && !w->medium->erase(w->medium->context, h->sectors[0])) ||
+        !w->medium->program(w->medium->context, (uint32_t)h->sectors[0] * SECTOR, (const uint8_t*)h,
+                            sizeof *h))
+        return SAVE_WRITE_FAILED;
     /* Give up the old state, unless its first sector was taken: its mark programmed to zero
      * (no erase needed). Should that fail, the newer generation still wins. */
+    SaveSlot* old = &w->dir->slots[h->slot];
     if (old->status == SAVE_SLOT_USED) {
         int reused = 0;
-        for (int i = 0; i < needed; ++i)
-            reused |= h.sectors[i] == old->sectors[0];
+        for (int i = 0; i < h->sector_count; ++i)
+            reused |= h->sectors[i] == old->sectors[0];
         if (!reused) {
             static const uint8_t zero[4] = {0, 0, 0, 0};
-            medium->program(medium->context, (uint32_t)old->sectors[0] * SECTOR, zero, 4);
+            w->medium->program(w->medium->context, (uint32_t)old->sectors[0] * SECTOR, zero, 4);
         }
     }
     old->status = SAVE_SLOT_USED;
-    old->owner = *owner;
+    old->owner = w->owner;
     old->owner.name[sizeof old->owner.name - 1] = 0;
-    old->length = length;
-    old->generation = h.generation;
-    old->sector_count = needed;
-    memcpy(old->sectors, h.sectors, sizeof old->sectors);
-    dir->newest_generation = h.generation;
+    old->length = h->length;
+    old->generation = h->generation;
+    old->sector_count = h->sector_count;
+    memcpy(old->sectors, h->sectors, sizeof old->sectors);
+    w->dir->newest_generation = h->generation;
     return SAVE_WRITE_OK;
+}
+
+int save_store_write(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
+                     const uint8_t* state, uint32_t length) {
+    SaveStream w;
+    int result = save_store_begin(medium, dir, slot, owner, length, &w);
+    if (result != SAVE_WRITE_OK)
+        return result;
+    save_store_put(&w, state, length);
+    return save_store_finish(&w);
 }
 
 uint32_t save_store_read(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint8_t* out,
@@ -192,6 +224,23 @@ uint32_t save_store_read(const SaveMedium* medium, const SaveDirectory* dir, int
         done += part;
     }
     return done;
+}
+
+void save_store_read_at(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint32_t at,
+                        uint8_t* out, uint32_t size) {
+    const SaveSlot* s = &dir->slots[slot];
+    while (size) {
+        uint32_t index, offset;
+        place(at, &index, &offset);
+        uint32_t part = SECTOR - offset < size ? SECTOR - offset : size;
+        if ((int)index < s->sector_count)
+            medium->read(medium->context, (uint32_t)s->sectors[index] * SECTOR + offset, out, part);
+        else
+            memset(out, 0xFF, part);
+        out += part;
+        at += part;
+        size -= part;
+    }
 }
 
 /* The settings log: records up to the first blank one. */

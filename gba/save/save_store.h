@@ -69,6 +69,28 @@ enum SaveWriteResult {
 int save_store_write(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
                      const uint8_t* state, uint32_t length);
 
+/* The same in pieces, for a state written as it is made: save_store_begin checks the room (and
+ * changes nothing), save_store_put takes the state's bytes in order and writes them to their
+ * sectors, save_store_finish writes the header (the state exists from then on), gives up the old
+ * state and updates the directory. Results as save_store_write's (SAVE_WRITE_FAILED also when
+ * fewer or more bytes came than announced). */
+typedef struct SaveStream {
+    const SaveMedium* medium;
+    SaveDirectory* dir;
+    SaveOwner owner;
+    TplStateHeader header;
+    uint32_t done;
+    int failed;
+} SaveStream;
+int save_store_begin(const SaveMedium* medium, SaveDirectory* dir, int slot, const SaveOwner* owner,
+                     uint32_t length, SaveStream* stream);
+int save_store_put(SaveStream* stream, const uint8_t* data, uint32_t size); /* 0: failed */
+int save_store_finish(SaveStream* stream);
+
+/* `size` bytes of the state of `slot` (a used one, dir's), from byte `at` of it. */
+void save_store_read_at(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint32_t at,
+                        uint8_t* out, uint32_t size);
+
 /* Copies the state of `slot` into out; returns its length, 0 when the slot holds none or it is
  * longer than `capacity`. The state's own checksum is the caller's to check. */
 uint32_t save_store_read(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint8_t* out,

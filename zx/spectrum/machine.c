@@ -118,6 +118,14 @@ static void write_paging(Spectrum* s, uint8_t value) {
     s->screen_hidden = hidden;
 }
 
+void spectrum_set_paging(Spectrum* s, uint8_t paging) {
+    s->paging = (uint8_t)~paging & 0x1F; /* unlocked, every page differs: all are mapped again */
+    s->screen_bank = 0;
+    s->screen_hidden = 0;
+    write_paging(s, paging);
+    s->changed_rows = ALL_ROWS;
+}
+
 /* Power-on CPU with the memory map of the machine running (the 128K's as its paging port says),
  * the ports and the screen watch. */
 static void reset_cpu(Spectrum* s) {

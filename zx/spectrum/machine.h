@@ -105,6 +105,10 @@ ZX_API int spectrum_power_on(Spectrum* s, SpectrumModel model);
 ZX_API SnapshotResult spectrum_load(Spectrum* s, const uint8_t* data, uint32_t size,
                                     SnapshotKind kind);
 
+/* A 128K's paging port as a save state left it, the lock included: the bank at 0xC000, the ROM
+ * and the screen shown are mapped again whatever they were; every screen row counts as changed. */
+ZX_API void spectrum_set_paging(Spectrum* s, uint8_t paging);
+
 /* The 16 KiB of RAM bank `bank` (0-7) of the 128K; the 48K's RAM is banks 5, 2 and 0. */
 static inline uint8_t* spectrum_bank(const Spectrum* s, unsigned bank) {
     return s->ram + spectrum_bank_offset(bank);

@@ -8,6 +8,9 @@
 #define SECTION_Z80 TAG('Z', '8', '0', 'R')
 #define SECTION_ULA TAG('U', 'L', 'A', ' ')
 #define SECTION_RAM TAG('R', 'A', 'M', ' ')
+#define SECTION_PAGING TAG('P', 'A', 'G', 'E')
+#define SECTION_AY TAG('A', 'Y', ' ', ' ')
+#define SECTION_BANK TAG('B', 'A', 'N', 'K')
 
 enum { RAM_METHOD_LZ = 1, RAM_PAGES_48K = 3, Z80_FLAG_AFTER_EI = 1 };
 
@@ -53,24 +56,15 @@ static size_t begin_section(uint8_t* out, size_t o, size_t capacity, uint32_t ta
     return o + 8;
 }
 
-size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzWork* work) {
-    if (capacity < MACHINE_STATE_HEADER + 4 || s->model != SPECTRUM_48K)
-        return 0;
-    memcpy(out, "ZXST", 4);
-    put16(out + 4, MACHINE_STATE_VERSION);
-    put16(out + 6, MACHINE_KIND_48K);
-    size_t o = MACHINE_STATE_HEADER;
-
-    size_t p = begin_section(out, o, capacity - 4, SECTION_Z80, MACHINE_STATE_Z80_SECTION);
-    if (!p)
-        return 0;
+/* The "Z80R" section's payload. */
+static void put_z80(uint8_t* out, const Spectrum* s) {
     Z80Regs r;
     z80_get_regs(&s->cpu, &r);
     const uint16_t pairs[13] = {r.af,  r.bc, r.de, r.hl, r.af_, r.bc_, r.de_,
                                 r.hl_, r.ix, r.iy, r.sp, r.pc,  r.wz};
     for (int i = 0; i < 13; ++i)
-        put16(out + p + 2 * i, pairs[i]);
-    uint8_t* q = out + p + 26;
+        put16(out + 2 * i, pairs[i]);
+    uint8_t* q = out + 26;
     q[0] = r.i;
     q[1] = r.r;
     q[2] = r.iff1;
@@ -80,12 +74,10 @@ size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzW
     q[6] = z80_after_ei(&s->cpu) ? Z80_FLAG_AFTER_EI : 0;
     q[7] = 0;
     put32(q + 8, (uint32_t)z80_tstates(&s->cpu));
-    o = p + MACHINE_STATE_Z80_SECTION;
+}
 
-    p = begin_section(out, o, capacity - 4, SECTION_ULA, MACHINE_STATE_ULA_SECTION);
-    if (!p)
-        return 0;
-    q = out + p;
+/* The "ULA " section's payload. */
+static void put_ula(uint8_t* q, const Spectrum* s) {
     q[0] = s->border;
     q[1] = s->ula;
     q[2] = (uint8_t)s->ear_input;
@@ -100,6 +92,26 @@ size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzW
     q[7] = late ? (uint8_t)(s->edges[s->edge_count] - s->frame_tstates) : 0;
     put32(q + 8, s->frames);
     put32(q + 12, s->interrupts);
+}
+
+size_t machine_state_write(const Spectrum* s, uint8_t* out, size_t capacity, LzWork* work) {
+    if (capacity < MACHINE_STATE_HEADER + 4 || s->model != SPECTRUM_48K)
+        return 0;
+    memcpy(out, "ZXST", 4);
+    put16(out + 4, MACHINE_STATE_VERSION);
+    put16(out + 6, MACHINE_KIND_48K);
+    size_t o = MACHINE_STATE_HEADER;
+
+    size_t p = begin_section(out, o, capacity - 4, SECTION_Z80, MACHINE_STATE_Z80_SECTION);
+    if (!p)
+        return 0;
+    put_z80(out + p, s);
+    o = p + MACHINE_STATE_Z80_SECTION;
+
+    p = begin_section(out, o, capacity - 4, SECTION_ULA, MACHINE_STATE_ULA_SECTION);
+    if (!p)
+        return 0;
+    put_ula(out + p, s);
     o = p + MACHINE_STATE_ULA_SECTION;
 
     for (int page = 0; page < RAM_PAGES_48K; ++page) {
@@ -137,6 +149,24 @@ typedef struct StateParts {
     uint32_t page_size[RAM_PAGES_48K]; /* compressed bytes */
 } StateParts;
 
+/* The "Z80R" payload: IM 0-2, the T-state in the frame or just past its end (the last
+ * instruction). Any other count would hold the machine for up to 2^31 T-states before it ran on. */
+static int z80_plausible(const uint8_t* z, int32_t frame_tstates) {
+    int32_t t = (int32_t)get32(z + 26 + 8);
+    return z[26 + 4] <= 2 && t >= 0 && t < 2 * frame_tstates;
+}
+
+/* The "ULA " payload: a late edge is kept only between frames. */
+static int ula_plausible(const uint8_t* u) {
+    return u[6] <= 1 && !(u[6] && u[5]);
+}
+
+/* Where the sections of a checked 128K state are (offsets of their payloads in the state). */
+typedef struct Parts128 {
+    uint32_t z80, ula, paging, ay, ay_size;
+    uint32_t bank[MACHINE_STATE_128K_BANKS], bank_size[MACHINE_STATE_128K_BANKS];
+} Parts128;
+
 /* `kind`: the machine's (0 for one no state is of: every state is another machine's). */
 static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t frame_tstates,
                                      uint32_t kind, StateParts* parts) {
@@ -159,17 +189,12 @@ static MachineStateResult find_parts(const uint8_t* in, size_t size, int32_t fra
         if (n > end - o - 8)
             return MACHINE_STATE_DAMAGED;
         if (tag == SECTION_Z80) {
-            /* The T-state lies in the frame, or just past its end (the last instruction). Any
-             * other count would hold the machine for up to 2^31 T-states before it ran on. */
-            if (parts->z80 || n != MACHINE_STATE_Z80_SECTION || payload[26 + 4] > 2 ||
-                (int32_t)get32(payload + 26 + 8) < 0 ||
-                (int32_t)get32(payload + 26 + 8) >= 2 * frame_tstates)
+            if (parts->z80 || n != MACHINE_STATE_Z80_SECTION ||
+                !z80_plausible(payload, frame_tstates))
                 return MACHINE_STATE_DAMAGED;
             parts->z80 = payload;
         } else if (tag == SECTION_ULA) {
-            /* A late edge is kept only between frames. */
-            if (parts->ula || n != MACHINE_STATE_ULA_SECTION || payload[6] > 1 ||
-                (payload[6] && payload[5]))
+            if (parts->ula || n != MACHINE_STATE_ULA_SECTION || !ula_plausible(payload))
                 return MACHINE_STATE_DAMAGED;
             parts->ula = payload;
         } else if (tag == SECTION_RAM) {
@@ -199,17 +224,8 @@ MachineStateResult machine_state_check(const uint8_t* in, size_t size) {
     return find_parts(in, size, SPECTRUM_FRAME_TSTATES, MACHINE_KIND_48K, &parts);
 }
 
-MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t size) {
-    StateParts parts;
-    uint32_t kind = s->model == SPECTRUM_48K ? MACHINE_KIND_48K : 0; /* no 128K states yet */
-    MachineStateResult result = find_parts(in, size, s->frame_tstates, kind, &parts);
-    if (result != MACHINE_STATE_OK)
-        return result;
-    for (int page = 0; page < RAM_PAGES_48K; ++page)
-        lz_expand(parts.page[page], parts.page_size[page], s->ram + page * MACHINE_STATE_PAGE,
-                  MACHINE_STATE_PAGE);
-
-    const uint8_t* z = parts.z80;
+/* The CPU, the ULA's port and the frame position from checked payloads. */
+static void apply_cpu_ula(Spectrum* s, const uint8_t* z, const uint8_t* u) {
     Z80Regs r;
     uint16_t* const pairs[13] = {&r.af,  &r.bc, &r.de, &r.hl, &r.af_, &r.bc_, &r.de_,
                                  &r.hl_, &r.ix, &r.iy, &r.sp, &r.pc,  &r.wz};
@@ -226,7 +242,6 @@ MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t siz
     z80_set_tstates(&s->cpu, (int32_t)get32(q + 8));
     z80_set_after_ei(&s->cpu, q[6] & Z80_FLAG_AFTER_EI);
 
-    const uint8_t* u = parts.ula;
     /* The port's value is the CPU's output latch too; the border follows from it. */
     s->ula = u[1];
     s->border = u[1] & 7;
@@ -248,6 +263,202 @@ MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t siz
     /* The screen is all new; what the CPU marked before belongs to the old picture. */
     z80_take_watched(&s->cpu);
     s->changed_rows = (1u << SPECTRUM_SCREEN_ROWS) - 1;
+}
+
+MachineStateResult machine_state_load(Spectrum* s, const uint8_t* in, size_t size) {
+    StateParts parts;
+    if (s->model != SPECTRUM_48K) {
+        MachineStateSource src = {in, NULL, NULL,
+                                  (uint32_t)(size > 0xFFFFFFFFu ? 0xFFFFFFFFu : size)};
+        return machine_state_load_from(s, &src, NULL);
+    }
+    uint32_t kind = MACHINE_KIND_48K;
+    MachineStateResult result = find_parts(in, size, s->frame_tstates, kind, &parts);
+    if (result != MACHINE_STATE_OK)
+        return result;
+    for (int page = 0; page < RAM_PAGES_48K; ++page)
+        lz_expand(parts.page[page], parts.page_size[page], s->ram + page * MACHINE_STATE_PAGE,
+                  MACHINE_STATE_PAGE);
+
+    apply_cpu_ula(s, parts.z80, parts.ula);
+    return MACHINE_STATE_OK;
+}
+
+/* The 128K's state, written in pieces: the checksum and the count run along. */
+typedef struct Emitter {
+    const MachineStateSink* sink;
+    uint32_t count, crc;
+    int failed;
+} Emitter;
+
+static void emit(Emitter* e, const uint8_t* data, uint32_t size) {
+    if (e->sink && !e->failed && size) {
+        e->crc = zx_crc32(e->crc, data, size);
+        if (!e->sink->write(e->sink->context, data, size))
+            e->failed = 1;
+    }
+    e->count += size;
+}
+
+static void emit_section(Emitter* e, uint32_t tag, uint32_t length) {
+    uint8_t h[8];
+    put32(h, tag);
+    put32(h + 4, length);
+    emit(e, h, 8);
+}
+
+size_t machine_state_stream(const Spectrum* s, uint32_t length, const MachineStateSink* sink,
+                            MachineStateScratch* scratch) {
+    if (s->model != SPECTRUM_128K || !s->ay)
+        return 0;
+    Emitter e = {sink, 0, 0, 0};
+    uint8_t part[MACHINE_STATE_Z80_SECTION];
+    memcpy(part, "ZXST", 4);
+    put16(part + 4, MACHINE_STATE_VERSION);
+    put16(part + 6, MACHINE_KIND_128K);
+    put32(part + 8, length);
+    emit(&e, part, MACHINE_STATE_HEADER);
+    emit_section(&e, SECTION_Z80, MACHINE_STATE_Z80_SECTION);
+    put_z80(part, s);
+    emit(&e, part, MACHINE_STATE_Z80_SECTION);
+    emit_section(&e, SECTION_ULA, MACHINE_STATE_ULA_SECTION);
+    put_ula(part, s);
+    emit(&e, part, MACHINE_STATE_ULA_SECTION);
+    emit_section(&e, SECTION_PAGING, MACHINE_STATE_PAGING_SECTION);
+    memset(part, 0, MACHINE_STATE_PAGING_SECTION);
+    part[0] = s->paging;
+    emit(&e, part, MACHINE_STATE_PAGING_SECTION);
+    uint32_t ay_size = ay_state_size(s->ay);
+    emit_section(&e, SECTION_AY, ay_size);
+    ay_state_write(s->ay, scratch->bank);
+    emit(&e, scratch->bank, ay_size);
+    for (uint32_t bank = 0; bank < MACHINE_STATE_128K_BANKS; ++bank) {
+        uint32_t packed = (uint32_t)lz_compress(spectrum_bank(s, bank), MACHINE_STATE_PAGE,
+                                                scratch->bank, sizeof scratch->bank, &scratch->lz);
+        emit_section(&e, SECTION_BANK, MACHINE_STATE_RAM_HEADER + packed);
+        put32(part, bank);
+        put32(part + 4, MACHINE_STATE_PAGE);
+        put32(part + 8, RAM_METHOD_LZ);
+        emit(&e, part, MACHINE_STATE_RAM_HEADER);
+        emit(&e, scratch->bank, packed);
+    }
+    put32(part, e.crc);
+    emit(&e, part, 4);
+    if (!sink)
+        return e.count;
+    return e.failed || e.count != length ? 0 : e.count;
+}
+
+/* `size` bytes of the state from `at`: in place for a source in memory, else read into `to`. */
+static const uint8_t* fetch(const MachineStateSource* src, uint32_t at, uint32_t size,
+                            uint8_t* to) {
+    if (src->data)
+        return src->data + at;
+    src->read(src->context, at, to, size);
+    return to;
+}
+
+/* The whole 128K state checked as machine_state_check does, from a source, piece by piece. */
+static MachineStateResult check_128(const MachineStateSource* src, uint8_t* buffer,
+                                    int32_t frame_tstates, uint32_t kind, Parts128* parts) {
+    memset(parts, 0, sizeof *parts);
+    uint8_t small[MACHINE_STATE_Z80_SECTION];
+    if (src->size < MACHINE_STATE_HEADER)
+        return MACHINE_STATE_NOT_A_STATE;
+    const uint8_t* h = fetch(src, 0, MACHINE_STATE_HEADER, small);
+    if (get32(h) != STATE_MAGIC)
+        return MACHINE_STATE_NOT_A_STATE;
+    uint32_t length = get32(h + 8), version = get16(h + 4), state_kind = get16(h + 6);
+    if (length < MACHINE_STATE_HEADER + 4 || length > src->size)
+        return MACHINE_STATE_DAMAGED;
+    uint32_t end = length - 4, crc = 0;
+    for (uint32_t at = 0; at < end;) {
+        uint32_t n = end - at < MACHINE_STATE_BANK_BUFFER ? end - at : MACHINE_STATE_BANK_BUFFER;
+        crc = zx_crc32(crc, fetch(src, at, n, buffer), n);
+        at += n;
+    }
+    if (crc != get32(fetch(src, end, 4, small)))
+        return MACHINE_STATE_DAMAGED;
+    if (version > MACHINE_STATE_VERSION || version == 0)
+        return MACHINE_STATE_NEWER_FORMAT;
+    if (state_kind != kind)
+        return MACHINE_STATE_OTHER_MACHINE;
+    uint32_t banks = 0;
+    for (uint32_t o = MACHINE_STATE_HEADER; o < end;) {
+        if (end - o < 8)
+            return MACHINE_STATE_DAMAGED;
+        const uint8_t* sh = fetch(src, o, 8, small);
+        uint32_t tag = get32(sh), n = get32(sh + 4), at = o + 8;
+        if (n > end - o - 8)
+            return MACHINE_STATE_DAMAGED;
+        if (tag == SECTION_Z80) {
+            if (parts->z80 || n != MACHINE_STATE_Z80_SECTION ||
+                !z80_plausible(fetch(src, at, n, small), frame_tstates))
+                return MACHINE_STATE_DAMAGED;
+            parts->z80 = at;
+        } else if (tag == SECTION_ULA) {
+            if (parts->ula || n != MACHINE_STATE_ULA_SECTION ||
+                !ula_plausible(fetch(src, at, n, small)))
+                return MACHINE_STATE_DAMAGED;
+            parts->ula = at;
+        } else if (tag == SECTION_PAGING) {
+            if (parts->paging || n != MACHINE_STATE_PAGING_SECTION)
+                return MACHINE_STATE_DAMAGED;
+            parts->paging = at;
+        } else if (tag == SECTION_AY) {
+            if (parts->ay || n > MACHINE_STATE_BANK_BUFFER ||
+                !ay_state_read(NULL, fetch(src, at, n, buffer), n))
+                return MACHINE_STATE_DAMAGED;
+            parts->ay = at;
+            parts->ay_size = n;
+        } else if (tag == SECTION_BANK) {
+            if (n < MACHINE_STATE_RAM_HEADER ||
+                n - MACHINE_STATE_RAM_HEADER > MACHINE_STATE_BANK_BUFFER)
+                return MACHINE_STATE_DAMAGED;
+            const uint8_t* b = fetch(src, at, MACHINE_STATE_RAM_HEADER, small);
+            uint32_t bank = get32(b);
+            if (bank >= MACHINE_STATE_128K_BANKS || (banks >> bank & 1) ||
+                get32(b + 4) != MACHINE_STATE_PAGE || get32(b + 8) != RAM_METHOD_LZ)
+                return MACHINE_STATE_DAMAGED;
+            uint32_t packed = n - MACHINE_STATE_RAM_HEADER;
+            if (!lz_expand(fetch(src, at + MACHINE_STATE_RAM_HEADER, packed, buffer), packed, NULL,
+                           MACHINE_STATE_PAGE))
+                return MACHINE_STATE_DAMAGED;
+            banks |= 1u << bank;
+            parts->bank[bank] = at + MACHINE_STATE_RAM_HEADER;
+            parts->bank_size[bank] = packed;
+        }
+        o = at + n;
+    }
+    if (!parts->z80 || !parts->ula || !parts->paging || !parts->ay ||
+        banks != (1u << MACHINE_STATE_128K_BANKS) - 1)
+        return MACHINE_STATE_DAMAGED;
+    return MACHINE_STATE_OK;
+}
+
+MachineStateResult machine_state_load_from(Spectrum* s, const MachineStateSource* src,
+                                           uint8_t* buffer) {
+    if (s->model != SPECTRUM_128K || !s->ay) {
+        if (src->data)
+            return machine_state_load(s, src->data, src->size);
+        return MACHINE_STATE_OTHER_MACHINE;
+    }
+    Parts128 parts;
+    MachineStateResult result = check_128(src, buffer, s->frame_tstates, MACHINE_KIND_128K, &parts);
+    if (result != MACHINE_STATE_OK)
+        return result;
+    /* Checked whole: from here on nothing can fail. */
+    for (uint32_t bank = 0; bank < MACHINE_STATE_128K_BANKS; ++bank)
+        lz_expand(fetch(src, parts.bank[bank], parts.bank_size[bank], buffer),
+                  parts.bank_size[bank], spectrum_bank(s, bank), MACHINE_STATE_PAGE);
+    uint8_t z[MACHINE_STATE_Z80_SECTION], u[MACHINE_STATE_ULA_SECTION],
+        paging[MACHINE_STATE_PAGING_SECTION];
+    const uint8_t* p = fetch(src, parts.paging, MACHINE_STATE_PAGING_SECTION, paging);
+    spectrum_set_paging(s, p[0]);
+    ay_state_read(s->ay, fetch(src, parts.ay, parts.ay_size, buffer), parts.ay_size);
+    const uint8_t* zp = fetch(src, parts.z80, MACHINE_STATE_Z80_SECTION, z);
+    const uint8_t* up = fetch(src, parts.ula, MACHINE_STATE_ULA_SECTION, u);
+    apply_cpu_ula(s, zp, up);
     return MACHINE_STATE_OK;
 }
 

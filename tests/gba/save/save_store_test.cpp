@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -129,6 +130,50 @@ TEST(SaveStore, SlotsShareThePoolAndAFullPoolChangesNothing) {
     EXPECT_EQ(s.read(1), bigger);
     EXPECT_EQ(s.read(2), c);
     EXPECT_EQ(s.dir.slots[3].status, SAVE_SLOT_EMPTY);
+}
+
+// A state written in pieces as it is made lands as one written whole; read back from any place
+// across sectors it is the same; more or fewer bytes than announced write no header, and the old
+// state stays.
+TEST(SaveStore, AStateWrittenAndReadInPieces) {
+    Bytes old = payload(3000, 9);
+    Bytes state = payload(7 * kSector + 123, 8);
+    Store whole, pieces;
+    ASSERT_EQ(whole.write(0, old), SAVE_WRITE_OK);
+    ASSERT_EQ(pieces.write(0, old), SAVE_WRITE_OK);
+    ASSERT_EQ(whole.write(0, state), SAVE_WRITE_OK);
+    SaveOwner o = owner(1, "Game");
+    SaveStream w;
+    const auto length = static_cast<std::uint32_t>(state.size());
+    ASSERT_EQ(save_store_begin(&pieces.medium, &pieces.dir, 0, &o, length, &w), SAVE_WRITE_OK);
+    std::uint32_t done = 0;
+    for (std::uint32_t n : {1u, 7u, kFirstPart - 8, kSector, 1u, kSector + 17, 40000u})
+        if (done < length) {
+            n = std::min(n, length - done);
+            ASSERT_TRUE(save_store_put(&w, state.data() + done, n));
+            done += n;
+        }
+    ASSERT_EQ(done, length);
+    ASSERT_EQ(save_store_finish(&w), SAVE_WRITE_OK);
+    EXPECT_EQ(pieces.chip.bytes, whole.chip.bytes);
+    pieces.rescan();
+    for (std::uint32_t at : {0u, kFirstPart - 3, kFirstPart, 3 * kSector + 5, length - 9}) {
+        Bytes part(9);
+        save_store_read_at(&pieces.medium, &pieces.dir, 0, at, part.data(), 9);
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), state.begin() + at)) << at;
+    }
+
+    for (long extra : {-1L, 1L}) {
+        Store s;
+        ASSERT_EQ(s.write(0, old), SAVE_WRITE_OK);
+        Bytes longer = payload(length + 1, 8);
+        ASSERT_EQ(save_store_begin(&s.medium, &s.dir, 0, &o, length, &w), SAVE_WRITE_OK);
+        bool took = save_store_put(&w, longer.data(), static_cast<std::uint32_t>(length + extra));
+        EXPECT_EQ(took, extra < 0);
+        EXPECT_EQ(save_store_finish(&w), SAVE_WRITE_FAILED);
+        s.rescan();
+        EXPECT_EQ(s.read(0), old) << extra;
+    }
 }
 
 // Saving over a slot, with the power lost after every number of chip operations: after the
