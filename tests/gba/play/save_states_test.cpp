@@ -2,7 +2,7 @@
 // console switched off and on, loads the same RAM and registers, and the game goes on to the same
 // frames as without the break; another entry's state, an empty slot and damaged save memory are
 // refused with a message; a state that does not fit gets one; the menu selects the entry started
-// last; a 128K game's states are refused, and its memory is left alone.
+// last; a 128K game's whole machine is saved and loaded, and a full pool is reported.
 #include "cartridge.h"
 #include "snapshot_files.h"
 
@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 using namespace spectest;
@@ -387,43 +389,115 @@ TEST(SaveStatesOverAGame, Picture) {
     gba.press(gbatest::KeyB, 2, 2);
 }
 
-// States are kept of 48K games only (their buffers are the banks a 48K leaves alone): on a 128K
-// both saving and loading are refused with a message, and none of its banks is touched.
-TEST(SaveStates128, AreRefusedWithAMessageAndTheBanksAreLeftAlone) {
+// A 128K game: the tune program (shadow screen in bank 7, an IM 2 tune with the envelope on
+// channel B) with other banks filled, packed by tapeloom-cli as a user would.
+Gba tuneCartridge(const std::string& name, bool noise) {
     Machine128Image m;
-    auto code = readBytes(SPECTRUM_FRAMES_BIN);
+    auto code = readBytes(SPECTRUM128_TUNE_BIN);
     std::copy(code.begin(), code.end(), m.banks[2].begin());
-    for (unsigned bank : {1u, 3u, 4u, 6u, 7u})
-        for (std::size_t i = 0; i < m.banks[bank].size(); ++i)
-            m.banks[bank][i] = static_cast<std::uint8_t>(i * 7 + bank);
+    std::uint32_t x = 12345;
+    auto fill = [&](unsigned bank, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            m.banks[bank][i] = noise ? static_cast<std::uint8_t>(x)
+                                     : static_cast<std::uint8_t>(i / 64 * bank + (i & 3));
+        }
+    };
+    for (unsigned bank : {0u, 1u, 3u, 4u, 6u})
+        fill(bank, 0, 0x4000);
+    if (noise) { // all but the program's own bytes, its stack and its screen
+        fill(5, 0x1B00, 0x4000);
+        fill(2, 0x2400, 0x3E00);
+        fill(7, 0x1B00, 0x4000);
+    }
     m.regs.pc = 0x8000, m.regs.sp = 0xBF00, m.regs.iy = 0x5C3A, m.regs.im = 1, m.regs.i = 0x3F;
     m.port7ffd = 0x10;
-    auto path = tempDir() / "frames128.sna";
-    writeBytes(path, makeSna128(m));
-    auto sav = freshSaveFile("refused128");
-    Gba gba(catalogueImage({{"Frames 128", path, {}}}));
-    gba.attachSave(sav);
+    auto folder = tempDir() / name;
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "TPL.INI") << "[Control_Kempston]\r\nButton A=JOY FIRE\r\n";
+    writeBytes(folder / "tune.sna", makeSna128(m));
+    std::string command = "cd '" + folder.string() + "' && '" + TAPELOOM_CLI_PATH +
+                          "' create --yes tune.sna > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return Gba(readBytes(folder / "tpl.gba"));
+}
+
+std::vector<std::uint8_t> allBanks(Gba& gba) {
+    std::size_t size = 0;
+    std::uint8_t* ram = gba.memory(state(gba).ram, &size);
+    EXPECT_GE(size, std::size_t{0x20000});
+    return {ram, ram + 0x20000};
+}
+
+std::vector<std::uint8_t> ayRegisters(Gba& gba) {
+    std::vector<std::uint8_t> regs;
+    for (std::uint32_t r = 0; r < 16; ++r)
+        regs.push_back(gba.read8(state(gba).ay + r));
+    return regs;
+}
+
+// Saved from the overlay, the game run on and its memory and sound chip changed, loaded: all
+// eight banks, the registers, the paging and the AY's registers are back, and the game goes on.
+TEST(SaveStates128, AGameSavesAndLoadsItsWholeMachine) {
+    Gba gba = tuneCartridge("state128", false);
+    gba.attachSave(freshSaveFile("state128"));
     ASSERT_TRUE(startEntry(gba, 0));
     runSpectrumFrames(gba, 30);
     ASSERT_EQ(state(gba).model, 1u);
-    auto spare = [&gba] {
-        std::size_t size = 0;
-        std::uint8_t* ram = gba.memory(state(gba).ram, &size);
-        EXPECT_GE(size, std::size_t{0x20000});
-        return std::vector<std::uint8_t>(ram + 0xC000, ram + 0x20000);
-    };
-    auto before = spare();
-    EXPECT_EQ(useSlot(gba, OverlaySave, 0), static_cast<std::uint32_t>(STATE_128K));
-    EXPECT_TRUE(screenShows(gba, "Save states are kept of 48K"));
+    ASSERT_EQ(useSlot(gba, OverlaySave, 0), static_cast<std::uint32_t>(STATE_SAVED));
+    printFigures(gba, "saved");
+    EXPECT_TRUE(screenShows(gba, "Saved in slot 1"));
+    auto banks = allBanks(gba);
+    auto regs = stateRegs(gba);
+    auto ay = ayRegisters(gba);
+    std::uint32_t paging = state(gba).paging;
+    EXPECT_EQ(ay[9] & 0x10, 0x10) << "channel B on the envelope";
     resume(gba);
-    EXPECT_EQ(useSlot(gba, OverlayLoad, 0), static_cast<std::uint32_t>(STATE_128K));
-    EXPECT_TRUE(screenShows(gba, "on a 128K."));
+
+    runSpectrumFrames(gba, 45); // the tune moves on to other notes
+    std::size_t size = 0;
+    std::uint8_t* ram = gba.memory(state(gba).ram, &size);
+    for (std::size_t i = 0; i < 0x20000; i += 997)
+        ram[i] ^= 0x5A;
+    std::uint8_t* chip = gba.memory(state(gba).ay, &size);
+    chip[0] ^= 0xFF; // tone A, fine
+    EXPECT_FALSE(allBanks(gba) == banks);
+    EXPECT_FALSE(ayRegisters(gba) == ay);
+
+    ASSERT_EQ(useSlot(gba, OverlayLoad, 0), static_cast<std::uint32_t>(STATE_LOADED));
+    printFigures(gba, "loaded");
+    EXPECT_TRUE(allBanks(gba) == banks);
+    EXPECT_EQ(stateRegs(gba), regs);
+    EXPECT_EQ(ayRegisters(gba), ay);
     resume(gba);
-    EXPECT_TRUE(spare() == before) << "banks 1, 3, 4, 6 and 7 as the game left them";
-    std::uint32_t frames = state(gba).frames;
+    EXPECT_EQ(state(gba).paging, paging);
+    std::uint8_t tick = peek(gba, 0x9002);
     runSpectrumFrames(gba, 10);
-    EXPECT_GT(peek16(gba, 0x9000), 30u) << "the game goes on";
-    EXPECT_GE(state(gba).frames, frames + 10);
+    EXPECT_NE(peek(gba, 0x9002), tick) << "the tune's interrupts go on";
+}
+
+// A 128K's state the size of most of the pool: saved and loaded (the figures for the largest
+// states that fit); a second one has no room, is told so, and changes nothing.
+TEST(SaveStates128, ALargeStateAndAFullPool) {
+    Gba gba = tuneCartridge("state128noise", true);
+    auto sav = freshSaveFile("state128noise");
+    gba.attachSave(sav);
+    ASSERT_TRUE(startEntry(gba, 0));
+    runSpectrumFrames(gba, 20);
+    ASSERT_EQ(useSlot(gba, OverlaySave, 0), static_cast<std::uint32_t>(STATE_SAVED));
+    EXPECT_GT(state(gba).state_bytes, 100000u);
+    printFigures(gba, "saved");
+    auto banks = allBanks(gba);
+    resume(gba);
+    runSpectrumFrames(gba, 5);
+    EXPECT_EQ(useSlot(gba, OverlaySave, 1), static_cast<std::uint32_t>(STATE_NO_ROOM));
+    EXPECT_TRUE(screenShows(gba, "No room: the state needs"));
+    EXPECT_TRUE(screenShows(gba, "Save over another slot."));
+    resume(gba);
+    ASSERT_EQ(useSlot(gba, OverlayLoad, 0), static_cast<std::uint32_t>(STATE_LOADED));
+    printFigures(gba, "loaded");
+    EXPECT_TRUE(allBanks(gba) == banks);
+    resume(gba);
 }
 
 } // namespace
