@@ -1076,33 +1076,37 @@ int ay_state_read(AyChip* ay, const uint8_t* in, uint32_t size) {
         t = at;
     }
 
-    /* The generators as the registers played make them (periods, reciprocals, the envelope's
-     * shape), then their places; the chip changes only once all of it holds. */
-    AyGenerators g;
-    if (ay)
-        g = ay->gen;
-    else
-        memset(&g, 0, sizeof g);
-    for (int reg = 0; reg < AY_REGISTERS; ++reg)
-        apply(&g, reg, in[17 + reg], 0, 0);
+    /* The counters' places against the periods the registers played give (as apply() sets
+     * them); the chip changes only once all of it holds. */
+    const uint8_t* play = in + 17;
     for (int ch = 0; ch < 3; ++ch) {
-        g.tone_at[ch] = (int32_t)get_u32(in + 40 + 4 * ch);
-        g.tone_out[ch] = in[33 + ch];
-        if (!plausible_at(g.tone_at[ch], g.tone_period[ch]))
+        int32_t p = ((play[2 * ch + 1] & 0x0F) << 8) | play[2 * ch];
+        if (!plausible_at((int32_t)get_u32(in + 40 + 4 * ch), (p ? p : 1) * AY_TSTATES_PER_TICK))
             return 0;
     }
-    g.noise_at = (int32_t)get_u32(in + 52);
-    g.env_at = (int32_t)get_u32(in + 56);
-    g.noise_pos = get_u32(in + 60);
-    if (!plausible_at(g.noise_at, g.noise_period) || !plausible_at(g.env_at, g.env_period) ||
-        g.noise_pos >= AY_NOISE_LENGTH)
+    int32_t noise = play[AY_NOISE_PERIOD] & 0x1F;
+    int32_t env = (play[AY_ENVELOPE_COARSE] << 8) | play[AY_ENVELOPE_FINE];
+    if (!plausible_at((int32_t)get_u32(in + 52), (noise ? noise : 1) * 2 * AY_TSTATES_PER_TICK) ||
+        !plausible_at((int32_t)get_u32(in + 56), (env ? env : 1) * 2 * AY_TSTATES_PER_TICK) ||
+        get_u32(in + 60) >= AY_NOISE_LENGTH)
         return 0;
     if (!ay)
         return 1;
-    g.env_segment = in[36];
-    g.env_step = in[37];
-    envelope_enter(&g);
-    ay->gen = g;
+
+    /* Periods, reciprocals and the envelope's shape from the registers, then the places. */
+    AyGenerators* g = &ay->gen;
+    for (int reg = 0; reg < AY_REGISTERS; ++reg)
+        apply(g, reg, play[reg], 0, 0);
+    for (int ch = 0; ch < 3; ++ch) {
+        g->tone_at[ch] = (int32_t)get_u32(in + 40 + 4 * ch);
+        g->tone_out[ch] = in[33 + ch];
+    }
+    g->noise_at = (int32_t)get_u32(in + 52);
+    g->env_at = (int32_t)get_u32(in + 56);
+    g->noise_pos = get_u32(in + 60);
+    g->env_segment = in[36];
+    g->env_step = in[37];
+    envelope_enter(g);
     memcpy(ay->regs, in, AY_REGISTERS);
     ay->selected = in[16];
     ay->grid = in[38];

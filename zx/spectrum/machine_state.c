@@ -451,13 +451,13 @@ MachineStateResult machine_state_load_from(Spectrum* s, const MachineStateSource
     for (uint32_t bank = 0; bank < MACHINE_STATE_128K_BANKS; ++bank)
         lz_expand(fetch(src, parts.bank[bank], parts.bank_size[bank], buffer),
                   parts.bank_size[bank], spectrum_bank(s, bank), MACHINE_STATE_PAGE);
-    uint8_t z[MACHINE_STATE_Z80_SECTION], u[MACHINE_STATE_ULA_SECTION],
-        paging[MACHINE_STATE_PAGING_SECTION];
-    const uint8_t* p = fetch(src, parts.paging, MACHINE_STATE_PAGING_SECTION, paging);
-    spectrum_set_paging(s, p[0]);
+    /* The small sections go through the buffer too, one after another (the stack is short on
+     * the GBA). */
+    spectrum_set_paging(s, fetch(src, parts.paging, MACHINE_STATE_PAGING_SECTION, buffer)[0]);
     ay_state_read(s->ay, fetch(src, parts.ay, parts.ay_size, buffer), parts.ay_size);
-    const uint8_t* zp = fetch(src, parts.z80, MACHINE_STATE_Z80_SECTION, z);
-    const uint8_t* up = fetch(src, parts.ula, MACHINE_STATE_ULA_SECTION, u);
+    const uint8_t* zp = fetch(src, parts.z80, MACHINE_STATE_Z80_SECTION, buffer);
+    const uint8_t* up =
+        fetch(src, parts.ula, MACHINE_STATE_ULA_SECTION, buffer ? buffer + 64 : NULL);
     apply_cpu_ula(s, zp, up);
     return MACHINE_STATE_OK;
 }
