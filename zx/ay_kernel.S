@@ -12,6 +12,11 @@
 
 #define O(name) AY_OFFSET_##name
 
+#if O(BASE) != O(N) + 4 || O(EXTRA) != O(N) + 8 || O(NORM_BASE) != O(N) + 12 || \
+    O(NORM_LONG) != O(N) + 16
+#error "the noise loop loads n, base, extra, norm_base and norm_long as one block"
+#endif
+
 @ Adds r\v to the int8 at [\base, \index] and stores it saturated; clobbers \t.
 .macro ADD_SAMPLE base, index, v, t
     ldrsb \t, [\base, \index]
@@ -250,15 +255,15 @@ noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next samp
     ldr r1, [r0, #O(COUNT)]
     cmp r6, r1
     beq noise_out
-    ldr r1, [r0, #O(EXTRA)]
-    add r11, r11, r1
-    ldr r1, [r0, #O(N)]
-    ldr r9, [r0, #O(BASE)]
-    ldr r10, [r0, #O(NORM_BASE)]
+    add r1, r0, #O(N)
+    ldmia r1, {r1, r2, r3, r12, lr} @ n, base, extra, norm_base, norm_long
+    add r11, r11, r3
+    mov r9, r2
+    mov r10, r12
     cmp r11, r1
     subhs r11, r11, r1
     addhs r9, r9, #1
-    ldrhs r10, [r0, #O(NORM_LONG)]
+    movhs r10, lr
     add r5, r4, r9
     ldr r1, [sp]
     cmp r5, r1
