@@ -189,7 +189,7 @@ noise_many:
     sub r3, r9, #1
     sub r3, r3, r1              @ length - 1 - left
     ldr r12, [r0, #O(NOISE_RECIP)]
-    umull r8, r2, r3, r12
+    umull r8, r2, r12, r3
     mul r8, r2, lr
     sub r8, r3, r8
     cmp r8, lr
@@ -243,7 +243,7 @@ noise_general:                  @ the noise back in memory for steady
     ldr r8, [r0, #O(NOISE_AT)]
 noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
     mov r2, r2, lsr #8
-    umull r3, r12, r2, r10
+    umull r3, r12, r10, r2
     mov r3, r3, lsr #31
     orr r3, r3, r12, lsl #1
     ldr r1, [r0, #O(OFFSET)]
@@ -326,7 +326,7 @@ events_end:
 emit:
     ldr r1, [r0, #O(NORM)]
     mov r2, r7, asr #8
-    umull r3, r12, r2, r1
+    umull r3, r12, r1, r2
     mov r3, r3, lsr #31
     orr r3, r3, r12, lsl #1
     ldr r1, [r0, #O(OFFSET)]
@@ -391,7 +391,7 @@ steady_noise:
     sub r2, r9, #1              @ whole periods q in d - 1 - left, by the reciprocal
     sub r2, r2, r10
     ldr r3, [r0, #O(NOISE_RECIP)]
-    umull r12, r7, r2, r3
+    umull r12, r7, r3, r2
     mul r12, r7, r6
     sub r12, r2, r12
     cmp r12, r6
