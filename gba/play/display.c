@@ -19,9 +19,8 @@ enum {
 };
 
 /* Screen byte -> mask with nibble i = 0xF when pixel i (bit 7 - i) is ink; then the 16 colours
- * (BRIGHT in bit 3) as palette indexes repeated over a tile row. */
+ * (BRIGHT in bit 3) as palette indexes repeated over a tile row. display_convert.S reads it. */
 u32 display_pixel_table[256 + 16] IWRAM_DATA;
-#define pixel_table display_pixel_table
 #define COLOUR_WORDS 256
 
 /* The screen as last compared, four cells to a group: the group's word of each pixel line, then
@@ -99,10 +98,10 @@ void display_init(void) {
         for (int i = 0; i < 8; ++i)
             if (b & (0x80 >> i))
                 m |= 0xFu << (4 * i);
-        pixel_table[b] = m;
+        display_pixel_table[b] = m;
     }
     for (u32 i = 0; i < 16; ++i)
-        pixel_table[COLOUR_WORDS + i] = spectrum_colour_index(i & 7, i >> 3) * 0x11111111u;
+        display_pixel_table[COLOUR_WORDS + i] = spectrum_colour_index(i & 7, i >> 3) * 0x11111111u;
     for (u32 r = 0; r < ROWS; ++r) {
         row_cells[r] = 0;
         row_busy[r] = 0;
