@@ -16,6 +16,9 @@
     O(NORM_LONG) != O(N) + 16
 #error "the noise loop loads n, base, extra, norm_base and norm_long as one block"
 #endif
+#if O(LOW) != O(HIGH) + 4 || O(OUT) != O(HIGH) + 8
+#error "the noise loop loads high, low and out as one block"
+#endif
 
 @ Adds r\v to the int8 at [\base, \index] and stores it saturated; clobbers \t.
 .macro ADD_SAMPLE base, index, v, t
@@ -176,13 +179,7 @@ noise_loop:
 noise_none:
     ands r2, r2, #1
     movne r2, r9
-noise_level:                    @ low x length + (high - low) x time high
-    ldr r3, [r0, #O(LOW)]
-    ldr r12, [r0, #O(HIGH)]
-    sub r12, r12, r3
-    mul r2, r12, r2
-    mla r2, r3, r9, r2
-    b noise_emit
+    b noise_level
 @ More shifts, up to 31 (r1 left, lr the period): q whole periods after the first shift; the
 @ outputs are bits 0 .. q + 1 of the 32 from the place on.
 noise_many:
@@ -241,6 +238,14 @@ noise_general:                  @ the noise back in memory for steady
     pop {r9-r11}
     ldr r7, [r0, #O(NOISE_POS)]
     ldr r8, [r0, #O(NOISE_AT)]
+    ldr lr, [r0, #O(OUT)]
+    b noise_emit
+noise_level:                    @ low x length + (high - low) x time high; lr the output
+    add r12, r0, #O(HIGH)
+    ldmia r12, {r1, r3, lr}     @ high, low, out
+    sub r12, r1, r3
+    mul r2, r12, r2
+    mla r2, r3, r9, r2
 noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
     mov r2, r2, lsr #8
     umull r3, r12, r10, r2
@@ -248,8 +253,7 @@ noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next samp
     orr r3, r3, r12, lsl #1
     ldr r1, [r0, #O(OFFSET)]
     add r3, r3, r1
-    ldr r1, [r0, #O(OUT)]
-    ADD_SAMPLE r1, r6, r3, r2
+    ADD_SAMPLE lr, r6, r3, r2
     mov r4, r5
     add r6, r6, #1
     ldr r1, [r0, #O(COUNT)]
