@@ -53,14 +53,16 @@ ay_kernel:
     push {r4-r11, lr}
 next:
     ldr r6, [r0, #O(I)]
+    ldr r4, [r0, #O(POS)]
+next_live:                      @ i and the sample's start in r6, r4 (and in memory)
     ldr r1, [r0, #O(COUNT)]
     cmp r6, r1
     bge done
     ldr r1, [r0, #O(FAST)]
     cmp r1, #0
     bne done
-    ldr r4, [r0, #O(POS)]
     ldr r5, [r0, #O(LEN)]
+next_sample:                    @ ... and its length in r5; a sample left, no fast generator
     cmp r5, #AY_LAYOUT_MAX_SPAN
     bgt done
     add r5, r4, r5
@@ -133,7 +135,7 @@ fill_out:
     str r6, [r0, #O(I)]
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
-    b next
+    b next_live
 
 @ Only the noise moves.
 @ Only the noise moves: sample after sample until a write or a heard change is due (r1, r2),
@@ -285,7 +287,7 @@ noise_out:
     str r6, [r0, #O(I)]
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
-    b next
+    b next_live
 
 @ Writes, tone flips and envelope steps, change by change (a write first at a T-state).
 events:
@@ -337,8 +339,7 @@ emit:
     add r3, r3, r1
     ldr r1, [r0, #O(OUT)]
     ADD_SAMPLE r1, r6, r3, r2
-    ldr r2, [r0, #O(LEN)]
-    add r4, r4, r2
+    mov r4, r5                  @ the sample's end: the next one's start
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
     mov r2, #0
@@ -348,21 +349,20 @@ emit:
     str r6, [r0, #O(I)]
     ldr r1, [r0, #O(COUNT)]
     cmp r6, r1
-    bge next
-    ldr r1, [r0, #O(BASE)]      @ the next sample's length and 1 / length
-    ldr r2, [r0, #O(NORM_BASE)]
-    ldr r3, [r0, #O(ERROR)]
-    ldr r12, [r0, #O(EXTRA)]
-    add r3, r3, r12
-    ldr r12, [r0, #O(N)]
-    cmp r3, r12
-    subhs r3, r3, r12
-    addhs r1, r1, #1
-    ldrhs r2, [r0, #O(NORM_LONG)]
-    str r1, [r0, #O(LEN)]
-    str r2, [r0, #O(NORM)]
+    bge done
+    ldr r3, [r0, #O(ERROR)]     @ the next sample's length and 1 / length
+    add r12, r0, #O(N)
+    ldmia r12, {r1, r2, r7, r8, lr} @ n, base, extra, norm_base, norm_long
+    add r3, r3, r7
+    cmp r3, r1
+    subhs r3, r3, r1
+    addhs r2, r2, #1
+    movhs r8, lr
+    str r2, [r0, #O(LEN)]
+    str r8, [r0, #O(NORM)]
     str r3, [r0, #O(ERROR)]
-    b next
+    mov r5, r2
+    b next_sample
 
 done:
     pop {r4-r11, lr}
