@@ -16,8 +16,9 @@
     O(NORM_LONG) != O(N) + 16
 #error "the noise loop loads n, base, extra, norm_base and norm_long as one block"
 #endif
-#if O(LOW) != O(HIGH) + 4 || O(OUT) != O(HIGH) + 8
-#error "the noise loop loads high, low and out as one block"
+#if O(LOW) != O(HIGH) + 4 || O(OUT) != O(HIGH) + 8 || O(COUNT) != O(HIGH) + 12 || \
+    O(OFFSET) != O(HIGH) + 16
+#error "the noise loop loads high, low, out, count and offset as one block"
 #endif
 
 @ Adds r\v to the int8 at [\base, \index] and stores it saturated; clobbers \t.
@@ -240,26 +241,27 @@ noise_general:                  @ the noise back in memory for steady
     pop {r9-r11}
     ldr r7, [r0, #O(NOISE_POS)]
     ldr r8, [r0, #O(NOISE_AT)]
-    ldr lr, [r0, #O(OUT)]
+    add r12, r0, #O(OUT)
+    ldmia r12, {r4, r12, lr}    @ out, count, offset
     b noise_emit
-noise_level:                    @ low x length + (high - low) x time high; lr the output
+@ low x length + (high - low) x time high; the sample's start (r4) is free from here, the
+@ output's address, the count and the offset in r4, r12, lr.
+noise_level:
     add r12, r0, #O(HIGH)
-    ldmia r12, {r1, r3, lr}     @ high, low, out
-    sub r12, r1, r3
-    mul r2, r12, r2
+    ldmia r12, {r1, r3, r4, r12, lr} @ high, low, out, count, offset
+    sub r1, r1, r3
+    mul r2, r1, r2
     mla r2, r3, r9, r2
 noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
     mov r2, r2, lsr #8
-    umull r3, r12, r10, r2
+    umull r3, r1, r10, r2
     mov r3, r3, lsr #31
-    orr r3, r3, r12, lsl #1
-    ldr r1, [r0, #O(OFFSET)]
-    add r3, r3, r1
-    ADD_SAMPLE lr, r6, r3, r2
+    orr r3, r3, r1, lsl #1
+    add r3, r3, lr
+    ADD_SAMPLE r4, r6, r3, r2
     mov r4, r5
     add r6, r6, #1
-    ldr r1, [r0, #O(COUNT)]
-    cmp r6, r1
+    cmp r6, r12
     beq noise_out
     add r1, r0, #O(N)
     ldmia r1, {r1, r2, r3, r12, lr} @ n, base, extra, norm_base, norm_long
