@@ -337,9 +337,9 @@ emit:
     umull r3, r12, r1, r2
     mov r3, r3, lsr #31
     orr r3, r3, r12, lsl #1
-    ldr r1, [r0, #O(OFFSET)]
-    add r3, r3, r1
-    ldr r1, [r0, #O(OUT)]
+    add r12, r0, #O(OUT)
+    ldmia r12, {r1, r12, lr}    @ out, count, offset
+    add r3, r3, lr
     ADD_SAMPLE r1, r6, r3, r2
     mov r4, r5                  @ the sample's end: the next one's start
     str r4, [r0, #O(POS)]
@@ -349,8 +349,7 @@ emit:
     str r2, [r0, #O(ACC) + 4]
     add r6, r6, #1
     str r6, [r0, #O(I)]
-    ldr r1, [r0, #O(COUNT)]
-    cmp r6, r1
+    cmp r6, r12
     bge done
     ldr r3, [r0, #O(ERROR)]     @ the next sample's length and 1 / length
     add r12, r0, #O(N)
