@@ -157,7 +157,8 @@ TEST(SpectrumDisplay, TilesShowEveryCellExactlyAfterPartialChanges) {
     std::vector<std::uint8_t> screen(m.ram.begin(), m.ram.begin() + 6912);
     std::size_t w = 0x5000;
     auto change = [&](std::uint16_t address, std::uint8_t value) {
-        m.ram[w++] = static_cast<std::uint8_t>(address), m.ram[w++] = address >> 8;
+        m.ram[w++] = static_cast<std::uint8_t>(address);
+        m.ram[w++] = static_cast<std::uint8_t>(address >> 8);
         m.ram[w++] = value;
         screen[address - 0x4000] = value;
     };
