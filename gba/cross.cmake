@@ -124,6 +124,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/spectrum_rom.s PROPERTIES
     OBJECT_DEPENDS "${TAPELOOM_OPENSE_ROM};${ZX_ROM0_IMAGE}")
 add_library(gba_play STATIC
     ${TAPELOOM_GBA_DIR}/play/display.c
+    ${TAPELOOM_GBA_DIR}/play/display_convert.S
     ${TAPELOOM_GBA_DIR}/play/keyboard_overlay.c
     ${TAPELOOM_GBA_DIR}/play/overlay.c
     ${TAPELOOM_GBA_DIR}/play/play.c

@@ -581,11 +581,13 @@ typedef struct Renderer {
     AyGenerators gen;
     Tracking k;
     int8_t* out;
-    int i, count;
+    int count;
+    int32_t offset;
+    int i;
     int32_t pos, len, at;
     uint32_t norm, error;
     uint32_t n, base, extra, norm_base, norm_long;
-    int32_t offset, frame_end, write_at;
+    int32_t frame_end, write_at;
     int64_t acc;
     const uint32_t* queue;
     uint32_t e, queued;

@@ -12,6 +12,15 @@
 
 #define O(name) AY_OFFSET_##name
 
+#if O(BASE) != O(N) + 4 || O(EXTRA) != O(N) + 8 || O(NORM_BASE) != O(N) + 12 || \
+    O(NORM_LONG) != O(N) + 16
+#error "the noise loop loads n, base, extra, norm_base and norm_long as one block"
+#endif
+#if O(LOW) != O(HIGH) + 4 || O(OUT) != O(HIGH) + 8 || O(COUNT) != O(HIGH) + 12 || \
+    O(OFFSET) != O(HIGH) + 16
+#error "the noise loop loads high, low, out, count and offset as one block"
+#endif
+
 @ Adds r\v to the int8 at [\base, \index] and stores it saturated; clobbers \t.
 .macro ADD_SAMPLE base, index, v, t
     ldrsb \t, [\base, \index]
@@ -45,14 +54,16 @@ ay_kernel:
     push {r4-r11, lr}
 next:
     ldr r6, [r0, #O(I)]
+    ldr r4, [r0, #O(POS)]
+next_live:                      @ i and the sample's start in r6, r4 (and in memory)
     ldr r1, [r0, #O(COUNT)]
     cmp r6, r1
     bge done
     ldr r1, [r0, #O(FAST)]
     cmp r1, #0
     bne done
-    ldr r4, [r0, #O(POS)]
     ldr r5, [r0, #O(LEN)]
+next_sample:                    @ ... and its length in r5; a sample left, no fast generator
     cmp r5, #AY_LAYOUT_MAX_SPAN
     bgt done
     add r5, r4, r5
@@ -125,7 +136,7 @@ fill_out:
     str r6, [r0, #O(I)]
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
-    b next
+    b next_live
 
 @ Only the noise moves.
 @ Only the noise moves: sample after sample until a write or a heard change is due (r1, r2),
@@ -171,20 +182,14 @@ noise_loop:
 noise_none:
     ands r2, r2, #1
     movne r2, r9
-noise_level:                    @ low x length + (high - low) x time high
-    ldr r3, [r0, #O(LOW)]
-    ldr r12, [r0, #O(HIGH)]
-    sub r12, r12, r3
-    mul r2, r12, r2
-    mla r2, r3, r9, r2
-    b noise_emit
+    b noise_level
 @ More shifts, up to 31 (r1 left, lr the period): q whole periods after the first shift; the
 @ outputs are bits 0 .. q + 1 of the 32 from the place on.
 noise_many:
     sub r3, r9, #1
     sub r3, r3, r1              @ length - 1 - left
     ldr r12, [r0, #O(NOISE_RECIP)]
-    umull r8, r2, r3, r12
+    umull r8, r2, r12, r3
     mul r8, r2, lr
     sub r8, r3, r8
     cmp r8, lr
@@ -236,29 +241,37 @@ noise_general:                  @ the noise back in memory for steady
     pop {r9-r11}
     ldr r7, [r0, #O(NOISE_POS)]
     ldr r8, [r0, #O(NOISE_AT)]
+    add r12, r0, #O(OUT)
+    ldmia r12, {r4, r12, lr}    @ out, count, offset
+    b noise_emit
+@ low x length + (high - low) x time high; the sample's start (r4) is free from here, the
+@ output's address, the count and the offset in r4, r12, lr.
+noise_level:
+    add r12, r0, #O(HIGH)
+    ldmia r12, {r1, r3, r4, r12, lr} @ high, low, out, count, offset
+    sub r1, r1, r3
+    mul r2, r1, r2
+    mla r2, r3, r9, r2
 noise_emit:                     @ offset + (r2 >> 8) x 1 / length, the next sample begun
     mov r2, r2, lsr #8
-    umull r3, r12, r2, r10
+    umull r3, r1, r10, r2
     mov r3, r3, lsr #31
-    orr r3, r3, r12, lsl #1
-    ldr r1, [r0, #O(OFFSET)]
-    add r3, r3, r1
-    ldr r1, [r0, #O(OUT)]
-    ADD_SAMPLE r1, r6, r3, r2
+    orr r3, r3, r1, lsl #1
+    add r3, r3, lr
+    ADD_SAMPLE r4, r6, r3, r2
     mov r4, r5
     add r6, r6, #1
-    ldr r1, [r0, #O(COUNT)]
-    cmp r6, r1
+    cmp r6, r12
     beq noise_out
-    ldr r1, [r0, #O(EXTRA)]
-    add r11, r11, r1
-    ldr r1, [r0, #O(N)]
-    ldr r9, [r0, #O(BASE)]
-    ldr r10, [r0, #O(NORM_BASE)]
+    add r1, r0, #O(N)
+    ldmia r1, {r1, r2, r3, r12, lr} @ n, base, extra, norm_base, norm_long
+    add r11, r11, r3
+    mov r9, r2
+    mov r10, r12
     cmp r11, r1
     subhs r11, r11, r1
     addhs r9, r9, #1
-    ldrhs r10, [r0, #O(NORM_LONG)]
+    movhs r10, lr
     add r5, r4, r9
     ldr r1, [sp]
     cmp r5, r1
@@ -276,7 +289,7 @@ noise_out:
     str r6, [r0, #O(I)]
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
-    b next
+    b next_live
 
 @ Writes, tone flips and envelope steps, change by change (a write first at a T-state).
 events:
@@ -321,15 +334,14 @@ events_end:
 emit:
     ldr r1, [r0, #O(NORM)]
     mov r2, r7, asr #8
-    umull r3, r12, r2, r1
+    umull r3, r12, r1, r2
     mov r3, r3, lsr #31
     orr r3, r3, r12, lsl #1
-    ldr r1, [r0, #O(OFFSET)]
-    add r3, r3, r1
-    ldr r1, [r0, #O(OUT)]
+    add r12, r0, #O(OUT)
+    ldmia r12, {r1, r12, lr}    @ out, count, offset
+    add r3, r3, lr
     ADD_SAMPLE r1, r6, r3, r2
-    ldr r2, [r0, #O(LEN)]
-    add r4, r4, r2
+    mov r4, r5                  @ the sample's end: the next one's start
     str r4, [r0, #O(POS)]
     str r4, [r0, #O(AT)]
     mov r2, #0
@@ -337,23 +349,21 @@ emit:
     str r2, [r0, #O(ACC) + 4]
     add r6, r6, #1
     str r6, [r0, #O(I)]
-    ldr r1, [r0, #O(COUNT)]
-    cmp r6, r1
-    bge next
-    ldr r1, [r0, #O(BASE)]      @ the next sample's length and 1 / length
-    ldr r2, [r0, #O(NORM_BASE)]
-    ldr r3, [r0, #O(ERROR)]
-    ldr r12, [r0, #O(EXTRA)]
-    add r3, r3, r12
-    ldr r12, [r0, #O(N)]
-    cmp r3, r12
-    subhs r3, r3, r12
-    addhs r1, r1, #1
-    ldrhs r2, [r0, #O(NORM_LONG)]
-    str r1, [r0, #O(LEN)]
-    str r2, [r0, #O(NORM)]
+    cmp r6, r12
+    bge done
+    ldr r3, [r0, #O(ERROR)]     @ the next sample's length and 1 / length
+    add r12, r0, #O(N)
+    ldmia r12, {r1, r2, r7, r8, lr} @ n, base, extra, norm_base, norm_long
+    add r3, r3, r7
+    cmp r3, r1
+    subhs r3, r3, r1
+    addhs r2, r2, #1
+    movhs r8, lr
+    str r2, [r0, #O(LEN)]
+    str r8, [r0, #O(NORM)]
     str r3, [r0, #O(ERROR)]
-    b next
+    mov r5, r2
+    b next_sample
 
 done:
     pop {r4-r11, lr}
@@ -386,7 +396,7 @@ steady_noise:
     sub r2, r9, #1              @ whole periods q in d - 1 - left, by the reciprocal
     sub r2, r2, r10
     ldr r3, [r0, #O(NOISE_RECIP)]
-    umull r12, r7, r2, r3
+    umull r12, r7, r3, r2
     mul r12, r7, r6
     sub r12, r2, r12
     cmp r12, r6

@@ -122,15 +122,19 @@ fill_words:
 @ Interrupt handler, entered from the BIOS (which saved r0-r3, r12, lr) in ARM state, IRQ mode.
 @ Acknowledges the pending enabled interrupts in REG_IF and in the BIOS flags (VBlankIntrWait
 @ and IntrWait wait for those), then calls gba_irq_hook(flags) if one is set.
+@ gba_irq_acknowledged is the same for a handler that has read and acknowledged REG_IF itself
+@ (r0 = those interrupts): one that became pending since its read is left pending for it.
     .section .iwram.gba_irq_handler, "ax", %progbits
     .arm
     .align 2
     .global gba_irq_handler
+    .global gba_irq_acknowledged
 gba_irq_handler:
     ldr     r3, =IO_IE
     ldr     r2, [r3]                             @ IE | IF << 16
     and     r0, r2, r2, lsr #16                  @ enabled and pending
     strh    r0, [r3, #IO_IF - IO_IE]             @ acknowledge in REG_IF
+gba_irq_acknowledged:
     ldr     r1, =BIOS_IRQ_FLAGS
     ldrh    r2, [r1]
     orr     r2, r2, r0

@@ -19,8 +19,8 @@ enum {
 };
 
 /* Screen byte -> mask with nibble i = 0xF when pixel i (bit 7 - i) is ink; then the 16 colours
- * (BRIGHT in bit 3) as palette indexes repeated over a tile row. */
-static u32 pixel_table[256 + 16] IWRAM_DATA;
+ * (BRIGHT in bit 3) as palette indexes repeated over a tile row. display_convert.S reads it. */
+u32 display_pixel_table[256 + 16] IWRAM_DATA;
 #define COLOUR_WORDS 256
 
 /* The screen as last compared, four cells to a group: the group's word of each pixel line, then
@@ -79,43 +79,9 @@ IWRAM_CODE static u32 compare_row(const u8* bitmap, const u8* attrs, u32* copy) 
 }
 
 /* Converts the cells of a character row whose bits are set into their tiles; `flash` is 0x80
- * while FLASH shows ink as paper. */
-IWRAM_CODE static void convert_cells(const u8* bitmap, const u8* attrs, u32* tile, u32 cells,
-                                     u32 flash) {
-    const u32* table = pixel_table;
-    u32 last = 0x100, paper = 0, diff = 0; /* the colours of attribute `last` (none yet) */
-    while (cells) {
-        if (!(cells & 0xFF)) {
-            cells >>= 8, bitmap += 8, attrs += 8, tile += 64;
-            continue;
-        }
-        if (cells & 1) {
-            u32 a = *attrs;
-            if (a != last) { /* most cells share their neighbour's */
-                last = a;
-                u32 ink = table[COLOUR_WORDS + ((a & 7) | ((a >> 3) & 8))];
-                paper = table[COLOUR_WORDS + ((a >> 3) & 15)];
-                diff = ink ^ paper;
-                if (a & flash)
-                    paper = ink;
-            }
-            /* Four lines, then four more: the stores go out as one multiple store each. */
-            register u32 t0 __asm__("r4") = paper ^ (diff & table[bitmap[0]]);
-            register u32 t1 __asm__("r5") = paper ^ (diff & table[bitmap[256]]);
-            register u32 t2 __asm__("r6") = paper ^ (diff & table[bitmap[512]]);
-            register u32 t3 __asm__("r7") = paper ^ (diff & table[bitmap[768]]);
-            __asm__ volatile("stmia %0, {r4-r7}" ::"r"(tile), "r"(t0), "r"(t1), "r"(t2), "r"(t3)
-                             : "memory");
-            t0 = paper ^ (diff & table[bitmap[1024]]);
-            t1 = paper ^ (diff & table[bitmap[1280]]);
-            t2 = paper ^ (diff & table[bitmap[1536]]);
-            t3 = paper ^ (diff & table[bitmap[1792]]);
-            __asm__ volatile("stmia %0, {r4-r7}" ::"r"(tile + 4), "r"(t0), "r"(t1), "r"(t2), "r"(t3)
-                             : "memory");
-        }
-        cells >>= 1, ++bitmap, ++attrs, tile += 8;
-    }
-}
+ * while FLASH shows ink as paper (display_convert.S). */
+__attribute__((long_call)) void display_convert_cells(const u8* bitmap, const u8* attrs, u32* tile,
+                                                      u32 cells, u32 flash);
 
 static void set_matrix(int m, int pa, int pd) {
     volatile u16* p = OAM + m * 16;
@@ -132,10 +98,10 @@ void display_init(void) {
         for (int i = 0; i < 8; ++i)
             if (b & (0x80 >> i))
                 m |= 0xFu << (4 * i);
-        pixel_table[b] = m;
+        display_pixel_table[b] = m;
     }
     for (u32 i = 0; i < 16; ++i)
-        pixel_table[COLOUR_WORDS + i] = spectrum_colour_index(i & 7, i >> 3) * 0x11111111u;
+        display_pixel_table[COLOUR_WORDS + i] = spectrum_colour_index(i & 7, i >> 3) * 0x11111111u;
     for (u32 r = 0; r < ROWS; ++r) {
         row_cells[r] = 0;
         row_busy[r] = 0;
@@ -326,8 +292,8 @@ u32 display_draw(const u8* screen) {
     for (u32 r = 0, rows = drawn; rows; ++r, rows >>= 1) {
         if (rows & 1) {
             u32 cells = whole_rows & (1u << r) ? ALL_CELLS : row_cells[r];
-            convert_cells(bitmap_row(screen, r), attribute_row(screen, r),
-                          (u32*)OBJ_TILES + r * 256, cells, flash);
+            display_convert_cells(bitmap_row(screen, r), attribute_row(screen, r),
+                                  (u32*)OBJ_TILES + r * 256, cells, flash);
             row_cells[r] = 0;
         }
     }

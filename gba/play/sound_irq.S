@@ -1,7 +1,12 @@
 @ The interrupt handler while the emulator's sound plays: the BIOS enters it in IRQ mode, ARM
 @ state, with r0-r3, r12 and lr saved. Timer 1's interrupt (16 samples played) is served here, at
-@ the cost of a few dozen cycles 2,048 times a second; anything else pending, then or before,
-@ goes on to the general handler (boot/crt0.S), which acknowledges it and calls the hook.
+@ the cost of a few dozen cycles 2,048 times a second; anything else goes on to the general
+@ handler (boot/crt0.S), which passes it to the BIOS flags and the hook.
+@ Each interrupt is acknowledged by the code that serves it, and only as it was read: timer 1
+@ becoming pending while another is passed on stays pending and enters again at once. (The
+@ general handler reading REG_IF anew took such a top-up as its own and dropped it: the FIFO ran
+@ dry for 16 samples, about once in 128 frames with an unlucky phase between the LCD and the
+@ sound's timer.)
 #include "hw/gba_bits.h"
 #include "hw/gba_memmap.h"
 
@@ -13,12 +18,12 @@
 sound_irq_entry:
     mov     r3, #MEM_IO
     ldr     r2, [r3, #IO_IE - MEM_IO]           @ IE | IF << 16
-    and     r2, r2, r2, lsr #16                 @ enabled and pending
-    tst     r2, #IRQ_TIMER1
-    beq     gba_irq_handler
-    mov     r2, #IRQ_TIMER1
+    and     r0, r2, r2, lsr #16                 @ enabled and pending
     add     r3, r3, #IO_IE - MEM_IO
-    strh    r2, [r3, #IO_IF - IO_IE]            @ acknowledge
+    tst     r0, #IRQ_TIMER1
+    beq     others
+    mov     r2, #IRQ_TIMER1
+    strh    r2, [r3, #IO_IF - IO_IE]            @ acknowledge timer 1 alone
     ldr     r12, =sound_ring
     ldmia   r12, {r0-r2}                        @ read_pos, write_pos, samples_played
     add     r2, r2, #16
@@ -42,7 +47,7 @@ sound_irq_entry:
     orr     r3, r3, r3, lsr #16
     ldr     r12, =sound_ring
     str     r3, [r12, #16]
-    b       others
+    bx      lr                                  @ anything else pending enters again
 underrun:                                       @ the ring is empty: the sound holds still
     ldr     r0, [r12, #12]
     add     r0, r0, #1
@@ -53,10 +58,8 @@ underrun:                                       @ the ring is empty: the sound h
     str     r0, [r12, #IO_FIFO_A - MEM_IO]
     str     r0, [r12, #IO_FIFO_A - MEM_IO]
     str     r0, [r12, #IO_FIFO_A - MEM_IO]
-others:                                         @ anything else pending meanwhile
-    mov     r3, #MEM_IO
-    ldr     r2, [r3, #IO_IE - MEM_IO]
-    ands    r2, r2, r2, lsr #16
-    bne     gba_irq_handler
     bx      lr
+others:                                         @ not timer 1: what was read, no more
+    strh    r0, [r3, #IO_IF - IO_IE]
+    b       gba_irq_acknowledged
     .pool

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <random>
 
 using namespace spectest;
 using gbatest::Gba;
@@ -131,6 +132,87 @@ TEST(SpectrumDisplay, PicturesLeftForLaterChangeNothingComputedAndCatchUp) {
         EXPECT_EQ(rowsOutOfStep(gba), 0);
         EXPECT_EQ(rowPhase(gba, 23, 28), 0);
     }
+}
+
+// A screen of random bytes and attributes (FLASH and BRIGHT among them; in every other row each
+// aligned four of cells shares one), drawn whole, then
+// changed cell by cell in every pattern of a four-cell group (one to four of its cells, groups
+// side by side): the sprite tiles must show the screen exactly, pixel by pixel, FLASH cells
+// swapped in one phase all alike.
+TEST(SpectrumDisplay, TilesShowEveryCellExactlyAfterPartialChanges) {
+    MachineImage m;
+    std::mt19937 random(12345);
+    for (std::size_t i = 0; i < 6912; ++i)
+        m.ram[i] = static_cast<std::uint8_t>(random());
+    for (std::size_t i = 0x1800; i < 6912; i += 64) // every other row: fours of one attribute
+        for (std::size_t j = 0; j < 32; ++j)
+            m.ram[i + j] = m.ram[i + (j & ~std::size_t{3})];
+    // EI; LD B,20; wait: HALT; DJNZ wait; then the writes at 9000h (address, value; ends at
+    // address high byte 0): LD HL,9000h; next: LD E,(HL); INC HL; LD D,(HL); INC HL; LD A,D;
+    // OR A; JR Z,end; LD A,(HL); INC HL; LD (DE),A; JR next; end: HALT; JR end.
+    const std::uint8_t code[] = {0xFB, 0x06, 0x14, 0x76, 0x10, 0xFD, 0x21, 0x00, 0x90,
+                                 0x5E, 0x23, 0x56, 0x23, 0x7A, 0xB7, 0x28, 0x05, 0x7E,
+                                 0x23, 0x12, 0x18, 0xF3, 0x76, 0x18, 0xFD};
+    std::copy(std::begin(code), std::end(code), m.ram.begin() + 0x4000);
+    std::vector<std::uint8_t> screen(m.ram.begin(), m.ram.begin() + 6912);
+    std::size_t w = 0x5000;
+    auto change = [&](std::uint16_t address, std::uint8_t value) {
+        m.ram[w++] = static_cast<std::uint8_t>(address);
+        m.ram[w++] = static_cast<std::uint8_t>(address >> 8);
+        m.ram[w++] = value;
+        screen[address - 0x4000] = value;
+    };
+    // Row r's cells in column pattern r (a mask over columns 0-15 and again over 16-31): a
+    // pixel line of each changed cell, or its attribute, or both.
+    for (int row = 0; row < 24; ++row) {
+        std::uint32_t pattern = static_cast<std::uint32_t>(row * 0x2B5 + 0x19) & 0xFFFF;
+        for (int column = 0; column < 32; ++column) {
+            if (!(pattern >> (column & 15) & 1))
+                continue;
+            int line = (row + column) & 7;
+            std::uint16_t bitmap = static_cast<std::uint16_t>(
+                0x4000 + ((row & 0x18) << 8) + (line << 8) + ((row & 7) << 5) + column);
+            std::uint16_t attr = static_cast<std::uint16_t>(0x5800 + row * 32 + column);
+            if (column % 3 != 1)
+                change(bitmap, static_cast<std::uint8_t>(~screen[bitmap - 0x4000]));
+            if (column % 3 != 0)
+                change(attr, static_cast<std::uint8_t>(screen[attr - 0x4000] ^ 0x95));
+        }
+    }
+    m.ram[w++] = 0, m.ram[w++] = 0;
+    m.regs.pc = 0x8000, m.regs.sp = 0xFF00, m.regs.iy = 0x5C3A, m.regs.im = 1, m.regs.i = 0x3F;
+    m.border = 7;
+    auto file = tempDir() / "cells.sna";
+    writeBytes(file, makeSna(m));
+
+    Gba gba(catalogueImage({{"Cells", file, {}}}));
+    ASSERT_TRUE(startEntry(gba, 0));
+    runSpectrumFrames(gba, 30);
+    ASSERT_EQ(peek(gba, 0x8000 + sizeof code - 2), 0x18) << "the program is in place";
+    std::vector<std::uint32_t> tiles(24 * 256);
+    gba.read(0x06010000, tiles.data(), tiles.size() * 4);
+    auto index = [](int c, bool bright) {
+        return c == 0 ? 8u : static_cast<std::uint32_t>(c + (bright ? 8 : 0));
+    };
+    int wrong[2] = {0, 0};
+    for (int flashPhase = 0; flashPhase < 2; ++flashPhase)
+        for (int row = 0; row < 24; ++row)
+            for (int column = 0; column < 32; ++column) {
+                std::uint8_t a = screen[0x1800 + row * 32 + column];
+                std::uint32_t ink = index(a & 7, a & 0x40), paper = index(a >> 3 & 7, a & 0x40);
+                if (flashPhase && (a & 0x80))
+                    std::swap(ink, paper);
+                for (int line = 0; line < 8; ++line) {
+                    std::uint8_t b =
+                        screen[((row & 0x18) << 8) + (line << 8) + ((row & 7) << 5) + column];
+                    std::uint32_t want = 0;
+                    for (int x = 0; x < 8; ++x)
+                        want |= (b & (0x80 >> x) ? ink : paper) << (4 * x);
+                    wrong[flashPhase] += tiles[row * 256 + column * 8 + line] != want;
+                }
+            }
+    EXPECT_EQ(std::min(wrong[0], wrong[1]), 0)
+        << "pixel lines wrong: " << wrong[0] << " (FLASH off), " << wrong[1] << " (on)";
 }
 
 } // namespace
