@@ -20,7 +20,7 @@ namespace {
 constexpr std::uint32_t kBiosIrqHandler = 0x03007FFC;
 constexpr std::uint32_t kIe = 0x04000200, kIf = 0x04000202;
 constexpr std::uint32_t kTm0Count = 0x04000100, kTm1Count = 0x04000104;
-constexpr std::uint16_t kIrqVblank = 0x0001, kIrqTimer1 = 0x0010;
+constexpr std::uint16_t kIrqVblank = 0x0001;
 
 // The instruction mGBA executes next (its PC register runs two instructions ahead).
 std::uint32_t nextInstruction(GBA* gba) {
