@@ -23,18 +23,7 @@ TICK    equ 9040h
         org 8000h
 
 start:  di
-        ld hl, 0a000h           ; IM 2: a table at A000h to a handler at A2A2h
-        ld de, 0a001h
-        ld bc, 256
-        ld (hl), 0a2h
-        ldir
-        ld hl, handler
-        ld de, 0a2a2h
-        ld bc, handler_end - handler
-        ldir
-        ld a, 0a0h
-        ld i, a
-        im 2
+        include "im2_table.inc"   ; IM 2: a table at A000h to a handler at A2A2h
 
         ld a, 0ffh              ; every register FFh, read back
         ld ix, RESULTS

@@ -87,18 +87,7 @@ check:  ld a, d
         ld (RESULTS + 13h), a
 
         ; IM 2 through a table at A000h to a handler at A2A2h that counts interrupts.
-        ld hl, 0a000h
-        ld de, 0a001h
-        ld bc, 256
-        ld (hl), 0a2h
-        ldir
-        ld hl, handler
-        ld de, 0a2a2h
-        ld bc, handler_end - handler
-        ldir
-        ld a, 0a0h
-        ld i, a
-        im 2
+        include "im2_table.inc"
         ei
         halt
         ld a, (TICK)
