@@ -71,6 +71,16 @@ void append(Bytes& to, const Bytes& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
 
+// Each block of a .tap as a standard-speed TZX block with a 1 s pause.
+void addTapBlocks(Tzx& tzx, const Bytes& tap) {
+    for (std::size_t at = 0; at + 2 <= tap.size();) {
+        std::size_t length = tap[at] | std::size_t{tap[at + 1]} << 8;
+        tzx.standard(1000, Bytes(tap.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                                 tap.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
+        at += 2 + length;
+    }
+}
+
 // BASIC line 10 holding `tokens`, saved with LINE 10: header and program blocks, as .tap.
 Bytes basicLoader(const Bytes& tokens) {
     Bytes program{0, 10, static_cast<std::uint8_t>(tokens.size() + 1),
@@ -403,19 +413,11 @@ TEST(TapeLoader, A128KTapeLoadsOnThe128KIntoA128KSnapshot) {
     // 32768, the code.
     Tzx tzx;
     tzx.raw({0x33, 2, 0, 1, 3, 0, 3, 1});
-    auto addBlocks = [&](const Bytes& from) {
-        for (std::size_t at = 0; at + 2 <= from.size();) {
-            std::size_t length = from[at] | std::size_t{from[at + 1]} << 8;
-            tzx.standard(1000, Bytes(from.begin() + static_cast<std::ptrdiff_t>(at + 2),
-                                     from.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
-            at += 2 + length;
-        }
-    };
     Bytes tokens = loadCode();
     tokens.push_back(kColon);
     append(tokens, runAt32768());
-    addBlocks(basicLoader(tokens));
-    addBlocks(readFile(dir / "paging.tap"));
+    addTapBlocks(tzx, basicLoader(tokens));
+    addTapBlocks(tzx, readFile(dir / "paging.tap"));
     writeFile(dir / "paging128.tzx", tzx.bytes());
 
     LoadedTape loaded = load(dir / "paging128.tzx");
@@ -468,19 +470,11 @@ TEST(TapeLoader, A128KLoadIntoAPagedBankLandsInThatBank) {
     ASSERT_TRUE(run("cd '" + (dir / "").string() + "' && pasmo --tap bank.asm bank.tap"));
     Tzx tzx;
     tzx.raw({0x33, 1, 0, 3, 1}); // a 128K, its hardware used
-    auto addBlocks = [&](const Bytes& from) {
-        for (std::size_t at = 0; at + 2 <= from.size();) {
-            std::size_t length = from[at] | std::size_t{from[at + 1]} << 8;
-            tzx.standard(1000, Bytes(from.begin() + static_cast<std::ptrdiff_t>(at + 2),
-                                     from.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
-            at += 2 + length;
-        }
-    };
     Bytes tokens = loadCode();
     tokens.push_back(kColon);
     append(tokens, runAt32768());
-    addBlocks(basicLoader(tokens));
-    addBlocks(readFile(dir / "bank.tap"));
+    addTapBlocks(tzx, basicLoader(tokens));
+    addTapBlocks(tzx, readFile(dir / "bank.tap"));
     const Bytes payload = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     tzx.standard(1000, romBlock(0xFF, payload));
     writeFile(dir / "bank128.tzx", tzx.bytes());
