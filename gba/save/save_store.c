@@ -216,14 +216,8 @@ uint32_t save_store_read(const SaveMedium* medium, const SaveDirectory* dir, int
     const SaveSlot* s = &dir->slots[slot];
     if (s->status != SAVE_SLOT_USED || s->length > capacity)
         return 0;
-    uint32_t done = 0;
-    for (int i = 0; i < s->sector_count && done < s->length; ++i) {
-        uint32_t offset = i == 0 ? TPL_STATE_HEADER_SIZE : 0;
-        uint32_t part = s->length - done < SECTOR - offset ? s->length - done : SECTOR - offset;
-        medium->read(medium->context, (uint32_t)s->sectors[i] * SECTOR + offset, out + done, part);
-        done += part;
-    }
-    return done;
+    save_store_read_at(medium, dir, slot, 0, out, s->length);
+    return s->length;
 }
 
 void save_store_read_at(const SaveMedium* medium, const SaveDirectory* dir, int slot, uint32_t at,
