@@ -251,29 +251,34 @@ static int valid_record(const uint8_t record[16]) {
     return get32(record) == TPL_SETTINGS_MAGIC && zx_crc32(0, record, 12) == get32(record + 12);
 }
 
-int save_settings_last_played(const SaveMedium* medium, uint16_t* entry_index, uint32_t* entry_id) {
-    int found = 0;
+/* One pass over the log: the last valid last-played record (1 when found) and, in *end, the
+ * number of records written. */
+static int scan_log(const SaveMedium* medium, uint16_t* entry_index, uint32_t* entry_id, int* end) {
+    int found = 0, i = 0;
     uint8_t record[16];
-    for (int i = 0; i < RECORDS && read_record(medium, i, record); ++i) {
+    for (; i < RECORDS && read_record(medium, i, record); ++i) {
         if (!valid_record(record) || (record[4] | record[5] << 8) != TPL_SETTINGS_LAST_PLAYED)
             continue;
         *entry_index = (uint16_t)(record[6] | record[7] << 8);
         *entry_id = get32(record + 8);
         found = 1;
     }
+    *end = i;
     return found;
+}
+
+int save_settings_last_played(const SaveMedium* medium, uint16_t* entry_index, uint32_t* entry_id) {
+    int end;
+    return scan_log(medium, entry_index, entry_id, &end);
 }
 
 int save_settings_set_last_played(const SaveMedium* medium, uint16_t entry_index,
                                   uint32_t entry_id) {
     uint16_t index;
     uint32_t id;
-    if (save_settings_last_played(medium, &index, &id) && index == entry_index && id == entry_id)
+    int end;
+    if (scan_log(medium, &index, &id, &end) && index == entry_index && id == entry_id)
         return 1;
-    uint8_t record[16];
-    int end = 0;
-    while (end < RECORDS && read_record(medium, end, record))
-        ++end;
     uint8_t out[16];
     put32(out, TPL_SETTINGS_MAGIC);
     out[4] = TPL_SETTINGS_LAST_PLAYED;
