@@ -63,8 +63,7 @@ enum SaveStateResult {
     STATE_EMPTY = 5,       /* the slot holds no state */
     STATE_OTHER_ENTRY = 6, /* the slot's state belongs to another entry: refused */
     STATE_DAMAGED = 7,     /* header or state checksum wrong: refused */
-    STATE_UNREADABLE = 8,  /* a later format or another machine: refused */
-    STATE_128K = 9         /* no longer given: a 128K game's states are kept as a 48K's */
+    STATE_UNREADABLE = 8   /* a later format or another machine: refused */
 };
 
 STATE_BLOCK_FITS(SpectrumState, PLAY_STATE_ADDRESS, POGOSHELL_ARGS_ADDRESS);
