@@ -96,11 +96,11 @@ class TapeRun {
   private:
     void runUntil(std::uint64_t until);
     void runFrames(int count) { runUntil(now_ + static_cast<std::uint64_t>(count) * frame_); }
-    // The program counter is in the ROM's tape loader (on a 128K, with ROM 1 paged in).
-    bool inRomLoader() const {
-        return rom_loader::inLoader(z80_pc(&machine_.cpu)) &&
-               (!is128K_ || (machine_.paging & SPECTRUM_PAGING_ROM1));
+    // `pc` is in the ROM's tape loader (on a 128K, with ROM 1 paged in by `paging`).
+    bool inRomLoader(std::uint16_t pc, unsigned paging) const {
+        return rom_loader::inLoader(pc) && (!is128K_ || (paging & SPECTRUM_PAGING_ROM1));
     }
+    bool inRomLoader() const { return inRomLoader(z80_pc(&machine_.cpu), machine_.paging); }
     void type(std::initializer_list<std::uint8_t> keys);
     void holdKeys(std::initializer_list<std::uint8_t> keys);
     void afterEdge();
@@ -322,8 +322,7 @@ LoadedTape TapeRun::run() {
     const Z80Regs& regs = result_->state.regs;
     if (regs.pc < 0x4000 && (result_->ram[kErrNr - 0x4000] & 0x7F) == kTapeLoadingError)
         fail("the Spectrum reported \"R Tape loading error\"");
-    if (rom_loader::inLoader(regs.pc) &&
-        (!is128K_ || (result_->state.port7ffd & SPECTRUM_PAGING_ROM1)))
+    if (inRomLoader(regs.pc, result_->state.port7ffd))
         fail("the tape ended while the Spectrum was still waiting for a block");
 
     LoadedTape loaded;

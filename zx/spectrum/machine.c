@@ -131,13 +131,9 @@ void spectrum_set_paging(Spectrum* s, uint8_t paging) {
 static void reset_cpu(Spectrum* s) {
     z80_init(&s->cpu);
     if (s->model == SPECTRUM_128K) {
-        uint8_t paging = s->paging;
-        s->paging = (uint8_t)~paging & 0x1F; /* every page differs: all are mapped */
-        s->screen_bank = 0;
-        s->screen_hidden = 0;
         z80_map_page(&s->cpu, 1, spectrum_bank(s, 5), spectrum_bank(s, 5));
         z80_map_page(&s->cpu, 2, spectrum_bank(s, 2), spectrum_bank(s, 2));
-        write_paging(s, paging);
+        spectrum_set_paging(s, s->paging);
     } else {
         z80_map_page(&s->cpu, 0, s->rom, NULL);
         for (int page = 1; page < 4; ++page)

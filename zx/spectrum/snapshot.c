@@ -127,6 +127,18 @@ static size_t z80_expand(const uint8_t* in, size_t in_size, uint8_t* out, size_t
     return o;
 }
 
+/* Fills out[0..out_size) from a .Z80 block, run-length coded or stored as is; 0 when the block
+ * is too short for it. */
+static int z80_block(const uint8_t* in, size_t in_size, int coded, int stop_at_marker, uint8_t* out,
+                     size_t out_size) {
+    if (coded)
+        return z80_expand(in, in_size, out, out_size, stop_at_marker) == out_size;
+    if (in_size < out_size)
+        return 0;
+    memcpy(out, in, out_size);
+    return 1;
+}
+
 /* The machine of a version 2 or 3 file from its hardware byte (header offset 34), whose values
  * 3-6 differ between the versions. Pentagon 128 snapshots run on the 128K: same paging. */
 static SnapshotResult z80_machine(int version, uint8_t hardware, SpectrumModel* model) {
@@ -182,16 +194,9 @@ static SnapshotResult load_z80(const uint8_t* data, size_t size, uint8_t* ram, i
     state->border = (flags >> 1) & 7;
 
     if (r->pc != 0) { /* version 1: one 48 KiB block, compressed or not */
-        const uint8_t* body = data + Z80_V1_HEADER;
-        size_t body_size = size - Z80_V1_HEADER;
-        if (flags & 0x20) {
-            if (z80_expand(body, body_size, ram, SPECTRUM_RAM_SIZE, 1) != SPECTRUM_RAM_SIZE)
-                return SNAPSHOT_CORRUPT;
-        } else {
-            if (body_size < SPECTRUM_RAM_SIZE)
-                return SNAPSHOT_CORRUPT;
-            memcpy(ram, body, SPECTRUM_RAM_SIZE);
-        }
+        if (!z80_block(data + Z80_V1_HEADER, size - Z80_V1_HEADER, flags & 0x20, 1, ram,
+                       SPECTRUM_RAM_SIZE))
+            return SNAPSHOT_CORRUPT;
         return SNAPSHOT_OK;
     }
 
@@ -246,10 +251,7 @@ static SnapshotResult load_z80(const uint8_t* data, size_t size, uint8_t* ram, i
             return SNAPSHOT_CORRUPT;
         long offset = page_offset(model, page);
         if (offset >= 0) {
-            uint8_t* out = ram + offset;
-            if (raw)
-                memcpy(out, data + pos, PAGE_SIZE);
-            else if (z80_expand(data + pos, length, out, PAGE_SIZE, 0) != PAGE_SIZE)
+            if (!z80_block(data + pos, length, !raw, 0, ram + offset, PAGE_SIZE))
                 return SNAPSHOT_CORRUPT;
             loaded |= 1u << (offset / PAGE_SIZE);
         }
@@ -297,17 +299,11 @@ SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKi
     if (size < Z80_V1_HEADER)
         return SNAPSHOT_NOT_A_SNAPSHOT;
     if (word_at(data + 6) != 0) { /* version 1 */
-        const uint8_t* body = data + Z80_V1_HEADER;
-        size_t body_size = size - Z80_V1_HEADER;
-        if (data[12] != 0xFF && (data[12] & 0x20))
-            return z80_expand(body, body_size, screen, SNAPSHOT_SCREEN_SIZE, 1) ==
-                           SNAPSHOT_SCREEN_SIZE
-                       ? SNAPSHOT_OK
-                       : SNAPSHOT_CORRUPT;
-        if (body_size < SNAPSHOT_SCREEN_SIZE)
-            return SNAPSHOT_CORRUPT;
-        memcpy(screen, body, SNAPSHOT_SCREEN_SIZE);
-        return SNAPSHOT_OK;
+        int coded = data[12] != 0xFF && (data[12] & 0x20);
+        return z80_block(data + Z80_V1_HEADER, size - Z80_V1_HEADER, coded, 1, screen,
+                         SNAPSHOT_SCREEN_SIZE)
+                   ? SNAPSHOT_OK
+                   : SNAPSHOT_CORRUPT;
     }
     if (size < Z80_V1_HEADER + 2)
         return SNAPSHOT_NOT_A_SNAPSHOT;
@@ -321,18 +317,10 @@ SnapshotResult snapshot_read_screen(const uint8_t* data, size_t size, SnapshotKi
         if (raw)
             length = PAGE_SIZE;
         size_t available = length < size - pos ? length : size - pos;
-        if (page == 8) {
-            if (raw) {
-                if (available < SNAPSHOT_SCREEN_SIZE)
-                    return SNAPSHOT_CORRUPT;
-                memcpy(screen, data + pos, SNAPSHOT_SCREEN_SIZE);
-                return SNAPSHOT_OK;
-            }
-            return z80_expand(data + pos, available, screen, SNAPSHOT_SCREEN_SIZE, 0) ==
-                           SNAPSHOT_SCREEN_SIZE
+        if (page == 8)
+            return z80_block(data + pos, available, !raw, 0, screen, SNAPSHOT_SCREEN_SIZE)
                        ? SNAPSHOT_OK
                        : SNAPSHOT_CORRUPT;
-        }
         if (length > size - pos)
             break;
         pos += length;
