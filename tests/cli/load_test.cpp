@@ -62,6 +62,7 @@ TEST(CliCreate, AddsTheSnapshotsOfTapesInAnyCase) {
 TEST(CliLoad, ATapeFor128KGivesA128KSnapshot) {
     TempDir dir;
     Bytes tape = readFile(kSharedTapes / "gameoflife.tzx");
+    ASSERT_GT(tape.size(), 10u) << "the shared tapes are missing";
     const Bytes hardware = {0x33, 1, 0, 3, 1}; // a Spectrum 128, its hardware used
     tape.insert(tape.begin() + 10, hardware.begin(), hardware.end()); // after the TZX header
     writeFile(dir.path() / "life128.tzx", tape);
